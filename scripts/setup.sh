@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need. Idempotent; run as root.
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup.sh must run as root (apt-get)" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+
+# i386 for wine32; deb-src for libpng's source package.
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+src=/etc/apt/sources.list.d/kestrune-src.sources
+if [ ! -f "$src" ]; then
+  cat >"$src" <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+fi
+
+pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
+      mingw-w64-i686-dev libwine-dev wine wine32:i386 xvfb xauth x11-utils libz-mingw-w64-dev
+      googletest cmake ninja-build dpkg-dev)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+stamp=/var/lib/apt/kestrune-updated
+if [ ${#missing[@]} -gt 0 ] || [ ! -f "$stamp" ]; then
+  apt-get update -qq
+  touch "$stamp"
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,69 @@
+#include "ComModule.h"
+
+namespace kcom {
+
+namespace {
+HINSTANCE ThisModule() noexcept {
+    HMODULE m = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&ThisModule), &m);
+    return m;
+}
+}  // namespace
+
+CComModule& Module() noexcept {
+    static CComModule module;
+    return module;
+}
+
+void CComModule::Init(HINSTANCE instance, const GUID* libid) noexcept {
+    instance_ = instance ? instance : ThisModule();
+    if (libid) libid_ = *libid;
+}
+
+void CComModule::Term() noexcept {
+    CComCritSecLock lock(cs_);
+    typeLib_.Release();
+}
+
+std::wstring CComModule::GetModulePath() const {
+    HINSTANCE inst = instance_ ? instance_ : ThisModule();
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = ::GetModuleFileNameW(inst, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) { path.resize(n); return path; }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring CComModule::GetModuleFileNameOnly() const {
+    std::wstring path = GetModulePath();
+    size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+HRESULT CComModule::GetTypeLib(ITypeLib** out) noexcept {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    CComCritSecLock lock(cs_);
+    if (!typeLib_) {
+        std::wstring path;
+        try { path = GetModulePath(); } catch (...) { return E_OUTOFMEMORY; }
+        if (path.empty()) return E_FAIL;
+        HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &typeLib_);
+        if (FAILED(hr)) return hr;
+    }
+    return typeLib_.CopyTo(out);
+}
+
+HRESULT CComModule::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** out) noexcept {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    CComPtr<ITypeLib> lib;
+    HRESULT hr = GetTypeLib(&lib);
+    if (FAILED(hr)) return hr;
+    return lib->GetTypeInfoOfGuid(guid, out);
+}
+
+}  // namespace kcom

@@ -1,0 +1,65 @@
+#pragma once
+// Owning VARIANT; derived classes (property records) keep its layout.
+#include <windows.h>
+#include <oleauto.h>
+#include <memory>
+#include <new>
+
+namespace kcom {
+
+class CComVariant : public tagVARIANT {
+public:
+    CComVariant() noexcept { ::VariantInit(this); }
+    CComVariant(const VARIANT& v) { ::VariantInit(this); Copy(v); }
+    CComVariant(const CComVariant& v) : CComVariant(static_cast<const VARIANT&>(v)) {}
+    CComVariant(CComVariant&& v) noexcept { ::VariantInit(this); *static_cast<VARIANT*>(this) = v; ::VariantInit(&v); }
+    CComVariant(LPCOLESTR s) {
+        ::VariantInit(this);
+        vt = VT_BSTR;
+        bstrVal = s ? ::SysAllocString(s) : nullptr;
+        if (s && !bstrVal) { vt = VT_EMPTY; throw std::bad_alloc(); }
+    }
+    CComVariant(long l, VARTYPE t = VT_I4) noexcept { ::VariantInit(this); vt = t; lVal = l; }
+    CComVariant(int i) noexcept : CComVariant(static_cast<long>(i)) {}
+    CComVariant(bool b) noexcept { ::VariantInit(this); vt = VT_BOOL; boolVal = b ? VARIANT_TRUE : VARIANT_FALSE; }
+    CComVariant(double d) noexcept { ::VariantInit(this); vt = VT_R8; dblVal = d; }
+    CComVariant(IUnknown* p) noexcept { ::VariantInit(this); vt = VT_UNKNOWN; punkVal = p; if (p) p->AddRef(); }
+    CComVariant(IDispatch* p) noexcept { ::VariantInit(this); vt = VT_DISPATCH; pdispVal = p; if (p) p->AddRef(); }
+    ~CComVariant() { ::VariantClear(this); }
+
+    CComVariant& operator=(const CComVariant& v) { if (this != std::addressof(v)) Copy(v); return *this; }
+    CComVariant& operator=(const VARIANT& v) { if (&v != this) Copy(v); return *this; }
+    CComVariant& operator=(CComVariant&& v) noexcept {
+        if (this != std::addressof(v)) { ::VariantClear(this); *static_cast<VARIANT*>(this) = v; ::VariantInit(&v); }
+        return *this;
+    }
+
+    HRESULT Clear() noexcept { return ::VariantClear(this); }
+    // Copies; throws std::bad_alloc on out-of-memory, keeps other failures as the HRESULT.
+    HRESULT Copy(const VARIANT& src) {
+        HRESULT hr = ::VariantCopy(this, const_cast<VARIANT*>(&src));
+        if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+        return hr;
+    }
+    HRESULT CopyTo(VARIANT* out) const noexcept {
+        if (!out) return E_POINTER;
+        ::VariantInit(out);
+        return ::VariantCopy(out, const_cast<CComVariant*>(this));
+    }
+    // Takes the caller's VARIANT over; the source is left VT_EMPTY.
+    void Attach(VARIANT* src) noexcept { ::VariantClear(this); *static_cast<VARIANT*>(this) = *src; ::VariantInit(src); }
+    HRESULT Detach(VARIANT* out) noexcept {
+        if (!out) return E_POINTER;
+        ::VariantClear(out);
+        *out = *static_cast<VARIANT*>(this);
+        ::VariantInit(this);
+        return S_OK;
+    }
+    HRESULT ChangeType(VARTYPE to, const VARIANT* src = nullptr) noexcept {
+        return ::VariantChangeType(this, src ? const_cast<VARIANT*>(src) : this, 0, to);
+    }
+    VARIANT* ptr() noexcept { return this; }
+    const VARIANT* ptr() const noexcept { return this; }
+};
+
+}  // namespace kcom

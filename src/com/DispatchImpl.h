@@ -1,0 +1,68 @@
+#pragma once
+// IDispatch of a dual interface, answered from the module's embedded type library.
+#include <windows.h>
+#include <oaidl.h>
+#include "ComModule.h"
+#include "ComPtr.h"
+#include "CritSec.h"
+
+namespace kcom {
+
+// The type information of one interface, loaded on first use and kept for the process.
+class CTypeInfoHolder {
+public:
+    explicit CTypeInfoHolder(const IID* iid) noexcept : iid_(iid) {}
+    HRESULT Get(ITypeInfo** out) noexcept {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        CComCritSecLock lock(cs_);
+        if (!info_) {
+            HRESULT hr = Module().GetTypeInfoOfGuid(*iid_, &info_);
+            if (FAILED(hr)) return hr;
+        }
+        return info_.CopyTo(out);
+    }
+
+private:
+    const IID* iid_;
+    CComCriticalSection cs_;
+    CComPtr<ITypeInfo> info_;
+};
+
+template <class Itf, const IID* piid>
+class IDispatchImpl : public Itf {
+public:
+    STDMETHOD(GetTypeInfoCount)(UINT* count) noexcept override {
+        if (!count) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT index, LCID, ITypeInfo** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (index != 0) return DISP_E_BADINDEX;
+        return Holder().Get(out);
+    }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override {
+        CComPtr<ITypeInfo> info;
+        HRESULT hr = Holder().Get(&info);
+        if (FAILED(hr)) return hr;
+        return ::DispGetIDsOfNames(info, names, count, ids);
+    }
+    STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* excep, UINT* argErr) noexcept override {
+        if (!::IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        CComPtr<ITypeInfo> info;
+        HRESULT hr = Holder().Get(&info);
+        if (FAILED(hr)) return hr;
+        return info->Invoke(static_cast<Itf*>(this), id, flags, params, result, excep, argErr);
+    }
+
+protected:
+    static CTypeInfoHolder& Holder() noexcept {
+        static CTypeInfoHolder holder(piid);
+        return holder;
+    }
+};
+
+}  // namespace kcom

@@ -1,0 +1,179 @@
+// The object templates against real ole32/oleaut32: identity, counts, aggregation, creation failure.
+#include <gtest/gtest.h>
+#include "ComBSTR.h"
+#include "ComError.h"
+#include "ComObject.h"
+#include "ComPtr.h"
+#include "ComVariant.h"
+#include "kestrune.h"
+
+using namespace kcom;
+
+namespace {
+
+// A small object with two interfaces of the type library.
+class CTwoFaced : public CComObjectRootEx<CComSingleThreadModel>, public IRuntimeID2, public IPersist {
+public:
+    static inline int live = 0;
+    static inline HRESULT constructResult = S_OK;
+    CTwoFaced() { ++live; }
+    ~CTwoFaced() override { --live; }
+    HRESULT FinalConstruct() noexcept { return constructResult; }
+
+    BEGIN_COM_MAP(CTwoFaced)
+        COM_INTERFACE_ENTRY(IRuntimeID2)
+        COM_INTERFACE_ENTRY(IRuntimeID)
+        COM_INTERFACE_ENTRY(IPersist)
+    END_COM_MAP()
+
+    STDMETHOD(GetClassID)(CLSID* out) override { *out = CLSID_NULL; return S_OK; }
+    STDMETHOD(get_Package)(UINT* v) override { *v = 7; return S_OK; }
+    STDMETHOD(put_Package)(UINT) override { return E_NOTIMPL; }
+    STDMETHOD(get_Size)(UINT*) override { return E_NOTIMPL; }
+    STDMETHOD(get_BSTRValue)(BSTR, BSTR*) override { return E_NOTIMPL; }
+    STDMETHOD(put_BSTRValue)(BSTR, BSTR) override { return E_NOTIMPL; }
+    STDMETHOD(get_VARIANTValue)(BSTR, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHOD(put_VARIANTValue)(BSTR, VARIANT) override { return E_NOTIMPL; }
+    STDMETHOD(get_lValue)(BSTR, long*) override { return E_NOTIMPL; }
+    STDMETHOD(put_lValue)(BSTR, long) override { return E_NOTIMPL; }
+    STDMETHOD(IsEmpty)() override { return S_OK; }
+    STDMETHOD(IsEqual)(IRuntimeID*) override { return E_NOTIMPL; }
+    STDMETHOD(Clone)(IRuntimeID**) override { return E_NOTIMPL; }
+    STDMETHOD(GetPackageId)(UINT, IRuntimeID**) override { return E_NOTIMPL; }
+    STDMETHOD(AddPackageId)(IRuntimeID*) override { return E_NOTIMPL; }
+    STDMETHOD(RemovePackageId)(UINT) override { return E_NOTIMPL; }
+    STDMETHOD(NextPackageId)(IRuntimeID**, boolean) override { return E_NOTIMPL; }
+    STDMETHOD(Duplicate)(IRuntimeID2**) override { return E_NOTIMPL; }
+};
+
+// An outer object that aggregates CTwoFaced blindly.
+class COuter : public CComObjectRootEx<CComSingleThreadModel>, public IPersistStream {
+public:
+    CComPtr<IUnknown> inner;
+    HRESULT FinalConstruct() noexcept {
+        return CComCreator<CTwoFaced>::CreateInstance(GetControllingUnknown(), IID_IUnknown,
+                                                     reinterpret_cast<void**>(&inner));
+    }
+    void FinalRelease() noexcept { inner.Release(); }
+
+    BEGIN_COM_MAP(COuter)
+        COM_INTERFACE_ENTRY(IPersistStream)
+        COM_INTERFACE_ENTRY_AGGREGATE_BLIND(inner.get())
+    END_COM_MAP()
+
+    STDMETHOD(GetClassID)(CLSID*) override { return E_NOTIMPL; }
+    STDMETHOD(IsDirty)() override { return S_FALSE; }
+    STDMETHOD(Load)(IStream*) override { return E_NOTIMPL; }
+    STDMETHOD(Save)(IStream*, BOOL) override { return E_NOTIMPL; }
+    STDMETHOD(GetSizeMax)(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+};
+
+}  // namespace
+
+TEST(ComObject, IdentityCountsAndModuleLock) {
+    LONG locks = Module().GetLockCount();
+    {
+        CComPtr<IRuntimeID> id;
+        ASSERT_EQ(S_OK, (CreateObject<CTwoFaced, IRuntimeID>(&id)));
+        EXPECT_EQ(locks + 1, Module().GetLockCount());
+        CComPtr<IPersist> persist;
+        ASSERT_EQ(S_OK, id.QueryInterface(&persist));
+        EXPECT_TRUE(id.IsEqualObject(persist));
+        CComPtr<IUnknown> u1, u2;
+        id->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u1));
+        persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u2));
+        EXPECT_EQ(u1.get(), u2.get());
+        CComPtr<IStream> none;
+        EXPECT_EQ(E_NOINTERFACE, id.QueryInterface(&none));
+        EXPECT_EQ(E_POINTER, id->QueryInterface(IID_IUnknown, nullptr));
+    }
+    EXPECT_EQ(0, CTwoFaced::live);
+    EXPECT_EQ(locks, Module().GetLockCount());
+}
+
+TEST(ComObject, FailedFinalConstructDeletesTheObject) {
+    CTwoFaced::constructResult = E_ACCESSDENIED;
+    CComPtr<IRuntimeID> id;
+    EXPECT_EQ(E_ACCESSDENIED, (CreateObject<CTwoFaced, IRuntimeID>(&id)));
+    EXPECT_FALSE(id);
+    EXPECT_EQ(0, CTwoFaced::live);
+    CTwoFaced::constructResult = S_OK;
+}
+
+TEST(ComObject, AggregationDelegatesToTheOuterIdentity) {
+    {
+        CComPtr<IPersistStream> outer;
+        ASSERT_EQ(S_OK, (CreateObject<COuter, IPersistStream>(&outer)));
+        EXPECT_EQ(1, CTwoFaced::live);
+        CComPtr<IRuntimeID2> viaInner;
+        ASSERT_EQ(S_OK, outer.QueryInterface(&viaInner));
+        UINT package = 0;
+        viaInner->get_Package(&package);
+        EXPECT_EQ(7u, package);
+        // The inner's interfaces answer the outer's identity and the outer's interfaces.
+        EXPECT_TRUE(viaInner.IsEqualObject(outer));
+        CComPtr<IPersistStream> back;
+        EXPECT_EQ(S_OK, viaInner.QueryInterface(&back));
+        EXPECT_EQ(outer.get(), back.get());
+    }
+    EXPECT_EQ(0, CTwoFaced::live);
+}
+
+TEST(ComObject, AggregationNeedsIUnknownFirst) {
+    CComPtr<IPersistStream> outer;
+    ASSERT_EQ(S_OK, (CreateObject<COuter, IPersistStream>(&outer)));
+    void* p = nullptr;
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, CComCreatorNoAggregation<CTwoFaced>::CreateInstance(outer, IID_IUnknown, &p));
+    EXPECT_EQ(nullptr, p);
+}
+
+TEST(ComWrappers, BstrOwnership) {
+    CComBSTR a(L"abc");
+    CComBSTR b = a;
+    EXPECT_NE(static_cast<BSTR>(a), static_cast<BSTR>(b));
+    EXPECT_EQ(3u, b.Length());
+    a = a;  // self-assignment keeps the text
+    EXPECT_STREQ(L"abc", a.c_str());
+    BSTR out = nullptr;
+    EXPECT_EQ(S_OK, a.CopyTo(&out));
+    EXPECT_STREQ(L"abc", out);
+    ::SysFreeString(out);
+    EXPECT_EQ(E_POINTER, a.CopyTo(nullptr));
+    CComBSTR empty;
+    EXPECT_TRUE(empty.IsNull());
+    EXPECT_STREQ(L"", empty.c_str());
+}
+
+TEST(ComWrappers, VariantCopiesAndDetaches) {
+    CComVariant v(L"text");
+    CComVariant w = v;
+    EXPECT_EQ(VT_BSTR, w.vt);
+    EXPECT_NE(v.bstrVal, w.bstrVal);
+    v = v;
+    EXPECT_STREQ(L"text", v.bstrVal);
+    VARIANT raw;
+    ::VariantInit(&raw);
+    EXPECT_EQ(S_OK, w.Detach(&raw));
+    EXPECT_EQ(VT_EMPTY, w.vt);
+    EXPECT_STREQ(L"text", raw.bstrVal);
+    ::VariantClear(&raw);
+    CComVariant n(1234L);
+    EXPECT_EQ(S_OK, n.ChangeType(VT_BSTR));
+    EXPECT_STREQ(L"1234", n.bstrVal);
+}
+
+TEST(ComError, GuardTurnsExceptionsIntoResults) {
+    EXPECT_EQ(E_OUTOFMEMORY, Guard([]() -> HRESULT { throw std::bad_alloc(); }));
+    EXPECT_EQ(0x80040206, static_cast<ULONG>(Guard([]() -> HRESULT { Throw(0x80040206); })));
+    EXPECT_EQ(E_FAIL, Guard([]() -> HRESULT { throw std::runtime_error("x"); }));
+    EXPECT_EQ(S_FALSE, Guard([] { return S_FALSE; }));
+}
+
+TEST(ComError, ReportErrorSetsThreadErrorInfo) {
+    EXPECT_EQ(E_INVALIDARG, ReportError(L"Source.X", L"bad thing", IID_IRuntimeID, E_INVALIDARG));
+    CComPtr<IErrorInfo> info;
+    ASSERT_EQ(S_OK, ::GetErrorInfo(0, &info));
+    CComBSTR text;
+    info->GetDescription(&text);
+    EXPECT_STREQ(L"bad thing", text.c_str());
+}
