@@ -270,6 +270,36 @@ TEST_F(HookRoundTrip, BothSidesCountRequestsPerName) {
     EXPECT_EQ(0, aut_.HookCount(L"GET_WLS_SIZE_MSG"));
 }
 
+TEST_F(HookRoundTrip, EveryRequestNameReachesTheHookAndIsCounted) {
+    for (int i = 0; i < static_cast<int>(EQuillonRequest::Count); ++i) {
+        const auto request = static_cast<EQuillonRequest>(i);
+        CAcxParamHelper params;
+        params.hWnd = aut_.Window(L"grid");
+        if (request == EQuillonRequest::GetContainers) params.lResult = static_cast<LONG>(reinterpret_cast<UINT_PTR>(params.hWnd));
+        EXPECT_EQ(0, Send(request, params.hWnd, params)) << QuillonRequestName(request);
+    }
+    for (int i = 0; i < static_cast<int>(EQuillonRequest::Count); ++i) {
+        const wchar_t* name = QuillonRequestName(static_cast<EQuillonRequest>(i));
+        EXPECT_EQ(1, aut_.HookCount(name)) << name;
+        EXPECT_EQ(1, PelluceStub_GetCount(name)) << name;
+    }
+    EXPECT_EQ(static_cast<LONG>(EQuillonRequest::Count), PelluceStub_GetCount(L"QuillonStub_msg_COUNT"));
+}
+
+TEST_F(HookRoundTrip, StreamBytesTravelBothWays) {
+    CAcxParamHelper params;
+    ASSERT_HRESULT_SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, &params.pStream));
+    const char bytes[] = "stream bytes";
+    ASSERT_HRESULT_SUCCEEDED(params.pStream->Write(bytes, sizeof bytes, nullptr));
+    ASSERT_EQ(0, Send(EQuillonRequest::IsActiveX, L"plain", params));
+    ASSERT_NE(nullptr, params.pStream);
+    char back[sizeof bytes] = {};
+    ULONG read = 0;
+    ASSERT_HRESULT_SUCCEEDED(params.pStream->Read(back, sizeof back, &read));
+    EXPECT_EQ(sizeof bytes, read);
+    EXPECT_STREQ(bytes, back);
+}
+
 TEST_F(HookRoundTrip, CookieFromPointAnswersAfterTheConfiguredTries) {
     CAcxParamHelper params;
     const LONG packed = static_cast<LONG>(static_cast<short>(-1)) + (static_cast<LONG>(static_cast<short>(5)) << 16);
