@@ -31,10 +31,22 @@ CStubState& State() {
     return state;
 }
 
+// Registered numbers keep their names for the session: each is looked up once.
 std::wstring RequestName(ULONG request) {
+    static kcom::CComCriticalSection lock;
+    static std::map<ULONG, std::wstring> known;
+    {
+        kcom::CComCritSecLock hold(lock);
+        auto it = known.find(request);
+        if (it != known.end()) return it->second;
+    }
     std::wstring name = CWireRecord::MessageName(request);
     const size_t prefix = wcslen(kRequestPrefix);
     if (name.compare(0, prefix, kRequestPrefix) == 0) name.erase(0, prefix);
+    if (name[0] != L'#') {
+        kcom::CComCritSecLock hold(lock);
+        known[request] = name;
+    }
     return name;
 }
 
