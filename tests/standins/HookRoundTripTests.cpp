@@ -8,6 +8,7 @@
 #include "ComPtr.h"
 #include "ComSafeArray.h"
 #include "ComVariant.h"
+#include "Handles.h"
 #include "PelluceStub.h"
 #include "QuillonRequests.h"
 
@@ -54,6 +55,30 @@ protected:
 };
 
 std::wstring Text(const VARIANT& v) { return v.vt == VT_BSTR && v.bstrVal ? v.bstrVal : L"<not a string>"; }
+
+TEST_F(HookRoundTrip, ApplicationPublishesRealWindowsAndANotifyRecord) {
+    HWND grid = aut_.Window(L"grid");
+    ASSERT_TRUE(::IsWindow(grid));
+    DWORD pid = 0;
+    EXPECT_EQ(aut_.ThreadId(), ::GetWindowThreadProcessId(grid, &pid));
+    EXPECT_EQ(aut_.ProcessId(), pid);
+    EXPECT_EQ(aut_.Window(L"main"), ::GetParent(grid));
+    wchar_t cls[64] = {};
+    ::GetClassNameW(grid, cls, 64);
+    EXPECT_STREQ(L"KorGrid", cls);
+    wchar_t text[64] = {};
+    ::GetWindowTextW(aut_.Window(L"plain"), text, 64);
+    EXPECT_STREQ(L"plain", text);
+
+    kcom::CHandle process(::OpenProcess(PROCESS_VM_READ, FALSE, aut_.ProcessId()));
+    ASSERT_TRUE(process);
+    NMHDR notify{};
+    SIZE_T read = 0;
+    ASSERT_TRUE(::ReadProcessMemory(process, reinterpret_cast<LPCVOID>(aut_.NotifyAddress()), &notify, sizeof notify, &read));
+    EXPECT_EQ(sizeof notify, read);
+    EXPECT_NE(nullptr, notify.hwndFrom);
+    EXPECT_EQ(1u, notify.idFrom);
+}
 
 TEST_F(HookRoundTrip, ScalarAndStringRepliesComeBackInTheRecord) {
     CAcxParamHelper probe;
@@ -342,6 +367,29 @@ TEST_F(HookRoundTrip, UnansweredRequestsFailAndLeaveTheRecordAlone) {
     CAcxParamHelper next;
     ASSERT_EQ(0, Send(EQuillonRequest::GetProgId, L"grid", next));
     EXPECT_EQ(L"MSFlexGrid.Grid.1", Text(next.varA));
+}
+
+TEST_F(HookRoundTrip, OversizedAndMistypedRepliesReachTheCallerAsTheyAre) {
+    CAutProcess odd;
+    const std::wstring big(600000, L'x');  // 1.2 MB of text: more than a section keeps for a reply
+    ASSERT_HRESULT_SUCCEEDED(odd.Start(L"window w -\nreply w GET_PROGID_MSG result=1 a=bstr:" + big +
+                                       L"\nreply w GET_USERTYPE_MSG result=1 a=i4:5\n"));
+    CAcxParamHelper params;
+    params.hWnd = odd.Window(L"w");
+    params.lResult = 7;
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), Send(EQuillonRequest::GetProgId, params.hWnd, params));
+    EXPECT_EQ(7, params.lResult);
+    EXPECT_EQ(VT_EMPTY, params.varA.vt);
+    // The next send makes room for it.
+    ASSERT_EQ(0, Send(EQuillonRequest::GetProgId, params.hWnd, params));
+    ASSERT_EQ(VT_BSTR, params.varA.vt);
+    EXPECT_EQ(big.size(), ::SysStringLen(params.varA.bstrVal));
+
+    CAcxParamHelper userType;
+    userType.hWnd = params.hWnd;
+    ASSERT_EQ(0, Send(EQuillonRequest::GetUserType, userType.hWnd, userType));
+    EXPECT_EQ(VT_I4, userType.varA.vt);
+    EXPECT_EQ(5, userType.varA.lVal);
 }
 
 TEST_F(HookRoundTrip, WindowsWithoutTheHookGiveARealFailureQuickly) {
