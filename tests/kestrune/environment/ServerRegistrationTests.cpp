@@ -247,6 +247,11 @@ TEST_F(ServerRegistration, CreationThroughTheRegistry) {
 
     CComPtr<IUnknown> unk;
     EXPECT_EQ(unk.CoCreateInstance(L"Quorvel.AcxFactory", nullptr, CLSCTX_INPROC_SERVER), CLASS_E_CLASSNOTAVAILABLE);
+    CComPtr<IPackageMgr3> mgr;
+    EXPECT_EQ(mgr.CoCreateInstance(L"Quorvel.KestruneMgr", nullptr, CLSCTX_INPROC_SERVER), S_OK);
+    EXPECT_EQ(mgr->Init(), E_FAIL);  // no rack yet
+    mgr.Release();
+    EXPECT_EQ(mgr.CoCreateInstance(L"Quorvel.KestruneMgr.1", nullptr, CLSCTX_INPROC_SERVER), S_OK);
 }
 
 }  // namespace

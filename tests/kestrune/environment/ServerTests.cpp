@@ -44,6 +44,39 @@ TEST_F(ServerExports, ClassObjectLookUp) {
     EXPECT_EQ(canUnload_(), S_OK);
 }
 
+TEST_F(ServerExports, ManagerFactoryAndTheLockCount) {
+    EXPECT_EQ(canUnload_(), S_OK);
+    CComPtr<IClassFactory> cf;
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(canUnload_(), S_FALSE);  // a class object held outside the module
+    CComPtr<IClassFactory> again;
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&again)), S_OK);
+    EXPECT_EQ(again.get(), cf.get());
+    again.Release();
+
+    CComPtr<IPackageMgr3> mgr;
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPackageMgr3, reinterpret_cast<void**>(&mgr)), S_OK);
+    CComPtr<IPackageMgr> outerIsh;  // any object of ours serves as the outer identity
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPackageMgr, reinterpret_cast<void**>(&outerIsh)), S_OK);
+    CComPtr<IUnknown> agg;
+    EXPECT_EQ(cf->CreateInstance(outerIsh, IID_IPackageMgr, reinterpret_cast<void**>(&agg)), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(cf->CreateInstance(outerIsh, IID_IUnknown, reinterpret_cast<void**>(&agg)), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_FALSE);  // objects alive
+    mgr.Release();
+    outerIsh.Release();
+    agg.Release();
+    EXPECT_EQ(canUnload_(), S_OK);
+    EXPECT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(cf->LockServer(TRUE), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_FALSE);
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(cf->LockServer(FALSE), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_OK);
+}
+
 TEST_F(ServerExports, OldNameFlagReturnsThePreviousValue) {
     EXPECT_EQ(setFlag_(1), 0);
     EXPECT_EQ(setFlag_(1), 1);
