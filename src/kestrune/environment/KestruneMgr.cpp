@@ -5,6 +5,7 @@
 #include "ComBSTR.h"
 #include "ComError.h"
 #include "ComVariant.h"
+#include "HostApplication.h"
 #include "ObjectMap.h"
 #include "Orlenty.h"
 
@@ -39,25 +40,6 @@ kcom::CComPtr<IKorSettings> ApplicationSettings() {
     kcom::CComPtr<IKorSettings> settings;
     settings.Attach(OztGetApplicationSettings());
     return settings;
-}
-
-// The host's installation folder ("Installation Dir" of the host application object), read once.
-bool GetHostInstallationDir(std::wstring& out) {
-    static std::wstring kept;
-    if (kept.empty()) {
-        kcom::CComPtr<IClassFactory> factory;
-        if (FAILED(::CoGetClassObject(CLSID_KorHostApplication, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                      reinterpret_cast<void**>(&factory))))
-            return false;
-        kcom::CComPtr<IKorHostApplication> host;
-        if (FAILED(factory->CreateInstance(nullptr, IID_IKorHostApplication, reinterpret_cast<void**>(&host))))
-            return false;
-        kcom::CComVariant dir;
-        if (FAILED(host->GetValue(kcom::CComBSTR(L"Installation Dir"), &dir)) || dir.vt != VT_BSTR) return false;
-        kept = dir.bstrVal ? dir.bstrVal : L"";
-    }
-    out = kept;
-    return !out.empty();
 }
 
 bool EqualsNoCase(const wchar_t* a, const wchar_t* b) { return _wcsicmp(a, b) == 0; }
@@ -170,7 +152,7 @@ HRESULT CKestruneMgr::LoadIniFileName() {
     // would name the folder itself.
     if (!m_iniFile.empty() && m_iniFile.find(L'\\') == std::wstring::npos) {
         std::wstring dir;
-        if (!GetHostInstallationDir(dir)) return E_FAIL;
+        if (!GetInstallationDir(dir)) return E_FAIL;
         m_iniFile = dir + L"\\" + L"Bin" + L"\\" + m_iniFile;
     }
     return m_iniFile.empty() ? E_FAIL : S_OK;
