@@ -50,18 +50,21 @@ std::wstring RequestName(ULONG request) {
     return name;
 }
 
+// Starts somewhere unpredictable: a later process with the same id must not meet a hook that
+// still holds a view of this one's section under the same name.
+ULONG NextGeneration() {
+    static volatile LONG next = [] {
+        LARGE_INTEGER now{};
+        ::QueryPerformanceCounter(&now);
+        return static_cast<LONG>((now.LowPart ^ (::GetTickCount() << 12)) & 0x3FFFFFFF);
+    }();
+    return static_cast<ULONG>(::InterlockedIncrement(&next)) & 0x7FFFFFFF;
+}
+
 // The sender's shared section: one at a time, reused while it is large enough and no reply to
 // an abandoned request can still land in it.
 class CSection {
 public:
-    CSection() {
-        LARGE_INTEGER now{};
-        ::QueryPerformanceCounter(&now);
-        // Starts somewhere unpredictable: a later process with the same id must not meet a hook
-        // that still holds a view of this one's section under the same name.
-        nextGeneration_ = (now.LowPart ^ (::GetTickCount() << 12) ^ ::GetCurrentThreadId()) & 0x7FFFFFFF;
-    }
-
     kcom::CComCriticalSection& Lock() { return lock_; }
 
     // The header of a section that holds at least size record bytes, or null.
@@ -70,7 +73,7 @@ public:
         if (wanted > 0x40000000u) { *hr = E_OUTOFMEMORY; return nullptr; }
         if (!view_ || tainted_ || capacity_ < wanted || capacity_ < minCapacity_) {
             const ULONG capacity = static_cast<ULONG>(std::max<size_t>(wanted, minCapacity_));
-            const ULONG generation = nextGeneration_++ & 0x7FFFFFFF;
+            const ULONG generation = NextGeneration();
             const std::wstring name = CWireHeader::SectionName(::GetCurrentProcessId(), generation);
             kcom::CHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                                        capacity + sizeof(CWireHeader), name.c_str()));
@@ -105,7 +108,6 @@ private:
     ULONG capacity_ = 0;
     ULONG minCapacity_ = 0;
     ULONG generation_ = 0;
-    ULONG nextGeneration_ = 0;
     ULONG sequence_ = 0;
     bool tainted_ = false;
 };
@@ -164,7 +166,15 @@ long SendAcross(ULONG carrier, HWND target, ULONG request, CAcxParamHelper& para
     hr = record.Write(bytes);
     if (FAILED(hr)) return hr;
 
-    CSection& section = Section();
+    // A send made while this thread waits for another one (a message sent to it meanwhile) must
+    // not overwrite the section the first one waits on: it gets a section of its own.
+    static thread_local int depth = 0;
+    struct CDepth {
+        CDepth() { ++depth; }
+        ~CDepth() { --depth; }
+    } nested;
+    CSection own;
+    CSection& section = depth > 1 ? own : Section();
     kcom::CComCritSecLock lock(section.Lock());
     CWireHeader* header = section.Reserve(bytes.size(), &hr);
     if (!header) return hr;

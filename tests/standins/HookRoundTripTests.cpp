@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include <thread>
 #include "AutProcess.h"
 #include "ComBSTR.h"
 #include "ComPtr.h"
@@ -390,6 +391,51 @@ TEST_F(HookRoundTrip, OversizedAndMistypedRepliesReachTheCallerAsTheyAre) {
     ASSERT_EQ(0, Send(EQuillonRequest::GetUserType, userType.hWnd, userType));
     EXPECT_EQ(VT_I4, userType.varA.vt);
     EXPECT_EQ(5, userType.varA.lVal);
+}
+
+// A window of this thread whose procedure sends a request of its own when asked.
+struct CNestedSender {
+    HWND target = nullptr;
+    long result = E_PENDING;
+    std::wstring progId;
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        if (msg != WM_APP) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+        auto* self = reinterpret_cast<CNestedSender*>(lParam);
+        kcom::CComPtr<IOutputChannel> channel;
+        PelluceStub_CreateChannel(3000, &channel);
+        CAcxParamHelper params;
+        params.hWnd = self->target;
+        self->result = CPelluce::SendMessageByOCh(::RegisterWindowMessageW(kQuillonCarrierMessage), self->target,
+                                                  RegisterQuillonMessage(EQuillonRequest::GetProgId), params, channel);
+        self->progId = Text(params.varA);
+        return 1;
+    }
+};
+
+TEST_F(HookRoundTrip, ASendMadeWhileAnotherWaitsKeepsBothReplies) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CNestedSender::Proc;
+    wc.lpszClassName = L"NestedSenderWindow";
+    ::RegisterClassW(&wc);
+    HWND own = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, own);
+    CNestedSender nested;
+    nested.target = aut_.Window(L"grid");
+    // While this thread waits on the stalled request, another thread makes it send a second one.
+    std::thread other([&] {
+        ::Sleep(200);
+        ::SendMessageW(own, WM_APP, 0, reinterpret_cast<LPARAM>(&nested));
+    });
+    CAcxParamHelper outer;
+    outer.hWnd = aut_.Window(L"plain");
+    outer.lResult = 99;
+    const long result = Send(EQuillonRequest::GetUserType, outer.hWnd, outer);
+    other.join();
+    ::DestroyWindow(own);
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(0, outer.lResult);  // answered: plain has no user type
+    EXPECT_EQ(0, nested.result);
+    EXPECT_EQ(L"MSFlexGrid.Grid.1", nested.progId);
 }
 
 TEST_F(HookRoundTrip, WindowsWithoutTheHookGiveARealFailureQuickly) {
