@@ -3,12 +3,15 @@
 #include "PelluceStub.h"
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include "ComError.h"
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "CritSec.h"
 #include "Handles.h"
+#include "HookResponder.h"
+#include "QuillonStub.h"
 #include "WireRecord.h"
 
 namespace {
@@ -24,6 +27,7 @@ struct CStubState {
     LONG failResult = E_FAIL;
     PelluceStubResponder responder = nullptr;
     void* responderContext = nullptr;
+    std::shared_ptr<CHookResponder> scenario;
 };
 
 CStubState& State() {
@@ -208,6 +212,27 @@ long SendAcross(ULONG carrier, HWND target, ULONG request, CAcxParamHelper& para
     return FAILED(hr) ? hr : S_OK;
 }
 
+// The hook's answer without the other process; the reply still goes through its byte form, so
+// what the record receives is exactly what a real round trip would give it.
+long AnswerHere(CHookResponder& responder, HWND target, ULONG request, CAcxParamHelper& params, ULONG timeoutMs) {
+    CWireRecord record;
+    HRESULT hr = RecordFromParams(request, params, record);
+    if (FAILED(hr)) return hr;
+    DWORD hangMs = 0;
+    if (!responder.Answer(target, record, hangMs)) return E_FAIL;
+    if (hangMs >= timeoutMs) {
+        ::Sleep(timeoutMs);
+        return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    }
+    if (hangMs) ::Sleep(hangMs);
+    std::vector<BYTE> bytes;
+    hr = record.Write(bytes);
+    CWireRecord reply;
+    if (SUCCEEDED(hr)) hr = reply.Read(bytes.data(), bytes.size());
+    if (SUCCEEDED(hr)) hr = ReplyToParams(reply, params);
+    return FAILED(hr) ? hr : S_OK;
+}
+
 class COutputChannel : public kcom::CComObjectRootEx<kcom::CComMultiThreadModel>, public IOutputChannel {
 public:
     BEGIN_COM_MAP(COutputChannel)
@@ -245,6 +270,7 @@ long CPelluce::SendMessageByOCh(ULONG carrier, HWND target, ULONG request, CAcxP
         const std::wstring name = RequestName(request);
         PelluceStubResponder responder = nullptr;
         void* context = nullptr;
+        std::shared_ptr<CHookResponder> scenario;
         {
             kcom::CComCritSecLock lock(state.lock);
             ++state.counts[name];
@@ -256,11 +282,13 @@ long CPelluce::SendMessageByOCh(ULONG carrier, HWND target, ULONG request, CAcxP
             }
             responder = state.responder;
             context = state.responderContext;
+            scenario = state.scenario;
         }
         if (responder) return responder(context, carrier, target, request, name.c_str(), &params);
         ULONG timeoutMs = 0;
         HRESULT hr = channel->GetSendTimeout(&timeoutMs);
         if (FAILED(hr)) return hr;
+        if (scenario) return AnswerHere(*scenario, target, request, params, timeoutMs);
         return SendAcross(carrier, target, request, params, timeoutMs);
     });
 }
@@ -290,6 +318,7 @@ void PelluceStub_Reset() {
     state.failResult = E_FAIL;
     state.responder = nullptr;
     state.responderContext = nullptr;
+    state.scenario.reset();
 }
 
 void PelluceStub_FailNext(ULONG count, LONG hr) {
@@ -304,6 +333,27 @@ void PelluceStub_SetResponder(PelluceStubResponder responder, void* context) {
     kcom::CComCritSecLock lock(state.lock);
     state.responder = responder;
     state.responderContext = context;
+}
+
+HRESULT PelluceStub_SetScenario(const wchar_t* scenario, const QuillonStubWindow* windows, ULONG count) {
+    return kcom::Guard([&]() -> HRESULT {
+        std::shared_ptr<CHookResponder> responder;
+        if (scenario) {
+            if (!windows && count) return E_POINTER;
+            CHookScenario parsed;
+            int badLine = 0;
+            HRESULT hr = parsed.Parse(scenario, &badLine);
+            if (FAILED(hr)) return hr;
+            std::map<std::wstring, HWND> names;
+            for (ULONG i = 0; i < count; ++i)
+                if (windows[i].name) names[windows[i].name] = windows[i].window;
+            responder = std::make_shared<CHookResponder>(std::move(parsed), std::move(names));
+        }
+        CStubState& state = State();
+        kcom::CComCritSecLock lock(state.lock);
+        state.scenario = std::move(responder);
+        return S_OK;
+    });
 }
 
 HRESULT PelluceStub_CreateChannel(ULONG timeoutMs, IOutputChannel** channel) {

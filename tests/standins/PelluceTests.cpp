@@ -8,6 +8,7 @@
 #include "ComVariant.h"
 #include "PelluceStub.h"
 #include "QuillonRequests.h"
+#include "QuillonStub.h"
 #include "WireRecord.h"
 
 namespace {
@@ -253,6 +254,96 @@ TEST_F(PelluceControls, MessagesWithoutARegisteredNameAreCountedByNumber) {
     CAcxParamHelper params;
     EXPECT_LT(CPelluce::SendMessageByOCh(1, nullptr, WM_USER + 5, params, channel_), 0);
     EXPECT_EQ(1, PelluceStub_GetCount((L"#" + std::to_wstring(WM_USER + 5)).c_str()));
+}
+
+class PelluceScenario : public PelluceControls {
+protected:
+    void SetUp() override {
+        PelluceControls::SetUp();
+        const QuillonStubWindow windows[] = {{L"box", box_}, {L"ctl", ctl_}};
+        ASSERT_HRESULT_SUCCEEDED(PelluceStub_SetScenario(LR"(
+fact ctl activex=1 progid=A.B dispatch=1
+prop ctl Value=i4:4
+fact box containers=ctl,ctl containercount=3
+reply ctl GET_WLS_SIZE_MSG result=1 blob=000000000000000000000000
+reply ctl GET_USERTYPE_MSG answer=0
+reply ctl GET_LISTENER hang=5000
+point box 3 5 ctl 11 after=1
+)", windows, 2));
+    }
+    long SendTo(EQuillonRequest request, HWND window, CAcxParamHelper& params) {
+        params.hWnd = window;
+        return Send(request, params, channel_);
+    }
+    // Any numbers do: nothing here looks at real windows.
+    HWND box_ = reinterpret_cast<HWND>(0x10010);
+    HWND ctl_ = reinterpret_cast<HWND>(0x10020);
+};
+
+TEST_F(PelluceScenario, OddRepliesComeFromTheScenarioWithoutAnotherProcess) {
+    CAcxParamHelper size;
+    ASSERT_EQ(0, SendTo(EQuillonRequest::GetWlsSize, ctl_, size));
+    EXPECT_EQ(12u, size.cbBlob);
+    ASSERT_NE(nullptr, size.pBlob);
+
+    CAcxParamHelper containers;
+    containers.lResult = static_cast<LONG>(reinterpret_cast<UINT_PTR>(box_));
+    ASSERT_EQ(0, SendTo(EQuillonRequest::GetContainers, box_, containers));
+    EXPECT_EQ(3, containers.lResult);
+    ASSERT_EQ(VT_ARRAY | VT_VARIANT, containers.varA.vt);
+    EXPECT_EQ(2u, containers.varA.parray->rgsabound[0].cElements);
+
+    CAcxParamHelper silent;
+    silent.lResult = 8;
+    EXPECT_EQ(E_FAIL, SendTo(EQuillonRequest::GetUserType, ctl_, silent));
+    EXPECT_EQ(8, silent.lResult);
+
+    // A stall past the channel's time-out fails after the time-out, not after the stall.
+    CAcxParamHelper stalled;
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_TIMEOUT), SendTo(EQuillonRequest::GetListener, ctl_, stalled));
+    EXPECT_LT(::GetTickCount() - start, 2000u);
+    EXPECT_EQ(nullptr, stalled.pStream);
+
+    CAcxParamHelper point;
+    point.lCookie = 3 + (5 << 16);
+    ASSERT_EQ(0, SendTo(EQuillonRequest::GetCookieFromPoint, box_, point));
+    EXPECT_EQ(0, point.lResult);
+    ASSERT_EQ(0, SendTo(EQuillonRequest::GetCookieFromPoint, box_, point));
+    EXPECT_EQ(1, point.lResult);
+    EXPECT_EQ(11, point.lCookie);
+    EXPECT_EQ(ctl_, point.hWnd);
+}
+
+TEST_F(PelluceScenario, DispatchAndRecordsWorkInProcessToo) {
+    CAcxParamHelper params;
+    ASSERT_EQ(0, SendTo(EQuillonRequest::Hwnd2IDispatch, ctl_, params));
+    ASSERT_NE(nullptr, params.pStream);
+    kcom::CComPtr<IDispatch> object;
+    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(params.pStream, IID_IDispatch, reinterpret_cast<void**>(&object)));
+    DISPID id = 0;
+    LPOLESTR name[1] = {const_cast<LPOLESTR>(L"Value")};
+    ASSERT_HRESULT_SUCCEEDED(object->GetIDsOfNames(IID_NULL, name, 1, 0, &id));
+    kcom::CComVariant value;
+    DISPPARAMS none{};
+    ASSERT_HRESULT_SUCCEEDED(object->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr));
+    EXPECT_EQ(4, value.lVal);
+
+    CAcxParamHelper data;
+    data.varA.vt = VT_I4;
+    data.varA.lVal = 3;
+    ASSERT_EQ(0, SendTo(EQuillonRequest::SetAgentData, ctl_, data));
+    CAcxParamHelper log;
+    log.hWnd = ctl_;
+    ASSERT_EQ(0, CPelluce::SendMessageByOCh(::RegisterWindowMessageW(kQuillonCarrierMessage), ctl_,
+                                            ::RegisterWindowMessageW(kQuillonStubLogMessage), log, channel_));
+    EXPECT_EQ(1, log.lResult);
+
+    // Back to sending for real: nothing answers these numbers.
+    ASSERT_HRESULT_SUCCEEDED(PelluceStub_SetScenario(nullptr, nullptr, 0));
+    CAcxParamHelper real;
+    EXPECT_LT(SendTo(EQuillonRequest::IsActiveX, ctl_, real), 0);
+    EXPECT_EQ(E_INVALIDARG, PelluceStub_SetScenario(L"frobnicate\n", nullptr, 0));
 }
 
 }  // namespace
