@@ -1,0 +1,24 @@
+#pragma once
+// The package's rules for deciding whether an expected property value matches an actual one.
+#include <windows.h>
+#include <oleauto.h>
+
+// Compare-type bits kept with every property.
+enum CompareTypeBits : long {
+    CMP_REGEXP = 0x1,          // the expected text is a pattern that must cover the whole actual text
+    CMP_IGNORE_SPACE = 0x2,    // " \t\r\n" are removed from both texts before matching
+    CMP_CASE_SENSITIVE = 0x4,  // without it, case is ignored
+    CMP_CONTAINS = 0x8,        // the actual text need only contain the expected text (or a match)
+    CMP_KEEP_TYPE = 0x10,      // ConvertByParamType keeps the value's own VARTYPE
+};
+
+// Exact, type-aware equality.
+bool CompareVariantValues(const VARIANT& a, const VARIANT& b);
+
+// Matches the expected text (the pattern side) against the actual text under a compare type.
+HRESULT MatchValuePattern(BSTR expected, BSTR actual, long compareType, VARIANT_BOOL* result);
+
+// Typed equality first (unless both sides are text or a pattern is asked for), then text matching.
+// A declared type of VT_EMPTY declares nothing for that side.
+HRESULT CompareTypedValues(VARIANT expected, VARIANT actual, long compareType, VARIANT_BOOL* result,
+                           VARTYPE expectedType, VARTYPE actualType);
