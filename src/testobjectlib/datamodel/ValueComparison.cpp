@@ -1,9 +1,9 @@
 #include "ValueComparison.h"
-#include <cwctype>
 #include <string_view>
 #include "ComBSTR.h"
 #include "ComError.h"
 #include "ComVariant.h"
+#include "KorBSTR.h"
 #include "RegExpMatcher.h"
 
 HRESULT ChangeValueType(VARIANT* target, VARTYPE vt, const VARIANT* source, BSTR separator);
@@ -13,26 +13,17 @@ namespace {
 
 std::wstring_view View(BSTR text) noexcept { return {text ? text : L"", ::SysStringLen(text)}; }
 
-kcom::CComBSTR WithoutBlanks(BSTR text) {
-    std::wstring kept;
-    for (wchar_t c : View(text))
-        if (c != L' ' && c != L'\t' && c != L'\r' && c != L'\n') kept.push_back(c);
-    return kcom::CComBSTR(kept.data(), static_cast<UINT>(kept.size()));
+CKorBSTR WithoutBlanks(BSTR text) {
+    CKorBSTR copy;
+    kcom::ThrowIfFailed(copy.CopyRemovingChars(L" \t\r\n", text));
+    return copy;
 }
 
-void LowerAscii(kcom::CComBSTR& text) noexcept {
-    BSTR b = text;
-    for (UINT i = 0, n = text.Length(); i < n; ++i)
-        if (b[i] >= L'A' && b[i] <= L'Z') b[i] = static_cast<wchar_t>(b[i] + 32);
-}
-
-kcom::CComBSTR TrimmedCopy(BSTR text) {
-    if (!text) return {};
-    std::wstring_view v = View(text);
-    size_t first = 0, last = v.size();
-    while (first < last && std::iswspace(v[first])) ++first;
-    while (last > first && std::iswspace(v[last - 1])) --last;
-    return kcom::CComBSTR(v.data() + first, static_cast<UINT>(last - first));
+CKorBSTR Trimmed(BSTR text) {
+    CKorBSTR copy(text, ::SysStringLen(text));
+    copy.TrimLeft();
+    copy.TrimRight();
+    return copy;
 }
 
 HRESULT MatchRegExp(BSTR pattern, BSTR actual, long compareType, VARIANT_BOOL* result) {
@@ -100,7 +91,7 @@ HRESULT MatchValuePattern(BSTR expected, BSTR actual, long compareType, VARIANT_
             if (!expected && !actual) *result = VARIANT_TRUE;
             return S_OK;
         }
-        kcom::CComBSTR expectedCopy, actualCopy;
+        CKorBSTR expectedCopy, actualCopy;
         if (compareType & CMP_IGNORE_SPACE) {
             expectedCopy = WithoutBlanks(expected);
             actualCopy = WithoutBlanks(actual);
@@ -126,10 +117,10 @@ HRESULT MatchValuePattern(BSTR expected, BSTR actual, long compareType, VARIANT_
             return S_OK;
         }
         if (!(compareType & CMP_CASE_SENSITIVE)) {
-            if (expectedCopy.IsNull()) expectedCopy = kcom::CComBSTR(expected, ::SysStringLen(expected));
-            if (actualCopy.IsNull()) actualCopy = kcom::CComBSTR(actual, ::SysStringLen(actual));
-            LowerAscii(expectedCopy);
-            LowerAscii(actualCopy);
+            if (expectedCopy.IsNull()) expectedCopy = CKorBSTR(expected, ::SysStringLen(expected));
+            if (actualCopy.IsNull()) actualCopy = CKorBSTR(actual, ::SysStringLen(actual));
+            expectedCopy.ToLower();
+            actualCopy.ToLower();
             expected = expectedCopy;
             actual = actualCopy;
         }
@@ -160,14 +151,14 @@ HRESULT CompareTypedValues(VARIANT expected, VARIANT actual, long compareType, V
             }
         }
 
-        kcom::CComBSTR texts[2];
+        CKorBSTR texts[2];
         const VARIANT* sides[2] = {&expected, &actual};
         for (int i = 0; i < 2; ++i) {
             kcom::CComVariant text;
             HRESULT hr = ::VariantChangeType(&text, const_cast<VARIANT*>(sides[i]), VARIANT_NOVALUEPROP, VT_BSTR);
             if (FAILED(hr)) return hr;
             if (text.vt != VT_BSTR) return E_FAIL;
-            texts[i] = TrimmedCopy(text.bstrVal);
+            if (text.bstrVal) texts[i] = Trimmed(text.bstrVal);
         }
         VARIANT_BOOL matched = VARIANT_FALSE;
         HRESULT hr = MatchValuePattern(texts[0], texts[1], compareType, &matched);

@@ -4,6 +4,7 @@
 #include <string>
 #include "ComBSTR.h"
 #include "ComVariant.h"
+#include "datamodel/KorBSTR.h"
 #include "datamodel/RegExpMatcher.h"
 #include "datamodel/ValueComparison.h"
 
@@ -261,4 +262,17 @@ TEST(CompareTypedValues, NullTextsAndFailures) {
     EXPECT_TRUE(FAILED(CompareTypedValues(noObject, CComVariant(L"x"), 0, &result, VT_EMPTY, VT_EMPTY)));
     EXPECT_EQ(VARIANT_FALSE, result);
     EXPECT_EQ(E_POINTER, CompareTypedValues(CComVariant(1L), CComVariant(1L), 0, nullptr, VT_EMPTY, VT_EMPTY));
+}
+
+TEST(KorBSTRToLower, FoldsAsciiCapitalsOnly) {
+    CKorBSTR text(L"AZaz@[`{\u00C4\u0130 09");
+    EXPECT_EQ(S_OK, text.ToLower());
+    EXPECT_EQ(std::wstring(L"azaz@[`{\u00C4\u0130 09"), std::wstring(text.c_str(), text.Length()));
+    CKorBSTR withNull(L"A\0B", 3);
+    EXPECT_EQ(S_OK, withNull.ToLower());
+    EXPECT_EQ(std::wstring(L"a\0b", 3), std::wstring(withNull.c_str(), withNull.Length()));
+    CKorBSTR empty(L""), null;
+    EXPECT_EQ(S_OK, empty.ToLower());
+    EXPECT_EQ(E_FAIL, null.ToLower());
+    EXPECT_TRUE(null.IsNull());
 }
