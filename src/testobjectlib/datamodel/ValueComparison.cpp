@@ -4,12 +4,15 @@
 #include "ComError.h"
 #include "ComVariant.h"
 #include "KorBSTR.h"
+#include "RackServices.h"
 #include "RegExpMatcher.h"
 
 HRESULT ChangeValueType(VARIANT* target, VARTYPE vt, const VARIANT* source, BSTR separator);
 bool CompareArrayValues(const VARIANT& a, const VARIANT& b);
 
 namespace {
+
+constexpr long kParameterTextFlag = 0x100;
 
 std::wstring_view View(BSTR text) noexcept { return {text ? text : L"", ::SysStringLen(text)}; }
 
@@ -163,6 +166,38 @@ HRESULT CompareTypedValues(VARIANT expected, VARIANT actual, long compareType, V
         VARIANT_BOOL matched = VARIANT_FALSE;
         HRESULT hr = MatchValuePattern(texts[0], texts[1], compareType, &matched);
         *result = matched;
+        return hr;
+    });
+}
+
+HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* /*owner*/, const VARIANT* value, long flags,
+                           VARTYPE declaredType, long compareType, VARIANT* result) {
+    if (!result || !value) return E_INVALIDARG;
+    return kcom::Guard([&]() -> HRESULT {
+        kcom::CComVariant runtime;
+        HRESULT hr = S_OK;
+        if (flags & kParameterTextFlag) {
+            if (!rack || value->vt != VT_BSTR) return E_FAIL;
+            kcom::CComPtr<IKorParamTypeMgr> manager;
+            if (FAILED(GetRackObject(rack, RackName::KorParamTypeMgr, &manager)) || !manager) return E_POINTER;
+            kcom::CComPtr<IUnknown> created;
+            if (FAILED(manager->CreateParameter(value->bstrVal, &created)) || !created) return E_FAIL;
+            kcom::CComQIPtr<IKorParameter> parameter(created.get());
+            if (!parameter) return E_FAIL;
+            hr = parameter->Evaluate(value->bstrVal, &runtime);
+            if (FAILED(hr)) return hr;
+        } else {
+            kcom::ThrowIfFailed(runtime.Copy(*value));
+        }
+
+        if (!(compareType & CMP_KEEP_TYPE) && declaredType != VT_EMPTY && declaredType != runtime.vt) {
+            kcom::CComVariant converted;
+            hr = ChangeValueType(&converted, declaredType, &runtime, nullptr);
+            // A failed conversion hands on the value as it was, with the failure.
+            if (SUCCEEDED(hr)) runtime = std::move(converted);
+        }
+        ::VariantClear(result);
+        runtime.Detach(result);
         return hr;
     });
 }

@@ -2,6 +2,7 @@
 // The package's rules for deciding whether an expected property value matches an actual one.
 #include <windows.h>
 #include <oleauto.h>
+#include "host.h"
 
 // Compare-type bits kept with every property.
 enum CompareTypeBits : long {
@@ -22,3 +23,9 @@ HRESULT MatchValuePattern(BSTR expected, BSTR actual, long compareType, VARIANT_
 // A declared type of VT_EMPTY declares nothing for that side.
 HRESULT CompareTypedValues(VARIANT expected, VARIANT actual, long compareType, VARIANT_BOOL* result,
                            VARTYPE expectedType, VARTYPE actualType);
+
+// The value used at run time for a stored property value: a parameter text (property flag 0x100)
+// is evaluated through the host's "KorParamTypeMgr", and the value is converted to the declared
+// VARTYPE unless the compare type keeps it. The owner is accepted and not used.
+HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* owner, const VARIANT* value, long flags,
+                           VARTYPE declaredType, long compareType, VARIANT* result);
