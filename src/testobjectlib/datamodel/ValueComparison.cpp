@@ -12,7 +12,7 @@ bool CompareArrayValues(const VARIANT& a, const VARIANT& b);
 
 namespace {
 
-constexpr long kParameterTextFlag = 0x100;
+constexpr DWORD kParameterTextFlag = 0x100;
 
 std::wstring_view View(BSTR text) noexcept { return {text ? text : L"", ::SysStringLen(text)}; }
 
@@ -170,8 +170,8 @@ HRESULT CompareTypedValues(VARIANT expected, VARIANT actual, long compareType, V
     });
 }
 
-HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* /*owner*/, const VARIANT* value, long flags,
-                           VARTYPE declaredType, long compareType, VARIANT* result) {
+HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* /*owner*/, const VARIANT* value, DWORD flags,
+                           VARTYPE declaredType, DWORD compareType, VARIANT* result) {
     if (!result || !value) return E_INVALIDARG;
     return kcom::Guard([&]() -> HRESULT {
         kcom::CComVariant runtime;

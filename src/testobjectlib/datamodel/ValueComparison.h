@@ -27,5 +27,5 @@ HRESULT CompareTypedValues(VARIANT expected, VARIANT actual, long compareType, V
 // The value used at run time for a stored property value: a parameter text (property flag 0x100)
 // is evaluated through the host's "KorParamTypeMgr", and the value is converted to the declared
 // VARTYPE unless the compare type keeps it. The owner is accepted and not used.
-HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* owner, const VARIANT* value, long flags,
-                           VARTYPE declaredType, long compareType, VARIANT* result);
+HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* owner, const VARIANT* value, DWORD flags,
+                           VARTYPE declaredType, DWORD compareType, VARIANT* result);

@@ -16,7 +16,7 @@ using standin::Holder;
 
 namespace {
 
-constexpr long kParameterText = 0x100;
+constexpr DWORD kParameterText = 0x100;
 
 // Evaluates "p1" to 42, "text" to a string with the success code S_FALSE, and fails for anything else.
 class CParameterFake : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorParameter {
