@@ -38,8 +38,8 @@ public:
         if (FAILED(kcom::CComObject<T>::CreateInstance(&p))) throw std::bad_alloc();
         return Holder(p);
     }
-    T* operator->() const noexcept { return p_; }
-    T* get() const noexcept { return p_; }
+    kcom::CComObject<T>* operator->() const noexcept { return p_; }
+    kcom::CComObject<T>* get() const noexcept { return p_; }
     template <class I>
     I* as() const noexcept { return static_cast<I*>(p_); }  // not add-ref'd
 
