@@ -7,6 +7,7 @@
 #include "ComObject.h"
 #include "ComVariant.h"
 #include "HostStandIn.h"
+#include "TestWindow.h"
 #include "datamodel/HostApplication.h"
 #include "datamodel/KorException.h"
 #include "datamodel/ObjectRackClientImpl.h"
@@ -145,6 +146,7 @@ private:
 };
 
 TEST(HostApplication, WithoutTheHostClassTheSystemBoxCarriesTheDefaultCaption) {
+    DesktopLock lock;
     MessageBoxCloser closer(::GetCurrentThreadId());
     EXPECT_EQ(HostMessageBox(nullptr, L"No host here", nullptr, MB_OK), IDOK);
     EXPECT_EQ(closer.caption(), L"Nimbel");

@@ -103,6 +103,7 @@ private:
 };
 
 TEST(ForceForeground, AsksTheForegroundOwnerToHandOverToTheTopLevelAncestor) {
+    DesktopLock lock;
     TestWindow target;
     TestWindow child(0, WS_CHILD | WS_VISIBLE, target.hwnd());
     ::ShowWindow(target.hwnd(), SW_SHOW);
@@ -124,6 +125,7 @@ TEST(ForceForeground, AsksTheForegroundOwnerToHandOverToTheTopLevelAncestor) {
 }
 
 TEST(ForceForeground, SendsNothingWhenTheTargetIsAlreadyInFront) {
+    DesktopLock lock;
     ForegroundPeer peer;
     TestWindow target;
     ::ShowWindow(target.hwnd(), SW_SHOW);
@@ -147,6 +149,7 @@ bool IsAbove(HWND a, HWND b) {
 }
 
 TEST(RaiseWindowToTop, LiftsTheTopLevelAncestorAboveOthers) {
+    DesktopLock lock;
     TestWindow lower;
     TestWindow child(0, WS_CHILD | WS_VISIBLE, lower.hwnd());
     ::ShowWindow(lower.hwnd(), SW_SHOWNOACTIVATE);
@@ -161,6 +164,7 @@ TEST(RaiseWindowToTop, LiftsTheTopLevelAncestorAboveOthers) {
 }
 
 TEST(RaiseWindowToTop, KeepsATopmostWindowTopmost) {
+    DesktopLock lock;
     TestWindow lower(WS_EX_TOPMOST);
     ::ShowWindow(lower.hwnd(), SW_SHOWNOACTIVATE);
     TestWindow upper(WS_EX_TOPMOST);
