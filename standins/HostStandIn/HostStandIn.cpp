@@ -1,5 +1,6 @@
 // The host's objects as the tests see them: behaviour from a table, every call recorded.
 #include "HostStandIn.h"
+#include <olectl.h>
 #include <cwchar>
 #include "ComBSTR.h"
 #include "ComError.h"
@@ -325,6 +326,169 @@ const kcom::CComVariant* CSettingsStandIn::Value(const std::wstring& name) const
     for (const auto& [n, v] : values_)
         if (SameName(n, name)) return &v;
     return nullptr;
+}
+
+// ---- query engine ----
+
+STDMETHODIMP CQueryEngineStandIn::QueryIdFromContainer(SAFEARRAY*, IDispatch* pContainer, SAFEARRAY** ppsaRO,
+                                                      QueryIdInfo* pInfo, SAFEARRAY*) {
+    log_.Add(L"QueryIdFromContainer(" + std::wstring(pContainer ? L"container" : L"(null)") + L"," +
+             (pInfo ? std::to_wstring(pInfo->timeout) + L"," + std::to_wstring(pInfo->delay) : L"(null)") + L")");
+    if (!ppsaRO) return E_POINTER;
+    *ppsaRO = nullptr;
+    return queryResult_;
+}
+
+STDMETHODIMP CQueryEngineStandIn::QueryIdFromSet(SAFEARRAY*, SAFEARRAY** ppsaRO) {
+    log_.Add(L"QueryIdFromSet()");
+    if (ppsaRO) *ppsaRO = nullptr;
+    return queryResult_;
+}
+
+STDMETHODIMP CQueryEngineStandIn::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp) {
+    return kcom::Guard([&]() -> HRESULT {
+        std::wstring names;
+        LONG rows = 0;
+        if (psaProp && ::SafeArrayGetDim(psaProp) == 2) rows = static_cast<LONG>(psaProp->rgsabound[0].cElements);
+        for (LONG row = 0; row < rows; ++row) {
+            LONG index[2] = {0, row};
+            kcom::CComVariant name;
+            if (FAILED(::SafeArrayGetElement(psaProp, index, &name)) || name.vt != VT_BSTR) continue;
+            if (!names.empty()) names += L",";
+            names += Text(name.bstrVal);
+            for (const auto& [n, v] : values_) {
+                if (SameName(n, Text(name.bstrVal))) {
+                    kcom::ThrowIfFailed(PutCell(psaProp, 1, row, v));
+                }
+            }
+        }
+        log_.Add(L"QueryValue(" + std::wstring(pRO ? L"id" : L"(null)") + L"," + names + L")");
+        if (!psaProp) return E_INVALIDARG;
+        return queryResult_;
+    });
+}
+
+STDMETHODIMP CQueryEngineStandIn::RegisterQuery(BSTR progId, BSTR name, long arg1, long arg2, long arg3) {
+    log_.Add(L"RegisterQuery(" + Text(progId) + L"," + Text(name) + L"," + std::to_wstring(arg1) + L"," +
+             std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L")");
+    return registerResult_;
+}
+
+void CQueryEngineStandIn::PutValue(const wchar_t* property, const VARIANT& value) {
+    for (auto& [n, v] : values_) {
+        if (SameName(n, property)) {
+            v = value;
+            return;
+        }
+    }
+    values_.emplace_back(property, kcom::CComVariant(value));
+}
+
+// ---- record manager ----
+
+namespace {
+
+// An object with nothing but an identity: what a registration hands back.
+class CToken : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IPersist {
+public:
+    BEGIN_COM_MAP(CToken)
+        COM_INTERFACE_ENTRY(IPersist)
+    END_COM_MAP()
+    STDMETHOD(GetClassID)(CLSID* out) override {
+        if (!out) return E_POINTER;
+        *out = CLSID_NULL;
+        return S_OK;
+    }
+};
+
+}  // namespace
+
+std::wstring CRecordMgrStandIn::Describe(const KorClassDescriptor& d) const {
+    wchar_t mask[16];
+    swprintf(mask, 16, L"0x%lX", static_cast<unsigned long>(d.mask));
+    return L"{" + standin::Arg(d.name) + L"," + std::to_wstring(d.value1) + L"," + mask + L"," +
+           std::to_wstring(d.value2) + L"}";
+}
+
+STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor descriptor, long arg,
+                                                IUnknown** registration) {
+    log_.Add(L"RegisterFactory(" + Text(progId) + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
+    if (!registration) return E_POINTER;
+    *registration = nullptr;
+    if (FAILED(result_)) return result_;
+    kcom::CComPtr<IPersist> token;
+    HRESULT hr = kcom::CreateObject<CToken>(&token);
+    if (FAILED(hr)) return hr;
+    return kcom::Guard([&] {
+        registrations_.emplace_back(token.get());
+        *registration = token.Detach();
+        return result_;
+    });
+}
+
+STDMETHODIMP CRecordMgrStandIn::RegisterService(IUnknown* registration, KorClassDescriptor descriptor, long arg) {
+    std::wstring which = L"(null)";
+    for (size_t i = 0; i < registrations_.size(); ++i)
+        if (registrations_[i].IsEqualObject(registration)) which = L"#" + std::to_wstring(i);
+    if (registration && which == L"(null)") which = L"other";
+    log_.Add(L"RegisterService(" + which + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
+    return result_;
+}
+
+// ---- event connector and input channel ----
+
+STDMETHODIMP CEventConnectorStandIn::Advise(IUnknown* sink, long reserved, REFIID iid, DWORD* cookie) {
+    log_.Add(L"Advise(" + std::wstring(sink ? L"sink" : L"(null)") + L"," + std::to_wstring(reserved) + L"," +
+             GuidText(iid) + L")");
+    if (!cookie) return E_POINTER;
+    *cookie = 0;
+    if (!sink) return E_INVALIDARG;
+    return kcom::Guard([&] {
+        sinks_.emplace_back(next_, kcom::CComPtr<IUnknown>(sink));
+        *cookie = next_++;
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CEventConnectorStandIn::Unadvise(DWORD cookie) {
+    log_.Add(L"Unadvise(" + std::to_wstring(cookie) + L")");
+    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+        if (it->first == cookie) {
+            sinks_.erase(it);
+            return S_OK;
+        }
+    }
+    return CONNECT_E_NOCONNECTION;
+}
+
+STDMETHODIMP CInputChannelStandIn::RegisterDataTarget(IKorDataTarget* target, unsigned short mask, DWORD* cookie) {
+    log_.Add(L"RegisterDataTarget(" + std::wstring(target ? L"target" : L"(null)") + L"," + std::to_wstring(mask) +
+             L")");
+    if (!cookie) return E_POINTER;
+    *cookie = 0;
+    if (!target) return E_INVALIDARG;
+    return kcom::Guard([&] {
+        targets_.emplace_back(next_, kcom::CComPtr<IKorDataTarget>(target));
+        *cookie = next_++;
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CInputChannelStandIn::UnregisterDataTarget(DWORD cookie) {
+    log_.Add(L"UnregisterDataTarget(" + std::to_wstring(cookie) + L")");
+    for (auto it = targets_.begin(); it != targets_.end(); ++it) {
+        if (it->first == cookie) {
+            targets_.erase(it);
+            return S_OK;
+        }
+    }
+    return E_INVALIDARG;
+}
+
+std::vector<kcom::CComPtr<IKorDataTarget>> CInputChannelStandIn::Targets() const {
+    std::vector<kcom::CComPtr<IKorDataTarget>> out;
+    for (const auto& [c, t] : targets_) out.push_back(t);
+    return out;
 }
 
 // ---- host application ----

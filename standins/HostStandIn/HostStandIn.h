@@ -168,6 +168,97 @@ private:
     CallLog log_;
 };
 
+// The host's query engine ("StdPackageQueryEngine"): answers QueryValue from a table of
+// property values, records the engines registered with it.
+class CQueryEngineStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                            public IKorQuery,
+                            public IKorQueryRegistration {
+public:
+    BEGIN_COM_MAP(CQueryEngineStandIn)
+        COM_INTERFACE_ENTRY(IKorQuery)
+        COM_INTERFACE_ENTRY(IKorQueryRegistration)
+    END_COM_MAP()
+
+    STDMETHOD(QueryIdFromContainer)(SAFEARRAY* psaProp, IDispatch* pContainer, SAFEARRAY** ppsaRO,
+                                    QueryIdInfo* pInfo, SAFEARRAY* psaFormats) override;
+    STDMETHOD(QueryIdFromSet)(SAFEARRAY* psaProp, SAFEARRAY** ppsaRO) override;
+    // Fills column 1 of each row whose column 0 names a known property.
+    STDMETHOD(QueryValue)(IRuntimeID* pRO, SAFEARRAY* psaProp) override;
+    STDMETHOD(RegisterQuery)(BSTR progId, BSTR name, long arg1, long arg2, long arg3) override;
+
+    void PutValue(const wchar_t* property, const VARIANT& value);
+    void SetQueryResult(HRESULT hr) noexcept { queryResult_ = hr; }
+    void SetRegisterResult(HRESULT hr) noexcept { registerResult_ = hr; }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    std::vector<std::pair<std::wstring, kcom::CComVariant>> values_;
+    HRESULT queryResult_ = S_OK;
+    HRESULT registerResult_ = S_OK;
+    CallLog log_;
+};
+
+// The host's record manager: records the factories and services registered with it.
+class CRecordMgrStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                          public IKorRecordMgrRegistration {
+public:
+    BEGIN_COM_MAP(CRecordMgrStandIn)
+        COM_INTERFACE_ENTRY(IKorRecordMgrRegistration)
+    END_COM_MAP()
+
+    // Answers a fresh registration object of its own, which RegisterService can be given back.
+    STDMETHOD(RegisterFactory)(BSTR progId, KorClassDescriptor descriptor, long arg, IUnknown** registration) override;
+    STDMETHOD(RegisterService)(IUnknown* registration, KorClassDescriptor descriptor, long arg) override;
+
+    // The registration objects handed out, in order.
+    const std::vector<kcom::CComPtr<IUnknown>>& Registrations() const noexcept { return registrations_; }
+    void SetResult(HRESULT hr) noexcept { result_ = hr; }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    std::wstring Describe(const KorClassDescriptor& d) const;
+    std::vector<kcom::CComPtr<IUnknown>> registrations_;
+    HRESULT result_ = S_OK;
+    CallLog log_;
+};
+
+// The host's event connector and input channel: advise and registration cookies, recorded.
+class CEventConnectorStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                               public IKorEventConnector {
+public:
+    BEGIN_COM_MAP(CEventConnectorStandIn)
+        COM_INTERFACE_ENTRY(IKorEventConnector)
+    END_COM_MAP()
+    STDMETHOD(Advise)(IUnknown* sink, long reserved, REFIID iid, DWORD* cookie) override;
+    STDMETHOD(Unadvise)(DWORD cookie) override;
+    // Sinks still advised, by cookie.
+    size_t AdvisedCount() const noexcept { return sinks_.size(); }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    std::vector<std::pair<DWORD, kcom::CComPtr<IUnknown>>> sinks_;
+    DWORD next_ = 1;
+    CallLog log_;
+};
+
+class CInputChannelStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                             public IKorInputChannel {
+public:
+    BEGIN_COM_MAP(CInputChannelStandIn)
+        COM_INTERFACE_ENTRY(IKorInputChannel)
+    END_COM_MAP()
+    STDMETHOD(RegisterDataTarget)(IKorDataTarget* target, unsigned short mask, DWORD* cookie) override;
+    STDMETHOD(UnregisterDataTarget)(DWORD cookie) override;
+    // Targets still registered, as the recorder would feed them.
+    std::vector<kcom::CComPtr<IKorDataTarget>> Targets() const;
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    std::vector<std::pair<DWORD, kcom::CComPtr<IKorDataTarget>>> targets_;
+    DWORD next_ = 100;
+    CallLog log_;
+};
+
 // Registers a host application object as the process's class KorHostApplication for in-process
 // creation, for as long as the registration lives. Every creation hands out that same object.
 class CHostApplicationRegistration {
