@@ -61,6 +61,24 @@ HRESULT PutCell(SAFEARRAY* psa, LONG column, LONG row, const VARIANT& v) {
 
 }  // namespace
 
+void NamedValues::Put(const std::wstring& name, const VARIANT& value) {
+    if (kcom::CComVariant* v = Find(name)) {
+        *v = value;
+        return;
+    }
+    items_.emplace_back(name, kcom::CComVariant(value));
+}
+
+kcom::CComVariant* NamedValues::Find(const std::wstring& name) {
+    for (auto& [n, v] : items_)
+        if (SameName(n, name)) return &v;
+    return nullptr;
+}
+
+const kcom::CComVariant* NamedValues::Find(const std::wstring& name) const {
+    return const_cast<NamedValues*>(this)->Find(name);
+}
+
 // ---- rack ----
 
 STDMETHODIMP CRackStandIn::SetObject(BSTR name, IUnknown* object) {
@@ -145,7 +163,7 @@ STDMETHODIMP CSettingsStandIn::get_Item(VARIANT* key, VARIANT* value) {
             value->pdispVal->AddRef();
             return S_OK;
         }
-        if (const kcom::CComVariant* v = Value(name)) return v->CopyTo(value);
+        if (const kcom::CComVariant* v = values_.Find(name)) return v->CopyTo(value);
         return shared_->missing;
     });
 }
@@ -166,7 +184,7 @@ STDMETHODIMP CSettingsStandIn::GetValue(BSTR section, BSTR name, VARIANT* value,
     ::VariantInit(value);
     return kcom::Guard([&]() -> HRESULT {
         const CSettingsStandIn* node = Walk(section);
-        const kcom::CComVariant* v = node ? node->Value(name ? name : L"") : nullptr;
+        const kcom::CComVariant* v = node ? node->values_.Find(name ? name : L"") : nullptr;
         return v ? v->CopyTo(value) : shared_->missing;
     });
 }
@@ -207,9 +225,10 @@ STDMETHODIMP CSettingsStandIn::GetValues(BSTR section, SAFEARRAY** values) {
         const CSettingsStandIn* node = Walk(section);
         if (!node) return shared_->missing;
         kcom::CComSafeArray table;
-        kcom::ThrowIfFailed(NewTable(static_cast<LONG>(node->values_.size()), 2, table));
+        const auto& items = node->values_.Items();
+        kcom::ThrowIfFailed(NewTable(static_cast<LONG>(items.size()), 2, table));
         LONG row = 0;
-        for (const auto& [n, v] : node->values_) {
+        for (const auto& [n, v] : items) {
             kcom::ThrowIfFailed(PutCell(table, 0, row, kcom::CComVariant(n.c_str())));
             kcom::ThrowIfFailed(PutCell(table, 1, row, v));
             ++row;
@@ -250,12 +269,7 @@ STDMETHODIMP CSettingsStandIn::CreateSection(BSTR section) {
 }
 
 void CSettingsStandIn::Put(const wchar_t* section, const wchar_t* name, const VARIANT& value) {
-    CSettingsStandIn* node = Walk(section, true);
-    if (kcom::CComVariant* v = node->Value(name)) {
-        *v = value;
-        return;
-    }
-    node->values_.emplace_back(name, kcom::CComVariant(value));
+    Walk(section, true)->values_.Put(name, value);
 }
 
 void CSettingsStandIn::Put(const wchar_t* section, const wchar_t* name, const wchar_t* text) {
@@ -270,7 +284,7 @@ CSettingsStandIn* CSettingsStandIn::AddSection(const wchar_t* section) { return 
 
 kcom::CComVariant CSettingsStandIn::Peek(const wchar_t* section, const wchar_t* name) const {
     const CSettingsStandIn* node = Walk(section);
-    const kcom::CComVariant* v = node ? node->Value(name) : nullptr;
+    const kcom::CComVariant* v = node ? node->values_.Find(name) : nullptr;
     return v ? *v : kcom::CComVariant();
 }
 
@@ -316,18 +330,6 @@ const CSettingsStandIn* CSettingsStandIn::Child(const std::wstring& name) const 
     return nullptr;
 }
 
-kcom::CComVariant* CSettingsStandIn::Value(const std::wstring& name) {
-    for (auto& [n, v] : values_)
-        if (SameName(n, name)) return &v;
-    return nullptr;
-}
-
-const kcom::CComVariant* CSettingsStandIn::Value(const std::wstring& name) const {
-    for (const auto& [n, v] : values_)
-        if (SameName(n, name)) return &v;
-    return nullptr;
-}
-
 // ---- query engine ----
 
 STDMETHODIMP CQueryEngineStandIn::QueryIdFromContainer(SAFEARRAY*, IDispatch* pContainer, SAFEARRAY** ppsaRO,
@@ -356,11 +358,8 @@ STDMETHODIMP CQueryEngineStandIn::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp
             if (FAILED(::SafeArrayGetElement(psaProp, index, &name)) || name.vt != VT_BSTR) continue;
             if (!names.empty()) names += L",";
             names += Text(name.bstrVal);
-            for (const auto& [n, v] : values_) {
-                if (SameName(n, Text(name.bstrVal))) {
-                    kcom::ThrowIfFailed(PutCell(psaProp, 1, row, v));
-                }
-            }
+            if (const kcom::CComVariant* v = values_.Find(Text(name.bstrVal)))
+                kcom::ThrowIfFailed(PutCell(psaProp, 1, row, *v));
         }
         log_.Add(L"QueryValue(" + std::wstring(pRO ? L"id" : L"(null)") + L"," + names + L")");
         if (!psaProp) return E_INVALIDARG;
@@ -374,15 +373,7 @@ STDMETHODIMP CQueryEngineStandIn::RegisterQuery(BSTR progId, BSTR name, long arg
     return registerResult_;
 }
 
-void CQueryEngineStandIn::PutValue(const wchar_t* property, const VARIANT& value) {
-    for (auto& [n, v] : values_) {
-        if (SameName(n, property)) {
-            v = value;
-            return;
-        }
-    }
-    values_.emplace_back(property, kcom::CComVariant(value));
-}
+void CQueryEngineStandIn::PutValue(const wchar_t* property, const VARIANT& value) { values_.Put(property, value); }
 
 // ---- record manager ----
 
@@ -444,21 +435,14 @@ STDMETHODIMP CEventConnectorStandIn::Advise(IUnknown* sink, long reserved, REFII
     *cookie = 0;
     if (!sink) return E_INVALIDARG;
     return kcom::Guard([&] {
-        sinks_.emplace_back(next_, kcom::CComPtr<IUnknown>(sink));
-        *cookie = next_++;
+        *cookie = sinks_.Add(sink);
         return S_OK;
     });
 }
 
 STDMETHODIMP CEventConnectorStandIn::Unadvise(DWORD cookie) {
     log_.Add(L"Unadvise(" + std::to_wstring(cookie) + L")");
-    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
-        if (it->first == cookie) {
-            sinks_.erase(it);
-            return S_OK;
-        }
-    }
-    return CONNECT_E_NOCONNECTION;
+    return sinks_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
 STDMETHODIMP CInputChannelStandIn::RegisterDataTarget(IKorDataTarget* target, unsigned short mask, DWORD* cookie) {
@@ -468,27 +452,14 @@ STDMETHODIMP CInputChannelStandIn::RegisterDataTarget(IKorDataTarget* target, un
     *cookie = 0;
     if (!target) return E_INVALIDARG;
     return kcom::Guard([&] {
-        targets_.emplace_back(next_, kcom::CComPtr<IKorDataTarget>(target));
-        *cookie = next_++;
+        *cookie = targets_.Add(target);
         return S_OK;
     });
 }
 
 STDMETHODIMP CInputChannelStandIn::UnregisterDataTarget(DWORD cookie) {
     log_.Add(L"UnregisterDataTarget(" + std::to_wstring(cookie) + L")");
-    for (auto it = targets_.begin(); it != targets_.end(); ++it) {
-        if (it->first == cookie) {
-            targets_.erase(it);
-            return S_OK;
-        }
-    }
-    return E_INVALIDARG;
-}
-
-std::vector<kcom::CComPtr<IKorDataTarget>> CInputChannelStandIn::Targets() const {
-    std::vector<kcom::CComPtr<IKorDataTarget>> out;
-    for (const auto& [c, t] : targets_) out.push_back(t);
-    return out;
+    return targets_.Remove(cookie) ? S_OK : E_INVALIDARG;
 }
 
 // ---- host application ----
@@ -505,20 +476,11 @@ STDMETHODIMP CHostApplicationStandIn::GetValue(BSTR name, VARIANT* value) {
     log_.Add(L"GetValue(" + Text(name) + L")");
     if (!value) return E_POINTER;
     ::VariantInit(value);
-    for (const auto& [n, v] : values_)
-        if (SameName(n, name ? name : L"")) return v.CopyTo(value);
-    return E_FAIL;
+    const kcom::CComVariant* v = values_.Find(name ? name : L"");
+    return v ? v->CopyTo(value) : E_FAIL;
 }
 
-void CHostApplicationStandIn::Put(const wchar_t* name, const VARIANT& value) {
-    for (auto& [n, v] : values_) {
-        if (SameName(n, name)) {
-            v = value;
-            return;
-        }
-    }
-    values_.emplace_back(name, kcom::CComVariant(value));
-}
+void CHostApplicationStandIn::Put(const wchar_t* name, const VARIANT& value) { values_.Put(name, value); }
 
 namespace {
 

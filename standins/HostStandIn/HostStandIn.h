@@ -20,6 +20,48 @@ namespace standin {
 std::wstring VariantText(const VARIANT& v);
 std::wstring GuidText(REFGUID guid);
 
+// Values by name, names compared without case, kept in the order first put.
+class NamedValues {
+public:
+    void Put(const std::wstring& name, const VARIANT& value);
+    kcom::CComVariant* Find(const std::wstring& name);
+    const kcom::CComVariant* Find(const std::wstring& name) const;
+    const std::vector<std::pair<std::wstring, kcom::CComVariant>>& Items() const noexcept { return items_; }
+
+private:
+    std::vector<std::pair<std::wstring, kcom::CComVariant>> items_;
+};
+
+// Objects held under the cookies handed out for them.
+template <class I>
+class CookieTable {
+public:
+    explicit CookieTable(DWORD first) noexcept : next_(first) {}
+    DWORD Add(I* object) {
+        entries_.emplace_back(next_, kcom::CComPtr<I>(object));
+        return next_++;
+    }
+    bool Remove(DWORD cookie) {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->first == cookie) {
+                entries_.erase(it);
+                return true;
+            }
+        }
+        return false;
+    }
+    std::vector<kcom::CComPtr<I>> Objects() const {
+        std::vector<kcom::CComPtr<I>> out;
+        for (const auto& e : entries_) out.push_back(e.second);
+        return out;
+    }
+    size_t size() const noexcept { return entries_.size(); }
+
+private:
+    std::vector<std::pair<DWORD, kcom::CComPtr<I>>> entries_;
+    DWORD next_;
+};
+
 // Owns one reference to a stand-in object and gives access to its C++ side.
 template <class T>
 class Holder {
@@ -133,12 +175,10 @@ private:
     const CSettingsStandIn* Walk(const wchar_t* section) const;
     CSettingsStandIn* Child(const std::wstring& name, bool create);
     const CSettingsStandIn* Child(const std::wstring& name) const;
-    kcom::CComVariant* Value(const std::wstring& name);
-    const kcom::CComVariant* Value(const std::wstring& name) const;
 
     std::shared_ptr<Shared> shared_;
     std::wstring path_;  // below the root; "" for the root
-    std::vector<std::pair<std::wstring, kcom::CComVariant>> values_;
+    NamedValues values_;
     std::vector<std::pair<std::wstring, Node>> children_;
 };
 
@@ -162,7 +202,7 @@ public:
     CallLog& Log() noexcept { return log_; }
 
 private:
-    std::vector<std::pair<std::wstring, kcom::CComVariant>> values_;
+    NamedValues values_;
     std::optional<long> answer_ = IDOK;
     HRESULT boxResult_ = S_OK;
     CallLog log_;
@@ -192,7 +232,7 @@ public:
     CallLog& Log() noexcept { return log_; }
 
 private:
-    std::vector<std::pair<std::wstring, kcom::CComVariant>> values_;
+    NamedValues values_;
     HRESULT queryResult_ = S_OK;
     HRESULT registerResult_ = S_OK;
     CallLog log_;
@@ -236,8 +276,7 @@ public:
     CallLog& Log() noexcept { return log_; }
 
 private:
-    std::vector<std::pair<DWORD, kcom::CComPtr<IUnknown>>> sinks_;
-    DWORD next_ = 1;
+    CookieTable<IUnknown> sinks_{1};
     CallLog log_;
 };
 
@@ -250,12 +289,11 @@ public:
     STDMETHOD(RegisterDataTarget)(IKorDataTarget* target, unsigned short mask, DWORD* cookie) override;
     STDMETHOD(UnregisterDataTarget)(DWORD cookie) override;
     // Targets still registered, as the recorder would feed them.
-    std::vector<kcom::CComPtr<IKorDataTarget>> Targets() const;
+    std::vector<kcom::CComPtr<IKorDataTarget>> Targets() const { return targets_.Objects(); }
     CallLog& Log() noexcept { return log_; }
 
 private:
-    std::vector<std::pair<DWORD, kcom::CComPtr<IKorDataTarget>>> targets_;
-    DWORD next_ = 100;
+    CookieTable<IKorDataTarget> targets_{100};
     CallLog log_;
 };
 
