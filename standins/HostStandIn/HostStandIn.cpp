@@ -397,8 +397,8 @@ public:
 std::wstring CRecordMgrStandIn::Describe(const KorClassDescriptor& d) const {
     wchar_t mask[16];
     swprintf(mask, 16, L"0x%lX", static_cast<unsigned long>(d.mask));
-    return L"{" + standin::Arg(d.name) + L"," + std::to_wstring(d.value1) + L"," + mask + L"," +
-           std::to_wstring(d.value2) + L"}";
+    return L"{" + standin::Arg(d.name) + L"," + std::to_wstring(d.value) + L"," + mask + L"," +
+           std::to_wstring(d.extra) + L"}";
 }
 
 STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor descriptor, long arg,
@@ -417,12 +417,12 @@ STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor 
     });
 }
 
-STDMETHODIMP CRecordMgrStandIn::RegisterService(IUnknown* registration, KorClassDescriptor descriptor, long arg) {
+STDMETHODIMP CRecordMgrStandIn::RegisterServer(IUnknown* registration, KorClassDescriptor descriptor, long arg) {
     std::wstring which = L"(null)";
     for (size_t i = 0; i < registrations_.size(); ++i)
         if (registrations_[i].IsEqualObject(registration)) which = L"#" + std::to_wstring(i);
     if (registration && which == L"(null)") which = L"other";
-    log_.Add(L"RegisterService(" + which + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
+    log_.Add(L"RegisterServer(" + which + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
     return result_;
 }
 

@@ -240,15 +240,15 @@ private:
 
 // The host's record manager: records the factories and services registered with it.
 class CRecordMgrStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
-                          public IKorRecordMgrRegistration {
+                          public IKorRecordRegistration {
 public:
     BEGIN_COM_MAP(CRecordMgrStandIn)
-        COM_INTERFACE_ENTRY(IKorRecordMgrRegistration)
+        COM_INTERFACE_ENTRY(IKorRecordRegistration)
     END_COM_MAP()
 
-    // Answers a fresh registration object of its own, which RegisterService can be given back.
-    STDMETHOD(RegisterFactory)(BSTR progId, KorClassDescriptor descriptor, long arg, IUnknown** registration) override;
-    STDMETHOD(RegisterService)(IUnknown* registration, KorClassDescriptor descriptor, long arg) override;
+    // Answers a fresh registration object of its own, which RegisterServer can be given back.
+    STDMETHOD(RegisterFactory)(BSTR progId, KorClassDescriptor descriptor, long arg, IUnknown** registered) override;
+    STDMETHOD(RegisterServer)(IUnknown* server, KorClassDescriptor descriptor, long arg) override;
 
     // The registration objects handed out, in order.
     const std::vector<kcom::CComPtr<IUnknown>>& Registrations() const noexcept { return registrations_; }

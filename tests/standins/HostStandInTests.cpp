@@ -167,12 +167,12 @@ TEST(HostStandIn, RecordManagerHandsOutRegistrationsAndKnowsThemAgain) {
     CComPtr<IUnknown> reg;
     EXPECT_EQ(mgr->RegisterFactory(CComBSTR(L"Quorvel.AcxFactory"), {factoryName, 0, 0xAFFF, 0}, -1, &reg), S_OK);
     ASSERT_TRUE(reg);
-    EXPECT_EQ(mgr->RegisterService(reg, {serviceName, 0, 0x7FFF, 0}, -1), S_OK);
-    EXPECT_EQ(mgr->RegisterService(nullptr, {serviceName, 0, 0x7FFF, 0}, -1), S_OK);
+    EXPECT_EQ(mgr->RegisterServer(reg, {serviceName, 0, 0x7FFF, 0}, -1), S_OK);
+    EXPECT_EQ(mgr->RegisterServer(nullptr, {serviceName, 0, 0x7FFF, 0}, -1), S_OK);
     EXPECT_EQ(mgr->Log().Joined(),
               L"RegisterFactory(Quorvel.AcxFactory,{AcxFactory,0,0xAFFF,0},-1)\n"
-              L"RegisterService(#0,{KestruneSrv,0,0x7FFF,0},-1)\n"
-              L"RegisterService((null),{KestruneSrv,0,0x7FFF,0},-1)");
+              L"RegisterServer(#0,{KestruneSrv,0,0x7FFF,0},-1)\n"
+              L"RegisterServer((null),{KestruneSrv,0,0x7FFF,0},-1)");
 }
 
 TEST(HostStandIn, ConnectorAndChannelHandOutCookies) {
