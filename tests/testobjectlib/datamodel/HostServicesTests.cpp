@@ -12,6 +12,8 @@
 #include "datamodel/KorException.h"
 #include "datamodel/ObjectRackClientImpl.h"
 #include "datamodel/RackServices.h"
+#include "datamodel/ReadStreamDword.h"
+#include "ComError.h"
 
 using namespace standin;
 using kcom::CComBSTR;
@@ -196,6 +198,32 @@ TEST(KorException, KeepsCodeErrorInformationAndExtra) {
     }
     EXPECT_EQ(info->AddRef(), 3u);
     info->Release();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ReadStreamDword, ReadsAWordAndRefusesAShortOne) {
+    CComPtr<IStream> stream;
+    ASSERT_EQ(::CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    const BYTE bytes[6] = {0x78, 0x56, 0x34, 0x12, 0xAA, 0xBB};
+    ASSERT_EQ(stream->Write(bytes, sizeof(bytes), nullptr), S_OK);
+    LARGE_INTEGER zero = {};
+    ASSERT_EQ(stream->Seek(zero, STREAM_SEEK_SET, nullptr), S_OK);
+    DWORD value = 0;
+    ReadStreamDword(stream, &value);
+    EXPECT_EQ(value, 0x12345678u);
+    HRESULT hr = kcom::Guard([&] {
+        ReadStreamDword(stream, &value);  // two bytes left
+        return S_OK;
+    });
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_EQ(kcom::Guard([&] {
+                  ReadStreamDword(nullptr, &value);
+                  return S_OK;
+              }),
+              E_POINTER);
 }
 
 }  // namespace
