@@ -82,32 +82,36 @@ const kcom::CComVariant* NamedValues::Find(const std::wstring& name) const {
 // ---- rack ----
 
 STDMETHODIMP CRackStandIn::SetObject(BSTR name, IUnknown* object) {
-    log_.Add(L"SetObject(" + Text(name) + L")");
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"SetObject(" + Text(name) + L")");
         Put(name ? name : L"", object);
         return S_OK;
     });
 }
 
 STDMETHODIMP CRackStandIn::GetObject(BSTR name, REFIID iid, IUnknown** object) {
-    log_.Add(L"GetObject(" + Text(name) + L"," + GuidText(iid) + L")");
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    kcom::CComPtr<IUnknown> found = Find(name ? name : L"");
-    if (!found) return E_FAIL;
-    return found->QueryInterface(iid, reinterpret_cast<void**>(object));
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"GetObject(" + Text(name) + L"," + GuidText(iid) + L")");
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        kcom::CComPtr<IUnknown> found = Find(name ? name : L"");
+        if (!found) return E_FAIL;
+        return found->QueryInterface(iid, reinterpret_cast<void**>(object));
+    });
 }
 
 STDMETHODIMP CRackStandIn::RemoveObject(BSTR name) {
-    log_.Add(L"RemoveObject(" + Text(name) + L")");
-    std::wstring n = name ? name : L"";
-    for (auto it = objects_.begin(); it != objects_.end(); ++it) {
-        if (it->first == n) {
-            objects_.erase(it);
-            return S_OK;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"RemoveObject(" + Text(name) + L")");
+        std::wstring n = name ? name : L"";
+        for (auto it = objects_.begin(); it != objects_.end(); ++it) {
+            if (it->first == n) {
+                objects_.erase(it);
+                return S_OK;
+            }
         }
-    }
-    return S_FALSE;
+        return S_FALSE;
+    });
 }
 
 void CRackStandIn::Put(const wchar_t* name, IUnknown* object) {
@@ -151,11 +155,11 @@ void CSettingsStandIn::Record(std::wstring line) {
 }
 
 STDMETHODIMP CSettingsStandIn::get_Item(VARIANT* key, VARIANT* value) {
-    Record(L"get_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L")");
-    if (!value) return E_POINTER;
-    ::VariantInit(value);
-    if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
     return kcom::Guard([&]() -> HRESULT {
+        Record(L"get_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L")");
+        if (!value) return E_POINTER;
+        ::VariantInit(value);
+        if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
         std::wstring name = Text(key->bstrVal);
         if (CSettingsStandIn* child = Child(name, false)) {
             value->vt = VT_DISPATCH;
@@ -169,20 +173,20 @@ STDMETHODIMP CSettingsStandIn::get_Item(VARIANT* key, VARIANT* value) {
 }
 
 STDMETHODIMP CSettingsStandIn::put_Item(VARIANT* key, VARIANT value) {
-    Record(L"put_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L"," + VariantText(value) + L")");
-    if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"put_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L"," + VariantText(value) + L")");
+        if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
         Put(L"", key->bstrVal, value);
         return S_OK;
     });
 }
 
 STDMETHODIMP CSettingsStandIn::GetValue(BSTR section, BSTR name, VARIANT* value, long reserved1, long reserved2) {
-    Record(L"GetValue(" + Text(section) + L"," + Text(name) + L"," + std::to_wstring(reserved1) + L"," +
-           std::to_wstring(reserved2) + L")");
-    if (!value) return E_POINTER;
-    ::VariantInit(value);
     return kcom::Guard([&]() -> HRESULT {
+        Record(L"GetValue(" + Text(section) + L"," + Text(name) + L"," + std::to_wstring(reserved1) + L"," +
+               std::to_wstring(reserved2) + L")");
+        if (!value) return E_POINTER;
+        ::VariantInit(value);
         const CSettingsStandIn* node = Walk(section);
         const kcom::CComVariant* v = node ? node->values_.Find(name ? name : L"") : nullptr;
         return v ? v->CopyTo(value) : shared_->missing;
@@ -191,20 +195,20 @@ STDMETHODIMP CSettingsStandIn::GetValue(BSTR section, BSTR name, VARIANT* value,
 
 STDMETHODIMP CSettingsStandIn::SetValue(BSTR section, BSTR name, VARIANT value, long arg1, long arg2, long arg3,
                                         long arg4, long arg5) {
-    Record(L"SetValue(" + Text(section) + L"," + Text(name) + L"," + VariantText(value) + L"," +
-           std::to_wstring(arg1) + L"," + std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L"," +
-           std::to_wstring(arg4) + L"," + std::to_wstring(arg5) + L")");
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"SetValue(" + Text(section) + L"," + Text(name) + L"," + VariantText(value) + L"," +
+               std::to_wstring(arg1) + L"," + std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L"," +
+               std::to_wstring(arg4) + L"," + std::to_wstring(arg5) + L")");
         Put(section, name ? name : L"", value);
         return S_OK;
     });
 }
 
 STDMETHODIMP CSettingsStandIn::GetSubKeys(BSTR section, SAFEARRAY** names) {
-    Record(L"GetSubKeys(" + Text(section) + L")");
-    if (!names) return E_POINTER;
-    *names = nullptr;
     return kcom::Guard([&]() -> HRESULT {
+        Record(L"GetSubKeys(" + Text(section) + L")");
+        if (!names) return E_POINTER;
+        *names = nullptr;
         const CSettingsStandIn* node = Walk(section);
         if (!node) return shared_->missing;
         kcom::CComSafeArray table;
@@ -218,10 +222,10 @@ STDMETHODIMP CSettingsStandIn::GetSubKeys(BSTR section, SAFEARRAY** names) {
 }
 
 STDMETHODIMP CSettingsStandIn::GetValues(BSTR section, SAFEARRAY** values) {
-    Record(L"GetValues(" + Text(section) + L")");
-    if (!values) return E_POINTER;
-    *values = nullptr;
     return kcom::Guard([&]() -> HRESULT {
+        Record(L"GetValues(" + Text(section) + L")");
+        if (!values) return E_POINTER;
+        *values = nullptr;
         const CSettingsStandIn* node = Walk(section);
         if (!node) return shared_->missing;
         kcom::CComSafeArray table;
@@ -239,30 +243,34 @@ STDMETHODIMP CSettingsStandIn::GetValues(BSTR section, SAFEARRAY** values) {
 }
 
 STDMETHODIMP CSettingsStandIn::GetProductRegRoot(BSTR* root) {
-    Record(L"GetProductRegRoot()");
-    if (!root) return E_POINTER;
-    *root = nullptr;
-    if (FAILED(shared_->productRootResult)) return shared_->productRootResult;
-    if (shared_->productRoot) {
-        *root = ::SysAllocString(shared_->productRoot->c_str());
-        if (!*root) return E_OUTOFMEMORY;
-    }
-    return shared_->productRootResult;
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"GetProductRegRoot()");
+        if (!root) return E_POINTER;
+        *root = nullptr;
+        if (FAILED(shared_->productRootResult)) return shared_->productRootResult;
+        if (shared_->productRoot) {
+            *root = ::SysAllocString(shared_->productRoot->c_str());
+            if (!*root) return E_OUTOFMEMORY;
+        }
+        return shared_->productRootResult;
+    });
 }
 
 STDMETHODIMP CSettingsStandIn::SectionExists(BSTR section, VARIANT_BOOL* exists) {
-    Record(L"SectionExists(" + Text(section) + L")");
-    if (!exists) return E_POINTER;
-    *exists = VARIANT_FALSE;
-    if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
-    *exists = HasSection(section) ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"SectionExists(" + Text(section) + L")");
+        if (!exists) return E_POINTER;
+        *exists = VARIANT_FALSE;
+        if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
+        *exists = HasSection(section) ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CSettingsStandIn::CreateSection(BSTR section) {
-    Record(L"CreateSection(" + Text(section) + L")");
-    if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"CreateSection(" + Text(section) + L")");
+        if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
         AddSection(section);
         return S_OK;
     });
@@ -334,17 +342,21 @@ const CSettingsStandIn* CSettingsStandIn::Child(const std::wstring& name) const 
 
 STDMETHODIMP CQueryEngineStandIn::QueryIdFromContainer(SAFEARRAY*, IDispatch* pContainer, SAFEARRAY** ppsaRO,
                                                       QueryIdInfo* pInfo, SAFEARRAY*) {
-    log_.Add(L"QueryIdFromContainer(" + std::wstring(pContainer ? L"container" : L"(null)") + L"," +
-             (pInfo ? std::to_wstring(pInfo->timeout) + L"," + std::to_wstring(pInfo->delay) : L"(null)") + L")");
-    if (!ppsaRO) return E_POINTER;
-    *ppsaRO = nullptr;
-    return queryResult_;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"QueryIdFromContainer(" + std::wstring(pContainer ? L"container" : L"(null)") + L"," +
+                 (pInfo ? std::to_wstring(pInfo->timeout) + L"," + std::to_wstring(pInfo->delay) : L"(null)") + L")");
+        if (!ppsaRO) return E_POINTER;
+        *ppsaRO = nullptr;
+        return queryResult_;
+    });
 }
 
 STDMETHODIMP CQueryEngineStandIn::QueryIdFromSet(SAFEARRAY*, SAFEARRAY** ppsaRO) {
-    log_.Add(L"QueryIdFromSet()");
-    if (ppsaRO) *ppsaRO = nullptr;
-    return queryResult_;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"QueryIdFromSet()");
+        if (ppsaRO) *ppsaRO = nullptr;
+        return queryResult_;
+    });
 }
 
 STDMETHODIMP CQueryEngineStandIn::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp) {
@@ -368,9 +380,11 @@ STDMETHODIMP CQueryEngineStandIn::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp
 }
 
 STDMETHODIMP CQueryEngineStandIn::RegisterQuery(BSTR progId, BSTR name, long arg1, long arg2, long arg3) {
-    log_.Add(L"RegisterQuery(" + Text(progId) + L"," + Text(name) + L"," + std::to_wstring(arg1) + L"," +
-             std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L")");
-    return registerResult_;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"RegisterQuery(" + Text(progId) + L"," + Text(name) + L"," + std::to_wstring(arg1) + L"," +
+                 std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L")");
+        return registerResult_;
+    });
 }
 
 void CQueryEngineStandIn::PutValue(const wchar_t* property, const VARIANT& value) { values_.Put(property, value); }
@@ -403,14 +417,14 @@ std::wstring CRecordMgrStandIn::Describe(const KorClassDescriptor& d) const {
 
 STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor descriptor, long arg,
                                                 IUnknown** registration) {
-    log_.Add(L"RegisterFactory(" + Text(progId) + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
-    if (!registration) return E_POINTER;
-    *registration = nullptr;
-    if (FAILED(result_)) return result_;
-    kcom::CComPtr<IPersist> token;
-    HRESULT hr = kcom::CreateObject<CToken>(&token);
-    if (FAILED(hr)) return hr;
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"RegisterFactory(" + Text(progId) + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
+        if (!registration) return E_POINTER;
+        *registration = nullptr;
+        if (FAILED(result_)) return result_;
+        kcom::CComPtr<IPersist> token;
+        HRESULT hr = kcom::CreateObject<CToken>(&token);
+        if (FAILED(hr)) return hr;
         registrations_.emplace_back(token.get());
         *registration = token.Detach();
         return result_;
@@ -418,66 +432,76 @@ STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor 
 }
 
 STDMETHODIMP CRecordMgrStandIn::RegisterServer(IUnknown* registration, KorClassDescriptor descriptor, long arg) {
-    std::wstring which = L"(null)";
-    for (size_t i = 0; i < registrations_.size(); ++i)
-        if (registrations_[i].IsEqualObject(registration)) which = L"#" + std::to_wstring(i);
-    if (registration && which == L"(null)") which = L"other";
-    log_.Add(L"RegisterServer(" + which + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
-    return result_;
+    return kcom::Guard([&]() -> HRESULT {
+        std::wstring which = L"(null)";
+        for (size_t i = 0; i < registrations_.size(); ++i)
+            if (registrations_[i].IsEqualObject(registration)) which = L"#" + std::to_wstring(i);
+        if (registration && which == L"(null)") which = L"other";
+        log_.Add(L"RegisterServer(" + which + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
+        return result_;
+    });
 }
 
 // ---- event connector and input channel ----
 
 STDMETHODIMP CEventConnectorStandIn::Advise(IUnknown* sink, long reserved, REFIID iid, DWORD* cookie) {
-    log_.Add(L"Advise(" + std::wstring(sink ? L"sink" : L"(null)") + L"," + std::to_wstring(reserved) + L"," +
-             GuidText(iid) + L")");
-    if (!cookie) return E_POINTER;
-    *cookie = 0;
-    if (!sink) return E_INVALIDARG;
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"Advise(" + std::wstring(sink ? L"sink" : L"(null)") + L"," + std::to_wstring(reserved) + L"," +
+                 GuidText(iid) + L")");
+        if (!cookie) return E_POINTER;
+        *cookie = 0;
+        if (!sink) return E_INVALIDARG;
         *cookie = sinks_.Add(sink);
         return S_OK;
     });
 }
 
 STDMETHODIMP CEventConnectorStandIn::Unadvise(DWORD cookie) {
-    log_.Add(L"Unadvise(" + std::to_wstring(cookie) + L")");
-    return sinks_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"Unadvise(" + std::to_wstring(cookie) + L")");
+        return sinks_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+    });
 }
 
 STDMETHODIMP CInputChannelStandIn::RegisterDataTarget(IKorDataTarget* target, unsigned short mask, DWORD* cookie) {
-    log_.Add(L"RegisterDataTarget(" + std::wstring(target ? L"target" : L"(null)") + L"," + std::to_wstring(mask) +
-             L")");
-    if (!cookie) return E_POINTER;
-    *cookie = 0;
-    if (!target) return E_INVALIDARG;
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"RegisterDataTarget(" + std::wstring(target ? L"target" : L"(null)") + L"," + std::to_wstring(mask) +
+                 L")");
+        if (!cookie) return E_POINTER;
+        *cookie = 0;
+        if (!target) return E_INVALIDARG;
         *cookie = targets_.Add(target);
         return S_OK;
     });
 }
 
 STDMETHODIMP CInputChannelStandIn::UnregisterDataTarget(DWORD cookie) {
-    log_.Add(L"UnregisterDataTarget(" + std::to_wstring(cookie) + L")");
-    return targets_.Remove(cookie) ? S_OK : E_INVALIDARG;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"UnregisterDataTarget(" + std::to_wstring(cookie) + L")");
+        return targets_.Remove(cookie) ? S_OK : E_INVALIDARG;
+    });
 }
 
 // ---- host application ----
 
 STDMETHODIMP CHostApplicationStandIn::ShowMessageBox(long owner, BSTR text, BSTR caption, long type, long* answer) {
-    log_.Add(L"ShowMessageBox(" + std::to_wstring(owner) + L"," + Text(text) + L"," + Text(caption) + L"," +
-             std::to_wstring(type) + L")");
-    if (!answer) return E_POINTER;
-    if (answer_) *answer = *answer_;
-    return boxResult_;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"ShowMessageBox(" + std::to_wstring(owner) + L"," + Text(text) + L"," + Text(caption) + L"," +
+                 std::to_wstring(type) + L")");
+        if (!answer) return E_POINTER;
+        if (answer_) *answer = *answer_;
+        return boxResult_;
+    });
 }
 
 STDMETHODIMP CHostApplicationStandIn::GetValue(BSTR name, VARIANT* value) {
-    log_.Add(L"GetValue(" + Text(name) + L")");
-    if (!value) return E_POINTER;
-    ::VariantInit(value);
-    const kcom::CComVariant* v = values_.Find(name ? name : L"");
-    return v ? v->CopyTo(value) : E_FAIL;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"GetValue(" + Text(name) + L")");
+        if (!value) return E_POINTER;
+        ::VariantInit(value);
+        const kcom::CComVariant* v = values_.Find(name ? name : L"");
+        return v ? v->CopyTo(value) : E_FAIL;
+    });
 }
 
 void CHostApplicationStandIn::Put(const wchar_t* name, const VARIANT& value) { values_.Put(name, value); }
