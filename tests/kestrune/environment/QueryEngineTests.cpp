@@ -346,3 +346,25 @@ TEST(TestState, OptionsAreReadByName) {
     EXPECT_EQ(S_OK, f.query->GetTestOption(L"NotThere", &none));  // the read's answer is not looked at
     EXPECT_EQ(VT_EMPTY, none.vt);
 }
+
+namespace {
+HRESULT WINAPI NoSuchProgId(LPCOLESTR, LPCLSID) { return CO_E_CLASSSTRING; }
+}  // namespace
+
+TEST(ComKorQuery, TheEngineKeepsTheMatcherItWasBuiltWith) {
+    Fixture built;  // the component is there when the engine is made
+    built.engine->values[L"id"] = CComVariant(L"abc");
+    CKorSafeArray pattern = Description({{L"id", CComVariant(L"a.c"), 1}});
+    CKorSafeArray plain = Description({{L"id", CComVariant(L"abc"), 0}});
+
+    RegExpMatcher::ClsidLookup previous = RegExpMatcher::SetClsidLookup(&NoSuchProgId);
+    Fixture missing;  // made while the component cannot be found
+    missing.engine->values[L"id"] = CComVariant(L"abc");
+    EXPECT_TRUE(built.query->CompareSet(built.Id(), pattern.psa, nullptr));
+    EXPECT_FALSE(missing.query->CompareSet(missing.Id(), pattern.psa, nullptr));
+    EXPECT_TRUE(missing.query->CompareSet(missing.Id(), plain.psa, nullptr));
+    RegExpMatcher::SetClsidLookup(previous);
+
+    EXPECT_FALSE(missing.query->CompareSet(missing.Id(), pattern.psa, nullptr));
+    EXPECT_TRUE(built.query->CompareSet(built.Id(), pattern.psa, nullptr));
+}

@@ -90,7 +90,9 @@ TEST(RegExpMatcher, InvalidPatternFailsAtExecution) {
 }
 
 TEST(RegExpMatcher, MissingComponentAnswersEPointer) {
+    RegExpMatcher held;
     ComponentMissing missing;
+    EXPECT_TRUE(FullMatch(held, L"a.c", L"abc"));  // a matcher keeps the object it was made with
     RegExpMatcher m;
     EXPECT_FALSE(m.HasObject());
     EXPECT_EQ(E_POINTER, m.SetIgnoreCase(VARIANT_TRUE));
