@@ -1,13 +1,21 @@
-// Rows of a typical description compared per second through the value comparison, plain rows as
-// the baseline; pattern rows create their regular-expression object per comparison.
+// Rows of a typical description compared per second, plain rows as the baseline: through the value
+// comparison (pattern rows create their regular-expression object per comparison) and through the
+// query engine's description comparison (one matcher kept by the engine).
 #include <windows.h>
 #include <objbase.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
-#include "ComVariant.h"
+#include <map>
+#include <string>
 #include "ComBSTR.h"
+#include "ComObject.h"
+#include "ComVariant.h"
+#include "KorSafeArray.h"
+#include "ObjectRackClientImpl.h"
+#include "environment/ComKorQuery.h"
+#include "kestrune.h"
 #include "datamodel/RegExpMatcher.h"
 #include "datamodel/ValueComparison.h"
 
@@ -83,6 +91,89 @@ double HeldMatcherRowsPerSecond(double seconds) {
     return compared / elapsed;
 }
 
+// The host's query engine, reduced to a table of current values.
+class CValueTable : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorQuery {
+public:
+    BEGIN_COM_MAP(CValueTable)
+        COM_INTERFACE_ENTRY(IKorQuery)
+    END_COM_MAP()
+    std::map<std::wstring, CComVariant> values;
+    STDMETHOD(QueryIdFromContainer)(SAFEARRAY*, IDispatch*, SAFEARRAY**, QueryIdInfo*, SAFEARRAY*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHOD(QueryIdFromSet)(SAFEARRAY*, SAFEARRAY**) override { return E_NOTIMPL; }
+    STDMETHOD(QueryValue)(IRuntimeID*, SAFEARRAY* table) override {
+        CKorSafeArray rows;
+        rows.Attach(table, false);
+        for (LONG i = 0; i < static_cast<LONG>(rows.GetRowCount()); ++i) {
+            CComVariant name;
+            rows.GetElement(&name, i, 0);
+            auto found = values.find(name.bstrVal ? name.bstrVal : L"");
+            if (found != values.end()) rows.PutElement(&found->second, i, 1);
+        }
+        return S_OK;
+    }
+};
+
+class CEngine : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                public IObjectRackClientImpl<CEngine>,
+                public CComKorQuery<CEngine> {
+public:
+    BEGIN_COM_MAP(CEngine)
+        COM_INTERFACE_ENTRY(IObjectRackClient)
+    END_COM_MAP()
+};
+
+template <class T>
+kcom::CComObject<T>* New() {
+    kcom::CComObject<T>* p = nullptr;
+    if (FAILED(kcom::CComObject<T>::CreateInstance(&p))) std::exit(2);
+    p->AddRef();
+    return p;
+}
+
+// Description rows (name, value, compare type) and the values the table reports for them.
+CKorSafeArray Description(CValueTable* table, bool withPatterns) {
+    struct R { const wchar_t* name; CComVariant expected, actual; long type; };
+    std::vector<R> rows = {{L"progid", CComVariant(L"Grid.Control.1"), CComVariant(L"Grid.Control.1"), 0},
+                           {L"text", CComVariant(L" Order details"), CComVariant(L"Order details "), 0},
+                           {L"index", CComVariant(2L), CComVariant(2L), 0},
+                           {L"visible", CComVariant(true), CComVariant(true), 0},
+                           {L"width", CComVariant(120L), CComVariant(120L), 0},
+                           {L"name", CComVariant(L"grdOrders"), CComVariant(L"grdOrders"), 0}};
+    if (withPatterns) {
+        rows.push_back({L"caption", CComVariant(L"Order \\d+"), CComVariant(L"Order 4711"), 1});
+        rows.push_back({L"status", CComVariant(L".*sav(e|ing).*"), CComVariant(L"Please wait, saving the file"), 1});
+    }
+    CKorSafeArray d(static_cast<ULONG>(rows.size()), 5, VT_VARIANT);
+    for (LONG i = 0; i < static_cast<LONG>(rows.size()); ++i) {
+        CComVariant name(rows[i].name), type(rows[i].type);
+        d.PutElement(&name, i, 0);
+        d.PutElement(&rows[i].expected, i, 1);
+        d.PutElement(&type, i, 4);
+        table->values[rows[i].name] = rows[i].actual;
+    }
+    return d;
+}
+
+double DescriptionRowsPerSecond(CEngine* engine, CValueTable* table, const CKorSafeArray& description,
+                                double seconds) {
+    using clock = std::chrono::steady_clock;
+    const ULONG n = description.GetRowCount();
+    long long compared = 0;
+    auto start = clock::now();
+    double elapsed = 0;
+    do {
+        if (!engine->CompareSet(nullptr, description.psa, table)) {
+            std::printf("description did not match\n");
+            std::exit(1);
+        }
+        compared += n;
+        elapsed = std::chrono::duration<double>(clock::now() - start).count();
+    } while (elapsed < seconds);
+    return compared / elapsed;
+}
+
 }  // namespace
 
 int main() {
@@ -102,6 +193,20 @@ int main() {
                 descriptionRate / plainRate);
     std::printf("BENCH compare_regexp_rows_held_matcher %.0f rows/s ratio %.4f vs compare_plain_rows\n", heldRate,
                 heldRate / plainRate);
+
+    auto* engine = New<CEngine>();
+    auto* table = New<CValueTable>();
+    {
+        CKorSafeArray plainDescription = Description(table, false), mixedDescription = Description(table, true);
+        DescriptionRowsPerSecond(engine, table, mixedDescription, 0.2);
+        double plainSet = DescriptionRowsPerSecond(engine, table, plainDescription, 1.0);
+        double mixedSet = DescriptionRowsPerSecond(engine, table, mixedDescription, 1.0);
+        std::printf("BENCH query_description_plain_rows %.0f rows/s\n", plainSet);
+        std::printf("BENCH query_description_rows %.0f rows/s ratio %.4f vs query_description_plain_rows\n", mixedSet,
+                    mixedSet / plainSet);
+    }
+    table->Release();
+    engine->Release();
     ::CoUninitialize();
     return 0;
 }
