@@ -1,4 +1,5 @@
 #include "ValueComparison.h"
+#include <string>
 #include <string_view>
 #include "ComBSTR.h"
 #include "ComError.h"
