@@ -6,8 +6,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 
 #include "CaptureTestSupport.h"
+#include "TestWindow.h"
 
 namespace {
 
@@ -54,18 +56,22 @@ LONGLONG SecondsOf(const SYSTEMTIME& t) {
 class ScreenCapture : public ::testing::Test {
 protected:
     // One window for the suite: Wine takes a while to take a window down without a window manager.
+    // It is topmost, so the suite holds the desktop the while.
     static void SetUpTestSuite() {
+        desktop_ = std::make_unique<DesktopLock>();
         WNDCLASSW wc = {};
         wc.lpfnWndProc = PaintProc;
         wc.hInstance = ::GetModuleHandleW(nullptr);
         wc.lpszClassName = L"KestruneCaptureTarget";
         ::RegisterClassW(&wc);
-        wnd_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, kLeft,
-                                 kTop, kWidth, kHeight, nullptr, nullptr, wc.hInstance, nullptr);
+        wnd_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName, L"", WS_POPUP,
+                                 kLeft, kTop, kWidth, kHeight, nullptr, nullptr, wc.hInstance, nullptr);
+        if (wnd_) ::ShowWindow(wnd_, SW_SHOWNOACTIVATE);
     }
     static void TearDownTestSuite() {
         if (wnd_) ::DestroyWindow(wnd_);
         wnd_ = nullptr;
+        desktop_.reset();
     }
 
     void SetUp() override {
@@ -83,7 +89,7 @@ protected:
 
     // Pumps until the screen shows the painted window.
     bool WaitForPaint() {
-        ::SetWindowPos(wnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+        ::SetWindowPos(wnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ::InvalidateRect(wnd_, nullptr, FALSE);
         ::UpdateWindow(wnd_);
         for (int i = 0; i < 500; ++i) {
@@ -130,6 +136,7 @@ protected:
         check(kSquare.right, kSquare.bottom, kYellow);
     }
 
+    static inline std::unique_ptr<DesktopLock> desktop_;
     static inline HWND wnd_ = nullptr;
     int screenBits_ = 0;
     TempFolder temp_;
