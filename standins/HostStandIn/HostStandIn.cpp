@@ -1,5 +1,6 @@
 // The host's objects as the tests see them: behaviour from a table, every call recorded.
 #include "HostStandIn.h"
+#include <olectl.h>
 #include <cwchar>
 #include "ComBSTR.h"
 #include "ComError.h"
@@ -388,6 +389,86 @@ CHostApplicationRegistration::CHostApplicationRegistration(IUnknown* application
 
 CHostApplicationRegistration::~CHostApplicationRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
+}
+
+// ---- event connector ----
+
+STDMETHODIMP CEventConnectorStandIn::Advise(IUnknown* sink, long reserved, REFIID iid, DWORD* cookie) {
+    log_.Add(L"Advise(" + std::to_wstring(reserved) + L"," + GuidText(iid) + L")");
+    if (!cookie) return E_POINTER;
+    *cookie = 0;
+    if (!sink) return E_POINTER;
+    return kcom::Guard([&]() -> HRESULT {
+        kcom::CComPtr<IUnknown> typed;
+        HRESULT hr = sink->QueryInterface(iid, reinterpret_cast<void**>(&typed));
+        if (FAILED(hr)) return CONNECT_E_CANNOTCONNECT;
+        sinks_.push_back({next_, iid, typed});
+        *cookie = next_++;
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CEventConnectorStandIn::Unadvise(DWORD cookie) {
+    log_.Add(L"Unadvise(" + std::to_wstring(cookie) + L")");
+    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+        if (it->cookie == cookie) {
+            sinks_.erase(it);
+            return S_OK;
+        }
+    }
+    return CONNECT_E_NOCONNECTION;
+}
+
+std::vector<kcom::CComPtr<_KorFlowRecordEvents>> CEventConnectorStandIn::RecordSinks() const {
+    std::vector<kcom::CComPtr<_KorFlowRecordEvents>> out;
+    for (const Sink& s : sinks_)
+        if (::IsEqualIID(s.iid, __uuidof(_KorFlowRecordEvents)))
+            out.emplace_back(static_cast<_KorFlowRecordEvents*>(static_cast<IUnknown*>(s.object)));
+    return out;
+}
+
+std::vector<kcom::CComPtr<_KorFlowReplayEvents>> CEventConnectorStandIn::ReplaySinks() const {
+    std::vector<kcom::CComPtr<_KorFlowReplayEvents>> out;
+    for (const Sink& s : sinks_)
+        if (::IsEqualIID(s.iid, __uuidof(_KorFlowReplayEvents)))
+            out.emplace_back(static_cast<_KorFlowReplayEvents*>(static_cast<IUnknown*>(s.object)));
+    return out;
+}
+
+// ---- input channel ----
+
+STDMETHODIMP CInputChannelStandIn::RegisterDataTarget(IKorDataTarget* target, unsigned short mask, DWORD* cookie) {
+    log_.Add(L"RegisterDataTarget(" + std::to_wstring(mask) + L")");
+    if (!cookie) return E_POINTER;
+    *cookie = 0;
+    if (!target) return E_POINTER;
+    return kcom::Guard([&] {
+        targets_.push_back({next_, mask, target});
+        *cookie = next_++;
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CInputChannelStandIn::UnregisterDataTarget(DWORD cookie) {
+    log_.Add(L"UnregisterDataTarget(" + std::to_wstring(cookie) + L")");
+    for (auto it = targets_.begin(); it != targets_.end(); ++it) {
+        if (it->cookie == cookie) {
+            targets_.erase(it);
+            return S_OK;
+        }
+    }
+    return E_INVALIDARG;
+}
+
+HRESULT CInputChannelStandIn::Deliver(UINT format, const void* record, ULONG* mdRet) {
+    FORMATETC fmt{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = const_cast<void*>(record);  // the recorder passes the record's address itself
+    HRESULT hr = S_OK;
+    const auto targets = targets_;  // a target may unregister while it receives
+    for (const Target& t : targets) hr = t.object->ReceiveData(&fmt, &medium, mdRet);
+    return hr;
 }
 
 }  // namespace standin

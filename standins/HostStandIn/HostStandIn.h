@@ -168,6 +168,61 @@ private:
     CallLog log_;
 };
 
+// The event connector: keeps advised flow sinks by cookie (from 1 upwards).
+class CEventConnectorStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                               public IKorEventConnector {
+public:
+    BEGIN_COM_MAP(CEventConnectorStandIn)
+        COM_INTERFACE_ENTRY(IKorEventConnector)
+    END_COM_MAP()
+
+    STDMETHOD(Advise)(IUnknown* sink, long reserved, REFIID iid, DWORD* cookie) override;
+    STDMETHOD(Unadvise)(DWORD cookie) override;
+
+    // The sinks advised now for one interface, in advise order.
+    std::vector<kcom::CComPtr<_KorFlowRecordEvents>> RecordSinks() const;
+    std::vector<kcom::CComPtr<_KorFlowReplayEvents>> ReplaySinks() const;
+    size_t AdviseCount() const noexcept { return sinks_.size(); }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    struct Sink {
+        DWORD cookie;
+        IID iid;
+        kcom::CComPtr<IUnknown> object;
+    };
+    std::vector<Sink> sinks_;
+    DWORD next_ = 1;
+    CallLog log_;
+};
+
+// The input channel: hands recorder records to the registered data targets.
+class CInputChannelStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorInputChannel {
+public:
+    BEGIN_COM_MAP(CInputChannelStandIn)
+        COM_INTERFACE_ENTRY(IKorInputChannel)
+    END_COM_MAP()
+
+    STDMETHOD(RegisterDataTarget)(IKorDataTarget* target, unsigned short mask, DWORD* cookie) override;
+    STDMETHOD(UnregisterDataTarget)(DWORD cookie) override;
+
+    // Hands a record (format, address of its bytes) to every target; the last target's answer
+    // code goes to *mdRet.
+    HRESULT Deliver(UINT format, const void* record, ULONG* mdRet);
+    size_t TargetCount() const noexcept { return targets_.size(); }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    struct Target {
+        DWORD cookie;
+        unsigned short mask;
+        kcom::CComPtr<IKorDataTarget> object;
+    };
+    std::vector<Target> targets_;
+    DWORD next_ = 1;
+    CallLog log_;
+};
+
 // Registers a host application object as the process's class KorHostApplication for in-process
 // creation, for as long as the registration lives. Every creation hands out that same object.
 class CHostApplicationRegistration {
