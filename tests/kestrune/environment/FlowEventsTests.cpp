@@ -1,6 +1,7 @@
 // The flow-event sink connected to stand-ins of the host's event connector and input channel,
 // with the process's one agent utility and a real application-under-test process.
 #include "environment/AcxFlowEvents.h"
+#include "environment/KestruneMgr.h"
 #include "AcxSetting.h"
 #include "AgentFixture.h"
 #include "ComClassFactory.h"
@@ -60,9 +61,15 @@ protected:
         factory_.Release();
     }
 
+    // Hands a record to every registered target as the recorder does: the medium's handle is the
+    // record's address. Answers the last target's code.
     ULONG Deliver(UINT format, const void* record) {
+        FORMATETC fmt{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        medium.tymed = TYMED_HGLOBAL;
+        medium.hGlobal = const_cast<void*>(record);
         ULONG mdRet = 0;
-        EXPECT_EQ(S_OK, channel_in_->Deliver(format, record, &mdRet));
+        for (const auto& target : channel_in_->Targets()) EXPECT_EQ(S_OK, target->ReceiveData(&fmt, &medium, &mdRet));
         return mdRet;
     }
 
@@ -74,15 +81,16 @@ protected:
 };
 
 TEST_F(FlowEvents, SetRackConnectsToTheConnectorAndTheInputChannel) {
-    EXPECT_EQ(1u, connector_->RecordSinks().size());
-    EXPECT_EQ(1u, connector_->ReplaySinks().size());
-    EXPECT_EQ(1u, channel_in_->TargetCount());
-    EXPECT_EQ(L"RegisterDataTarget(8)", channel_in_->Log().Lines().back());
+    EXPECT_EQ((std::vector<std::wstring>{L"Advise(sink,0,{77E75160-9686-11D3-92C3-00500402D4C2})",
+                                         L"Advise(sink,0,{5E2115C0-9686-11D3-92C3-00500402D4C2})"}),
+              connector_->Log().Lines());
+    EXPECT_EQ(1u, channel_in_->Targets().size());
+    EXPECT_EQ(L"RegisterDataTarget(target,8)", channel_in_->Log().Lines().back());
     // The sink's agent is the process's one.
     EXPECT_EQ(S_OK, agent_->EnableCache(1));
     RECT r{};
     ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
-    connector_->ReplaySinks().front()->StartReplay(0);
+    connector_->Sinks<_KorFlowReplayEvents>().front()->StartReplay(0);
     ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
     EXPECT_EQ(2, Sent(L"GET_WLS_SIZE_MSG"));
 
@@ -99,8 +107,8 @@ TEST_F(FlowEvents, EventsResetTheWindowlessCachesExceptIterationsAndErrors) {
     ASSERT_EQ(S_OK, agent_->EnableCache(1));
     RECT r{};
     ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
-    auto record = connector_->RecordSinks().front();
-    auto replay = connector_->ReplaySinks().front();
+    auto record = connector_->Sinks<_KorFlowRecordEvents>().front();
+    auto replay = connector_->Sinks<_KorFlowReplayEvents>().front();
     LONG expected = 1;
     const auto check = [&](const char* what, bool resets) {
         ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r)) << what;
@@ -128,23 +136,23 @@ TEST_F(FlowEvents, EventsResetTheWindowlessCachesExceptIterationsAndErrors) {
 }
 
 TEST_F(FlowEvents, QuitEventsUnadviseOnlyWithARack) {
-    auto record = connector_->RecordSinks().front();
-    auto replay = connector_->ReplaySinks().front();
+    auto record = connector_->Sinks<_KorFlowRecordEvents>().front();
+    auto replay = connector_->Sinks<_KorFlowReplayEvents>().front();
     // Without a rack the record subscription stays.
     kcom::CComPtr<IObjectRackClient> detached;
     ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(&detached)));
     kcom::CComQIPtr<_KorFlowRecordEvents> lone(static_cast<IUnknown*>(detached.get()));
     EXPECT_EQ(S_OK, lone->QuitRecord());
-    EXPECT_EQ(2u, connector_->AdviseCount());
+    EXPECT_EQ(2u, connector_->AdvisedCount());
 
     ASSERT_EQ(S_OK, agent_->EnableCache(1));
     RECT r{};
     ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
     EXPECT_EQ(S_OK, record->QuitRecord());
-    EXPECT_EQ(1u, connector_->AdviseCount());
-    EXPECT_EQ(0u, connector_->RecordSinks().size());
+    EXPECT_EQ(1u, connector_->AdvisedCount());
+    EXPECT_EQ(L"Unadvise(1)", connector_->Log().Lines().back());
     EXPECT_EQ(S_OK, replay->QuitReplay());
-    EXPECT_EQ(0u, connector_->AdviseCount());
+    EXPECT_EQ(0u, connector_->AdvisedCount());
     // A quit passes nothing to the agent.
     ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
     EXPECT_EQ(1, Sent(L"GET_WLS_SIZE_MSG"));
@@ -209,8 +217,54 @@ TEST_F(FlowEvents, DisconnectEndsTheInputChannelRegistration) {
     kcom::CComQIPtr<IAcxFlowEvents> flow(static_cast<IUnknown*>(sink_.get()));
     ASSERT_TRUE(flow);
     EXPECT_EQ(S_OK, flow->Disconnect());
-    EXPECT_EQ(0u, channel_in_->TargetCount());
+    EXPECT_EQ(0u, channel_in_->Targets().size());
     EXPECT_EQ(S_OK, flow->Disconnect());  // nothing left to do
+}
+
+// The manager's Init with the package's own agent utility and flow-event sink.
+TEST_F(FlowEvents, ManagerInitSharesTheAgentAndPlacesOneConnectedSink) {
+    IUnknown* flowFactory = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(kcom::CreateClassObject<kcom::CComClassFactory>(AcxFlowEventsCreator, &flowFactory));
+    kcom::CComPtr<IUnknown> flowClass;
+    flowClass.Attach(flowFactory);
+    DWORD flowRegistration = 0;
+    ASSERT_HRESULT_SUCCEEDED(::CoRegisterClassObject(CLSID_AcxFlowEvents, flowClass, CLSCTX_INPROC_SERVER,
+                                                     REGCLS_MULTIPLEUSE, &flowRegistration));
+    OrlentyStandIn_SetApplicationSettings(nullptr);
+    auto rack = standin::Holder<standin::CRackStandIn>::New();
+    rack->Put(L"TestOutputChannel", channel_);
+    const size_t advisedBefore = connector_->AdvisedCount();
+    {
+        kcom::CComPtr<IPackageMgr> manager;
+        ASSERT_HRESULT_SUCCEEDED(KestruneMgrCreator(nullptr, __uuidof(IPackageMgr), reinterpret_cast<void**>(&manager)));
+        kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(manager.get()));
+        ASSERT_EQ(S_OK, client->SetRack(rack.as<IObjectRack>()));
+        ASSERT_EQ(S_OK, manager->Init());
+        EXPECT_TRUE(rack->Has(L"KestruneMgr"));
+        ASSERT_TRUE(rack->Has(L"AcxFlowEventsObject"));
+        EXPECT_EQ(advisedBefore + 2, connector_->AdvisedCount());
+        ASSERT_EQ(S_OK, manager->Init());  // the sink is there already
+        EXPECT_EQ(advisedBefore + 2, connector_->AdvisedCount());
+
+        // The process's one agent now carries the manager's rack.
+        kcom::CComQIPtr<IObjectRackClient> agent(static_cast<IUnknown*>(agent_.get()));
+        kcom::CComPtr<IObjectRack> held;
+        ASSERT_EQ(S_OK, agent->GetRack(&held));
+        EXPECT_TRUE(held.IsEqualObject(rack.as<IObjectRack>()));
+
+        // Its sink follows the flow: a replay start empties the agent's windowless caches.
+        ASSERT_EQ(S_OK, agent_->EnableCache(1));
+        RECT r{};
+        ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
+        for (const auto& sink : connector_->Sinks<_KorFlowReplayEvents>()) sink->StartReplay(0);
+        ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
+        EXPECT_EQ(2, Sent(L"GET_WLS_SIZE_MSG"));
+    }
+    kcom::CComPtr<IUnknown> placed = rack->Find(L"AcxFlowEventsObject");
+    if (kcom::CComQIPtr<IAcxFlowEvents> flow{placed.get()}) flow->Disconnect();
+    rack->RemoveObject(kcom::CComBSTR(L"AcxFlowEventsObject"));
+    rack->RemoveObject(kcom::CComBSTR(L"KestruneMgr"));
+    ::CoRevokeClassObject(flowRegistration);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "ComPtr.h"
 #include "ExportLookup.h"
 #include "Handles.h"
+#include "environment/ObjectMap.h"
 #include "kestrune.h"
 
 using namespace kcom;
@@ -247,6 +248,21 @@ TEST_F(ServerRegistration, CreationThroughTheRegistry) {
 
     CComPtr<IUnknown> unk;
     EXPECT_EQ(unk.CoCreateInstance(L"Quorvel.AcxFactory", nullptr, CLSCTX_INPROC_SERVER), CLASS_E_CLASSNOTAVAILABLE);
+    CComPtr<IPackageMgr3> mgr;
+    EXPECT_EQ(mgr.CoCreateInstance(L"Quorvel.KestruneMgr", nullptr, CLSCTX_INPROC_SERVER), S_OK);
+    EXPECT_EQ(mgr->Init(), E_FAIL);  // no rack yet
+    mgr.Release();
+    EXPECT_EQ(mgr.CoCreateInstance(L"Quorvel.KestruneMgr.1", nullptr, CLSCTX_INPROC_SERVER), S_OK);
+}
+
+TEST_F(ServerRegistration, AClassWhoseServerKeyIsGoneStaysRegistered) {
+    const ClassKeys& mgr = kClasses[3];
+    ASSERT_EQ(UpdateRegistryWithRefCount(105, TRUE, CLSID_KestruneMgr), S_OK);
+    EXPECT_EQ(RefCount(InprocKey(mgr)), 1);
+    ASSERT_EQ(::RegDeleteKeyW(HKEY_CLASSES_ROOT, InprocKey(mgr).c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(UpdateRegistryWithRefCount(105, FALSE, CLSID_KestruneMgr), E_FAIL);
+    EXPECT_EQ(String(mgr.viProgId), mgr.description);
+    EXPECT_EQ(UpdateRegistryWithRefCount(999, TRUE, CLSID_KestruneMgr), E_INVALIDARG);
 }
 
 }  // namespace

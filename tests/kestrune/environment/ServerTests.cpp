@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
+#include "ComBSTR.h"
 #include "ComPtr.h"
 #include "ExportLookup.h"
 #include "Handles.h"
@@ -43,6 +44,70 @@ TEST_F(ServerExports, ClassObjectLookUp) {
     EXPECT_EQ(canUnload_(), S_OK);
 }
 
+TEST_F(ServerExports, ManagerFactoryAndTheLockCount) {
+    EXPECT_EQ(canUnload_(), S_OK);
+    CComPtr<IClassFactory> cf;
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(canUnload_(), S_FALSE);  // a class object held outside the module
+    CComPtr<IClassFactory> again;
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&again)), S_OK);
+    EXPECT_EQ(again.get(), cf.get());
+    again.Release();
+
+    CComPtr<IPackageMgr3> mgr;
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPackageMgr3, reinterpret_cast<void**>(&mgr)), S_OK);
+    CComPtr<IPackageMgr> outerIsh;  // any object of ours serves as the outer identity
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPackageMgr, reinterpret_cast<void**>(&outerIsh)), S_OK);
+    CComPtr<IUnknown> agg;
+    EXPECT_EQ(cf->CreateInstance(outerIsh, IID_IPackageMgr, reinterpret_cast<void**>(&agg)), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(cf->CreateInstance(outerIsh, IID_IUnknown, reinterpret_cast<void**>(&agg)), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_FALSE);  // objects alive
+    mgr.Release();
+    outerIsh.Release();
+    agg.Release();
+    EXPECT_EQ(canUnload_(), S_OK);
+    EXPECT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(cf->LockServer(TRUE), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_FALSE);
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(cf->LockServer(FALSE), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_OK);
+}
+
+TEST_F(ServerExports, TypeLibraryLoadsFromTheModule) {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(dll_, path, MAX_PATH);
+    CComPtr<ITypeLib> lib;
+    ASSERT_EQ(::LoadTypeLibEx(path, REGKIND_NONE, &lib), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(::IsEqualGUID(attr->guid, LIBID_KESTRUNELib));
+    EXPECT_EQ(attr->wMajorVerNum, 1);
+    EXPECT_EQ(attr->wMinorVerNum, 0);
+    lib->ReleaseTLibAttr(attr);
+
+    CComPtr<ITypeInfo> mgr;
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(IID_IPackageMgr, &mgr), S_OK);
+    std::wstring names;
+    for (UINT i = 0;; ++i) {
+        FUNCDESC* fd = nullptr;
+        if (FAILED(mgr->GetFuncDesc(i, &fd))) break;
+        CComBSTR name;
+        mgr->GetDocumentation(fd->memid, &name, nullptr, nullptr, nullptr);
+        names += std::wstring(name.c_str()) + L" ";
+        mgr->ReleaseFuncDesc(fd);
+    }
+    EXPECT_EQ(names, L"Init AddQuery AddFactory GetValueByName SetValueByName ");
+    for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_AcxQuery, &CLSID_KorActiveX, &CLSID_KestruneMgr, &CLSID_AcxUtil,
+                           &CLSID_AcxFlowEvents, &CLSID_AcxAgntUtil, &CLSID_KorWlsActiveX}) {
+        CComPtr<ITypeInfo> coclass;
+        EXPECT_EQ(lib->GetTypeInfoOfGuid(*c, &coclass), S_OK);
+    }
+}
+
 TEST_F(ServerExports, OldNameFlagReturnsThePreviousValue) {
     EXPECT_EQ(setFlag_(1), 0);
     EXPECT_EQ(setFlag_(1), 1);
@@ -56,6 +121,23 @@ TEST_F(ServerExports, WindowPropertyAtomCarriesTheProcessId) {
     EXPECT_EQ(g_acxWindowPropName, name);
     EXPECT_EQ(g_acxWindowPropAtom, ::GlobalFindAtomW(name.c_str()));
     EXPECT_EQ(AppendProcessIdSuffix(L"x"), L"x_" + std::to_wstring(::GetCurrentProcessId()));
+}
+
+TEST(LoadTimeValues, AnotherProcessGetsAnotherAtom) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;  // no handles: the child's listing goes nowhere
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CHandle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_EQ(::WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    const std::wstring childName = L"Quor_IsAcx_Win_Prop_" + std::to_wstring(pi.dwProcessId);
+    const ATOM child = ::GlobalFindAtomW(childName.c_str());
+    EXPECT_NE(child, 0);
+    EXPECT_NE(child, g_acxWindowPropAtom);
 }
 
 TEST(LoadTimeValues, FormatsAndMessagesAreTheRegisteredNames) {
