@@ -3,12 +3,15 @@
 #include "PelluceStub.h"
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include "ComError.h"
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "CritSec.h"
 #include "Handles.h"
+#include "HookResponder.h"
+#include "QuillonStub.h"
 #include "WireRecord.h"
 
 namespace {
@@ -24,6 +27,7 @@ struct CStubState {
     LONG failResult = E_FAIL;
     PelluceStubResponder responder = nullptr;
     void* responderContext = nullptr;
+    std::shared_ptr<CHookResponder> scenario;
 };
 
 CStubState& State() {
@@ -31,25 +35,40 @@ CStubState& State() {
     return state;
 }
 
+// Registered numbers keep their names for the session: each is looked up once.
 std::wstring RequestName(ULONG request) {
+    static kcom::CComCriticalSection lock;
+    static std::map<ULONG, std::wstring> known;
+    {
+        kcom::CComCritSecLock hold(lock);
+        auto it = known.find(request);
+        if (it != known.end()) return it->second;
+    }
     std::wstring name = CWireRecord::MessageName(request);
     const size_t prefix = wcslen(kRequestPrefix);
     if (name.compare(0, prefix, kRequestPrefix) == 0) name.erase(0, prefix);
+    if (name[0] != L'#') {
+        kcom::CComCritSecLock hold(lock);
+        known[request] = name;
+    }
     return name;
+}
+
+// Starts somewhere unpredictable: a later process with the same id must not meet a hook that
+// still holds a view of this one's section under the same name.
+ULONG NextGeneration() {
+    static volatile LONG next = [] {
+        LARGE_INTEGER now{};
+        ::QueryPerformanceCounter(&now);
+        return static_cast<LONG>((now.LowPart ^ (::GetTickCount() << 12)) & 0x3FFFFFFF);
+    }();
+    return static_cast<ULONG>(::InterlockedIncrement(&next)) & 0x7FFFFFFF;
 }
 
 // The sender's shared section: one at a time, reused while it is large enough and no reply to
 // an abandoned request can still land in it.
 class CSection {
 public:
-    CSection() {
-        LARGE_INTEGER now{};
-        ::QueryPerformanceCounter(&now);
-        // Starts somewhere unpredictable: a later process with the same id must not meet a hook
-        // that still holds a view of this one's section under the same name.
-        nextGeneration_ = (now.LowPart ^ (::GetTickCount() << 12) ^ ::GetCurrentThreadId()) & 0x7FFFFFFF;
-    }
-
     kcom::CComCriticalSection& Lock() { return lock_; }
 
     // The header of a section that holds at least size record bytes, or null.
@@ -58,7 +77,7 @@ public:
         if (wanted > 0x40000000u) { *hr = E_OUTOFMEMORY; return nullptr; }
         if (!view_ || tainted_ || capacity_ < wanted || capacity_ < minCapacity_) {
             const ULONG capacity = static_cast<ULONG>(std::max<size_t>(wanted, minCapacity_));
-            const ULONG generation = nextGeneration_++ & 0x7FFFFFFF;
+            const ULONG generation = NextGeneration();
             const std::wstring name = CWireHeader::SectionName(::GetCurrentProcessId(), generation);
             kcom::CHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                                        capacity + sizeof(CWireHeader), name.c_str()));
@@ -93,7 +112,6 @@ private:
     ULONG capacity_ = 0;
     ULONG minCapacity_ = 0;
     ULONG generation_ = 0;
-    ULONG nextGeneration_ = 0;
     ULONG sequence_ = 0;
     bool tainted_ = false;
 };
@@ -152,7 +170,15 @@ long SendAcross(ULONG carrier, HWND target, ULONG request, CAcxParamHelper& para
     hr = record.Write(bytes);
     if (FAILED(hr)) return hr;
 
-    CSection& section = Section();
+    // A send made while this thread waits for another one (a message sent to it meanwhile) must
+    // not overwrite the section the first one waits on: it gets a section of its own.
+    static thread_local int depth = 0;
+    struct CDepth {
+        CDepth() { ++depth; }
+        ~CDepth() { --depth; }
+    } nested;
+    CSection own;
+    CSection& section = depth > 1 ? own : Section();
     kcom::CComCritSecLock lock(section.Lock());
     CWireHeader* header = section.Reserve(bytes.size(), &hr);
     if (!header) return hr;
@@ -183,6 +209,27 @@ long SendAcross(ULONG carrier, HWND target, ULONG request, CAcxParamHelper& para
     hr = reply.Read(reinterpret_cast<const BYTE*>(header + 1), header->size);
     if (FAILED(hr)) return hr;
     hr = ReplyToParams(reply, params);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+// The hook's answer without the other process; the reply still goes through its byte form, so
+// what the record receives is exactly what a real round trip would give it.
+long AnswerHere(CHookResponder& responder, HWND target, ULONG request, CAcxParamHelper& params, ULONG timeoutMs) {
+    CWireRecord record;
+    HRESULT hr = RecordFromParams(request, params, record);
+    if (FAILED(hr)) return hr;
+    DWORD hangMs = 0;
+    if (!responder.Answer(target, record, hangMs)) return E_FAIL;
+    if (hangMs >= timeoutMs) {
+        ::Sleep(timeoutMs);
+        return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    }
+    if (hangMs) ::Sleep(hangMs);
+    std::vector<BYTE> bytes;
+    hr = record.Write(bytes);
+    CWireRecord reply;
+    if (SUCCEEDED(hr)) hr = reply.Read(bytes.data(), bytes.size());
+    if (SUCCEEDED(hr)) hr = ReplyToParams(reply, params);
     return FAILED(hr) ? hr : S_OK;
 }
 
@@ -223,6 +270,7 @@ long CPelluce::SendMessageByOCh(ULONG carrier, HWND target, ULONG request, CAcxP
         const std::wstring name = RequestName(request);
         PelluceStubResponder responder = nullptr;
         void* context = nullptr;
+        std::shared_ptr<CHookResponder> scenario;
         {
             kcom::CComCritSecLock lock(state.lock);
             ++state.counts[name];
@@ -234,11 +282,13 @@ long CPelluce::SendMessageByOCh(ULONG carrier, HWND target, ULONG request, CAcxP
             }
             responder = state.responder;
             context = state.responderContext;
+            scenario = state.scenario;
         }
         if (responder) return responder(context, carrier, target, request, name.c_str(), &params);
         ULONG timeoutMs = 0;
         HRESULT hr = channel->GetSendTimeout(&timeoutMs);
         if (FAILED(hr)) return hr;
+        if (scenario) return AnswerHere(*scenario, target, request, params, timeoutMs);
         return SendAcross(carrier, target, request, params, timeoutMs);
     });
 }
@@ -268,6 +318,7 @@ void PelluceStub_Reset() {
     state.failResult = E_FAIL;
     state.responder = nullptr;
     state.responderContext = nullptr;
+    state.scenario.reset();
 }
 
 void PelluceStub_FailNext(ULONG count, LONG hr) {
@@ -282,6 +333,27 @@ void PelluceStub_SetResponder(PelluceStubResponder responder, void* context) {
     kcom::CComCritSecLock lock(state.lock);
     state.responder = responder;
     state.responderContext = context;
+}
+
+HRESULT PelluceStub_SetScenario(const wchar_t* scenario, const QuillonStubWindow* windows, ULONG count) {
+    return kcom::Guard([&]() -> HRESULT {
+        std::shared_ptr<CHookResponder> responder;
+        if (scenario) {
+            if (!windows && count) return E_POINTER;
+            CHookScenario parsed;
+            int badLine = 0;
+            HRESULT hr = parsed.Parse(scenario, &badLine);
+            if (FAILED(hr)) return hr;
+            std::map<std::wstring, HWND> names;
+            for (ULONG i = 0; i < count; ++i)
+                if (windows[i].name) names[windows[i].name] = windows[i].window;
+            responder = std::make_shared<CHookResponder>(std::move(parsed), std::move(names));
+        }
+        CStubState& state = State();
+        kcom::CComCritSecLock lock(state.lock);
+        state.scenario = std::move(responder);
+        return S_OK;
+    });
 }
 
 HRESULT PelluceStub_CreateChannel(ULONG timeoutMs, IOutputChannel** channel) {

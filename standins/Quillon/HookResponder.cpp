@@ -164,6 +164,11 @@ bool CHookResponder::AnswerRequest(EQuillonRequest kind, HWND about, CWireRecord
         record.result = v ? 1 : 0;
         SetBstr(record.a, v);
     };
+    // A numeric answer in the cookie field, answered only when the scenario has it.
+    auto cookieFact = [&](const wchar_t* name) {
+        record.result = facts.Fact(name) ? 1 : 0;
+        record.cookie = facts.FactLong(name, 0);
+    };
     switch (kind) {
     case EQuillonRequest::IsActiveX:
         record.result = facts.FactLong(L"activex", 0);
@@ -235,15 +240,13 @@ bool CHookResponder::AnswerRequest(EQuillonRequest kind, HWND about, CWireRecord
         break;
     }
     case EQuillonRequest::GetInprocUnknown:
-        record.result = facts.Fact(L"inproc") ? 1 : 0;
-        record.cookie = facts.FactLong(L"inproc", 0);
+        cookieFact(L"inproc");
         break;
     case EQuillonRequest::GetCreateTime:
         record.result = facts.FactLong(L"createtime", 0);
         break;
     case EQuillonRequest::GetCookieFromHandle:
-        record.result = facts.Fact(L"handlecookie") ? 1 : 0;
-        record.cookie = facts.FactLong(L"handlecookie", 0);
+        cookieFact(L"handlecookie");
         break;
     case EQuillonRequest::SetActiveXProperty:
         Log(kind, key, (record.a.vt == VT_BSTR ? CHookScenario::FormatValue(record.a).substr(5)

@@ -108,6 +108,8 @@ const VARIANT* CScenarioTarget::Fact(const wchar_t* key) const {
 LONG CScenarioTarget::FactLong(const wchar_t* key, LONG fallback) const {
     const VARIANT* v = Fact(key);
     if (!v) return fallback;
+    LONG parsed = 0;
+    if (v->vt == VT_BSTR && v->bstrVal && ToLong(v->bstrVal, parsed)) return parsed;  // "0x1234" too
     kcom::CComVariant n;
     return SUCCEEDED(::VariantChangeType(&n, const_cast<VARIANT*>(v), 0, VT_I4)) ? n.lVal : fallback;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The hook side of the Quillon stand-in, as the application-under-test program and the tests
-// reach it. Not part of what the package sees of Quillon.
+// reach it. Outside what the package sees of Quillon.
 #include <windows.h>
 
 #ifdef QUILLON_BUILD

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include <thread>
 #include "AutProcess.h"
 #include "ComBSTR.h"
 #include "ComPtr.h"
 #include "ComSafeArray.h"
 #include "ComVariant.h"
+#include "Handles.h"
 #include "PelluceStub.h"
 #include "QuillonRequests.h"
 
@@ -54,6 +56,30 @@ protected:
 };
 
 std::wstring Text(const VARIANT& v) { return v.vt == VT_BSTR && v.bstrVal ? v.bstrVal : L"<not a string>"; }
+
+TEST_F(HookRoundTrip, ApplicationPublishesRealWindowsAndANotifyRecord) {
+    HWND grid = aut_.Window(L"grid");
+    ASSERT_TRUE(::IsWindow(grid));
+    DWORD pid = 0;
+    EXPECT_EQ(aut_.ThreadId(), ::GetWindowThreadProcessId(grid, &pid));
+    EXPECT_EQ(aut_.ProcessId(), pid);
+    EXPECT_EQ(aut_.Window(L"main"), ::GetParent(grid));
+    wchar_t cls[64] = {};
+    ::GetClassNameW(grid, cls, 64);
+    EXPECT_STREQ(L"KorGrid", cls);
+    wchar_t text[64] = {};
+    ::GetWindowTextW(aut_.Window(L"plain"), text, 64);
+    EXPECT_STREQ(L"plain", text);
+
+    kcom::CHandle process(::OpenProcess(PROCESS_VM_READ, FALSE, aut_.ProcessId()));
+    ASSERT_TRUE(process);
+    NMHDR notify{};
+    SIZE_T read = 0;
+    ASSERT_TRUE(::ReadProcessMemory(process, reinterpret_cast<LPCVOID>(aut_.NotifyAddress()), &notify, sizeof notify, &read));
+    EXPECT_EQ(sizeof notify, read);
+    EXPECT_NE(nullptr, notify.hwndFrom);
+    EXPECT_EQ(1u, notify.idFrom);
+}
 
 TEST_F(HookRoundTrip, ScalarAndStringRepliesComeBackInTheRecord) {
     CAcxParamHelper probe;
@@ -270,6 +296,36 @@ TEST_F(HookRoundTrip, BothSidesCountRequestsPerName) {
     EXPECT_EQ(0, aut_.HookCount(L"GET_WLS_SIZE_MSG"));
 }
 
+TEST_F(HookRoundTrip, EveryRequestNameReachesTheHookAndIsCounted) {
+    for (int i = 0; i < static_cast<int>(EQuillonRequest::Count); ++i) {
+        const auto request = static_cast<EQuillonRequest>(i);
+        CAcxParamHelper params;
+        params.hWnd = aut_.Window(L"grid");
+        if (request == EQuillonRequest::GetContainers) params.lResult = static_cast<LONG>(reinterpret_cast<UINT_PTR>(params.hWnd));
+        EXPECT_EQ(0, Send(request, params.hWnd, params)) << QuillonRequestName(request);
+    }
+    for (int i = 0; i < static_cast<int>(EQuillonRequest::Count); ++i) {
+        const wchar_t* name = QuillonRequestName(static_cast<EQuillonRequest>(i));
+        EXPECT_EQ(1, aut_.HookCount(name)) << name;
+        EXPECT_EQ(1, PelluceStub_GetCount(name)) << name;
+    }
+    EXPECT_EQ(static_cast<LONG>(EQuillonRequest::Count), PelluceStub_GetCount(L"QuillonStub_msg_COUNT"));
+}
+
+TEST_F(HookRoundTrip, StreamBytesTravelBothWays) {
+    CAcxParamHelper params;
+    ASSERT_HRESULT_SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, &params.pStream));
+    const char bytes[] = "stream bytes";
+    ASSERT_HRESULT_SUCCEEDED(params.pStream->Write(bytes, sizeof bytes, nullptr));
+    ASSERT_EQ(0, Send(EQuillonRequest::IsActiveX, L"plain", params));
+    ASSERT_NE(nullptr, params.pStream);
+    char back[sizeof bytes] = {};
+    ULONG read = 0;
+    ASSERT_HRESULT_SUCCEEDED(params.pStream->Read(back, sizeof back, &read));
+    EXPECT_EQ(sizeof bytes, read);
+    EXPECT_STREQ(bytes, back);
+}
+
 TEST_F(HookRoundTrip, CookieFromPointAnswersAfterTheConfiguredTries) {
     CAcxParamHelper params;
     const LONG packed = static_cast<LONG>(static_cast<short>(-1)) + (static_cast<LONG>(static_cast<short>(5)) << 16);
@@ -312,6 +368,74 @@ TEST_F(HookRoundTrip, UnansweredRequestsFailAndLeaveTheRecordAlone) {
     CAcxParamHelper next;
     ASSERT_EQ(0, Send(EQuillonRequest::GetProgId, L"grid", next));
     EXPECT_EQ(L"MSFlexGrid.Grid.1", Text(next.varA));
+}
+
+TEST_F(HookRoundTrip, OversizedAndMistypedRepliesReachTheCallerAsTheyAre) {
+    CAutProcess odd;
+    const std::wstring big(600000, L'x');  // 1.2 MB of text: more than a section keeps for a reply
+    ASSERT_HRESULT_SUCCEEDED(odd.Start(L"window w -\nreply w GET_PROGID_MSG result=1 a=bstr:" + big +
+                                       L"\nreply w GET_USERTYPE_MSG result=1 a=i4:5\n"));
+    CAcxParamHelper params;
+    params.hWnd = odd.Window(L"w");
+    params.lResult = 7;
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), Send(EQuillonRequest::GetProgId, params.hWnd, params));
+    EXPECT_EQ(7, params.lResult);
+    EXPECT_EQ(VT_EMPTY, params.varA.vt);
+    // The next send makes room for it.
+    ASSERT_EQ(0, Send(EQuillonRequest::GetProgId, params.hWnd, params));
+    ASSERT_EQ(VT_BSTR, params.varA.vt);
+    EXPECT_EQ(big.size(), ::SysStringLen(params.varA.bstrVal));
+
+    CAcxParamHelper userType;
+    userType.hWnd = params.hWnd;
+    ASSERT_EQ(0, Send(EQuillonRequest::GetUserType, userType.hWnd, userType));
+    EXPECT_EQ(VT_I4, userType.varA.vt);
+    EXPECT_EQ(5, userType.varA.lVal);
+}
+
+// A window of this thread whose procedure sends a request of its own when asked.
+struct CNestedSender {
+    HWND target = nullptr;
+    long result = E_PENDING;
+    std::wstring progId;
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        if (msg != WM_APP) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+        auto* self = reinterpret_cast<CNestedSender*>(lParam);
+        kcom::CComPtr<IOutputChannel> channel;
+        PelluceStub_CreateChannel(3000, &channel);
+        CAcxParamHelper params;
+        params.hWnd = self->target;
+        self->result = CPelluce::SendMessageByOCh(::RegisterWindowMessageW(kQuillonCarrierMessage), self->target,
+                                                  RegisterQuillonMessage(EQuillonRequest::GetProgId), params, channel);
+        self->progId = Text(params.varA);
+        return 1;
+    }
+};
+
+TEST_F(HookRoundTrip, ASendMadeWhileAnotherWaitsKeepsBothReplies) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CNestedSender::Proc;
+    wc.lpszClassName = L"NestedSenderWindow";
+    ::RegisterClassW(&wc);
+    HWND own = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, own);
+    CNestedSender nested;
+    nested.target = aut_.Window(L"grid");
+    // While this thread waits on the stalled request, another thread makes it send a second one.
+    std::thread other([&] {
+        ::Sleep(200);
+        ::SendMessageW(own, WM_APP, 0, reinterpret_cast<LPARAM>(&nested));
+    });
+    CAcxParamHelper outer;
+    outer.hWnd = aut_.Window(L"plain");
+    outer.lResult = 99;
+    const long result = Send(EQuillonRequest::GetUserType, outer.hWnd, outer);
+    other.join();
+    ::DestroyWindow(own);
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(0, outer.lResult);  // answered: plain has no user type
+    EXPECT_EQ(0, nested.result);
+    EXPECT_EQ(L"MSFlexGrid.Grid.1", nested.progId);
 }
 
 TEST_F(HookRoundTrip, WindowsWithoutTheHookGiveARealFailureQuickly) {
