@@ -1,0 +1,158 @@
+#pragma once
+// Memory streams as byte vectors, a counting allocator spy for leak checks, and a small
+// persistable object registered in-process.
+#include <windows.h>
+#include <objbase.h>
+#include <initializer_list>
+#include <string>
+#include <vector>
+#include "ComObject.h"
+#include "ComPtr.h"
+
+using Bytes = std::vector<BYTE>;
+
+inline kcom::CComPtr<IStream> NewStream() {
+    kcom::CComPtr<IStream> s;
+    ::CreateStreamOnHGlobal(nullptr, TRUE, &s);
+    return s;
+}
+
+inline kcom::CComPtr<IStream> StreamOf(const Bytes& data) {
+    kcom::CComPtr<IStream> s = NewStream();
+    ULONG written = 0;
+    if (!data.empty()) s->Write(data.data(), static_cast<ULONG>(data.size()), &written);
+    LARGE_INTEGER zero{};
+    s->Seek(zero, STREAM_SEEK_SET, nullptr);
+    return s;
+}
+
+// Every byte of the stream, whatever its position.
+inline Bytes BytesOf(IStream* s) {
+    STATSTG stat{};
+    s->Stat(&stat, STATFLAG_NONAME);
+    Bytes out(static_cast<size_t>(stat.cbSize.QuadPart));
+    LARGE_INTEGER zero{};
+    ULARGE_INTEGER old{};
+    s->Seek(zero, STREAM_SEEK_CUR, &old);
+    s->Seek(zero, STREAM_SEEK_SET, nullptr);
+    ULONG read = 0;
+    if (!out.empty()) s->Read(out.data(), static_cast<ULONG>(out.size()), &read);
+    LARGE_INTEGER back{};
+    back.QuadPart = static_cast<LONGLONG>(old.QuadPart);
+    s->Seek(back, STREAM_SEEK_SET, nullptr);
+    return out;
+}
+
+inline ULONGLONG PositionOf(IStream* s) {
+    LARGE_INTEGER zero{};
+    ULARGE_INTEGER pos{};
+    s->Seek(zero, STREAM_SEEK_CUR, &pos);
+    return pos.QuadPart;
+}
+
+// Little-endian byte builders for hand-written streams.
+struct ByteWriter {
+    Bytes b;
+    ByteWriter& u8(BYTE v) { b.push_back(v); return *this; }
+    ByteWriter& u16(USHORT v) { u8(v & 0xFF); return u8(v >> 8); }
+    ByteWriter& u32(ULONG v) { u16(v & 0xFFFF); return u16(v >> 16); }
+    ByteWriter& raw(std::initializer_list<int> bytes) { for (int x : bytes) u8(static_cast<BYTE>(x)); return *this; }
+    ByteWriter& raw(const void* p, size_t n) { auto* c = static_cast<const BYTE*>(p); b.insert(b.end(), c, c + n); return *this; }
+    ByteWriter& ascii(const char* s, bool zero) { while (*s) u8(static_cast<BYTE>(*s++)); if (zero) u8(0); return *this; }
+    // BSTR stream form: u32 bytes with terminator, the characters, the terminator.
+    ByteWriter& text(const wchar_t* s) {
+        std::wstring w(s);
+        u32(static_cast<ULONG>(w.size() * 2 + 2));
+        for (wchar_t c : w) u16(c);
+        return u16(0);
+    }
+    ByteWriter& append(const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); return *this; }
+};
+
+// Counts the allocations of the task allocator that are still outstanding. BSTR and
+// SAFEARRAY memory comes from it, so a growing count over repeated work is a leak.
+class CountingMallocSpy : public IMallocSpy {
+public:
+    LONG outstanding = 0;
+    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
+        if (iid == IID_IUnknown || iid == IID_IMallocSpy) { *ppv = this; return S_OK; }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD_(SIZE_T, PreAlloc)(SIZE_T cb) override { return cb; }
+    STDMETHOD_(void*, PostAlloc)(void* p) override { if (p) InterlockedIncrement(&outstanding); return p; }
+    STDMETHOD_(void*, PreFree)(void* p, BOOL spyed) override { if (p && spyed) InterlockedDecrement(&outstanding); return p; }
+    STDMETHOD_(void, PostFree)(BOOL) override {}
+    STDMETHOD_(SIZE_T, PreRealloc)(void* p, SIZE_T cb, void** out, BOOL) override { *out = p; return cb; }
+    STDMETHOD_(void*, PostRealloc)(void* p, BOOL) override { return p; }
+    STDMETHOD_(void*, PreGetSize)(void* p, BOOL) override { return p; }
+    STDMETHOD_(SIZE_T, PostGetSize)(SIZE_T cb, BOOL) override { return cb; }
+    STDMETHOD_(void*, PreDidAlloc)(void* p, BOOL) override { return p; }
+    STDMETHOD_(int, PostDidAlloc)(void*, BOOL, int actual) override { return actual; }
+    STDMETHOD_(void, PreHeapMinimize)() override {}
+    STDMETHOD_(void, PostHeapMinimize)() override {}
+};
+
+// Runs work twice under the spy and answers the growth of outstanding allocations during the
+// second run (the first warms caches such as the BSTR cache).
+template <class F>
+LONG LeakGrowth(F&& work) {
+    static CountingMallocSpy spy;
+    if (FAILED(::CoRegisterMallocSpy(&spy))) return 1000000;  // fails every leak check
+    work();
+    LONG before = spy.outstanding;
+    work();
+    LONG after = spy.outstanding;
+    ::CoRevokeMallocSpy();
+    return after - before;
+}
+
+// {6E0B53A4-2F11-4C7B-9B1D-3C55D0A1E701}
+inline constexpr CLSID CLSID_TestPersistObject = {0x6e0b53a4, 0x2f11, 0x4c7b, {0x9b, 0x1d, 0x3c, 0x55, 0xd0, 0xa1, 0xe7, 0x01}};
+
+// Persists one DWORD; created in-process through a registered class object.
+class CTestPersistObject : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IPersistStream {
+public:
+    DWORD value = 0;
+    BEGIN_COM_MAP(CTestPersistObject)
+        COM_INTERFACE_ENTRY(IPersistStream)
+        COM_INTERFACE_ENTRY(IPersist)
+    END_COM_MAP()
+    STDMETHOD(GetClassID)(CLSID* out) override { *out = CLSID_TestPersistObject; return S_OK; }
+    STDMETHOD(IsDirty)() override { return S_FALSE; }
+    STDMETHOD(Load)(IStream* s) override { ULONG n = 0; return s->Read(&value, 4, &n) == S_OK && n == 4 ? S_OK : E_FAIL; }
+    STDMETHOD(Save)(IStream* s, BOOL) override { ULONG n = 0; return s->Write(&value, 4, &n); }
+    STDMETHOD(GetSizeMax)(ULARGE_INTEGER* size) override { size->QuadPart = 4; return S_OK; }
+};
+
+class CTestPersistFactory : public IClassFactory {
+public:
+    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) { *ppv = this; return S_OK; }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD(CreateInstance)(IUnknown* outer, REFIID iid, void** ppv) override {
+        return kcom::CComCreatorNoAggregation<CTestPersistObject>::CreateInstance(outer, iid, ppv);
+    }
+    STDMETHOD(LockServer)(BOOL) override { return S_OK; }
+};
+
+// Registers the persistable object's class for the lifetime of the holder.
+class TestPersistRegistration {
+public:
+    TestPersistRegistration() {
+        ::CoRegisterClassObject(CLSID_TestPersistObject, &factory_, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+    }
+    ~TestPersistRegistration() { if (cookie_) ::CoRevokeClassObject(cookie_); }
+    TestPersistRegistration(const TestPersistRegistration&) = delete;
+    TestPersistRegistration& operator=(const TestPersistRegistration&) = delete;
+
+private:
+    CTestPersistFactory factory_;
+    DWORD cookie_ = 0;
+};
