@@ -1,0 +1,393 @@
+// The host's objects as the tests see them: behaviour from a table, every call recorded.
+#include "HostStandIn.h"
+#include <cwchar>
+#include "ComBSTR.h"
+#include "ComError.h"
+#include "ComSafeArray.h"
+
+namespace standin {
+
+std::wstring VariantText(const VARIANT& v) {
+    switch (v.vt) {
+    case VT_EMPTY: return L"EMPTY";
+    case VT_NULL: return L"NULL";
+    case VT_I4: return L"I4:" + std::to_wstring(v.lVal);
+    case VT_I2: return L"I2:" + std::to_wstring(v.iVal);
+    case VT_BOOL: return L"BOOL:" + std::to_wstring(v.boolVal);
+    case VT_BSTR: return v.bstrVal ? L"BSTR:" + std::wstring(v.bstrVal, ::SysStringLen(v.bstrVal)) : L"BSTR:(null)";
+    default: return L"VT:" + std::to_wstring(v.vt);
+    }
+}
+
+std::wstring GuidText(REFGUID guid) {
+    wchar_t buf[40] = {};
+    ::StringFromGUID2(guid, buf, 40);
+    return buf;
+}
+
+namespace {
+
+std::wstring Text(BSTR b) { return b ? std::wstring(b, ::SysStringLen(b)) : std::wstring(L"(null)"); }
+
+bool SameName(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
+std::vector<std::wstring> SplitPath(const wchar_t* section) {
+    std::vector<std::wstring> parts;
+    std::wstring cur;
+    for (const wchar_t* p = section ? section : L""; *p; ++p) {
+        if (*p == L'\\') {
+            if (!cur.empty()) parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur += *p;
+        }
+    }
+    if (!cur.empty()) parts.push_back(cur);
+    return parts;
+}
+
+// A rows x columns VARIANT table addressed {column, row}.
+HRESULT NewTable(LONG rows, LONG columns, kcom::CComSafeArray& out) {
+    SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(columns), 0}, {static_cast<ULONG>(rows), 0}};
+    out.Reset(::SafeArrayCreate(VT_VARIANT, 2, bounds));
+    return out.get() ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT PutCell(SAFEARRAY* psa, LONG column, LONG row, const VARIANT& v) {
+    LONG index[2] = {column, row};
+    return ::SafeArrayPutElement(psa, index, const_cast<VARIANT*>(&v));
+}
+
+}  // namespace
+
+// ---- rack ----
+
+STDMETHODIMP CRackStandIn::SetObject(BSTR name, IUnknown* object) {
+    log_.Add(L"SetObject(" + Text(name) + L")");
+    return kcom::Guard([&] {
+        Put(name ? name : L"", object);
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CRackStandIn::GetObject(BSTR name, REFIID iid, IUnknown** object) {
+    log_.Add(L"GetObject(" + Text(name) + L"," + GuidText(iid) + L")");
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    kcom::CComPtr<IUnknown> found = Find(name ? name : L"");
+    if (!found) return E_FAIL;
+    return found->QueryInterface(iid, reinterpret_cast<void**>(object));
+}
+
+STDMETHODIMP CRackStandIn::RemoveObject(BSTR name) {
+    log_.Add(L"RemoveObject(" + Text(name) + L")");
+    std::wstring n = name ? name : L"";
+    for (auto it = objects_.begin(); it != objects_.end(); ++it) {
+        if (it->first == n) {
+            objects_.erase(it);
+            return S_OK;
+        }
+    }
+    return S_FALSE;
+}
+
+void CRackStandIn::Put(const wchar_t* name, IUnknown* object) {
+    for (auto& [n, o] : objects_) {
+        if (n == name) {
+            o = object;
+            return;
+        }
+    }
+    objects_.emplace_back(name, object);
+}
+
+bool CRackStandIn::Has(const wchar_t* name) const { return static_cast<bool>(Find(name)); }
+
+kcom::CComPtr<IUnknown> CRackStandIn::Find(const wchar_t* name) const {
+    for (const auto& [n, o] : objects_)
+        if (n == name) return o;
+    return {};
+}
+
+// ---- settings ----
+
+CSettingsStandIn::CSettingsStandIn() : shared_(std::make_shared<Shared>()) {}
+
+STDMETHODIMP CSettingsStandIn::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+STDMETHODIMP CSettingsStandIn::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+}
+STDMETHODIMP CSettingsStandIn::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return DISP_E_UNKNOWNNAME; }
+STDMETHODIMP CSettingsStandIn::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+void CSettingsStandIn::Record(std::wstring line) {
+    shared_->log.Add(path_.empty() ? std::move(line) : path_ + L"/" + line);
+}
+
+STDMETHODIMP CSettingsStandIn::get_Item(VARIANT* key, VARIANT* value) {
+    Record(L"get_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L")");
+    if (!value) return E_POINTER;
+    ::VariantInit(value);
+    if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
+    return kcom::Guard([&]() -> HRESULT {
+        std::wstring name = Text(key->bstrVal);
+        if (CSettingsStandIn* child = Child(name, false)) {
+            value->vt = VT_DISPATCH;
+            value->pdispVal = static_cast<IKorSettings*>(child);
+            value->pdispVal->AddRef();
+            return S_OK;
+        }
+        if (const kcom::CComVariant* v = Value(name)) return v->CopyTo(value);
+        return shared_->missing;
+    });
+}
+
+STDMETHODIMP CSettingsStandIn::put_Item(VARIANT* key, VARIANT value) {
+    Record(L"put_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L"," + VariantText(value) + L")");
+    if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
+    return kcom::Guard([&] {
+        Put(L"", key->bstrVal, value);
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CSettingsStandIn::GetValue(BSTR section, BSTR name, VARIANT* value, long reserved1, long reserved2) {
+    Record(L"GetValue(" + Text(section) + L"," + Text(name) + L"," + std::to_wstring(reserved1) + L"," +
+           std::to_wstring(reserved2) + L")");
+    if (!value) return E_POINTER;
+    ::VariantInit(value);
+    return kcom::Guard([&]() -> HRESULT {
+        const CSettingsStandIn* node = Walk(section);
+        const kcom::CComVariant* v = node ? node->Value(name ? name : L"") : nullptr;
+        return v ? v->CopyTo(value) : shared_->missing;
+    });
+}
+
+STDMETHODIMP CSettingsStandIn::SetValue(BSTR section, BSTR name, VARIANT value, long arg1, long arg2, long arg3,
+                                        long arg4, long arg5) {
+    Record(L"SetValue(" + Text(section) + L"," + Text(name) + L"," + VariantText(value) + L"," +
+           std::to_wstring(arg1) + L"," + std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L"," +
+           std::to_wstring(arg4) + L"," + std::to_wstring(arg5) + L")");
+    return kcom::Guard([&] {
+        Put(section, name ? name : L"", value);
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CSettingsStandIn::GetSubKeys(BSTR section, SAFEARRAY** names) {
+    Record(L"GetSubKeys(" + Text(section) + L")");
+    if (!names) return E_POINTER;
+    *names = nullptr;
+    return kcom::Guard([&]() -> HRESULT {
+        const CSettingsStandIn* node = Walk(section);
+        if (!node) return shared_->missing;
+        kcom::CComSafeArray table;
+        kcom::ThrowIfFailed(NewTable(static_cast<LONG>(node->children_.size()), 1, table));
+        LONG row = 0;
+        for (const auto& [n, child] : node->children_)
+            kcom::ThrowIfFailed(PutCell(table, 0, row++, kcom::CComVariant(n.c_str())));
+        *names = table.Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CSettingsStandIn::GetValues(BSTR section, SAFEARRAY** values) {
+    Record(L"GetValues(" + Text(section) + L")");
+    if (!values) return E_POINTER;
+    *values = nullptr;
+    return kcom::Guard([&]() -> HRESULT {
+        const CSettingsStandIn* node = Walk(section);
+        if (!node) return shared_->missing;
+        kcom::CComSafeArray table;
+        kcom::ThrowIfFailed(NewTable(static_cast<LONG>(node->values_.size()), 2, table));
+        LONG row = 0;
+        for (const auto& [n, v] : node->values_) {
+            kcom::ThrowIfFailed(PutCell(table, 0, row, kcom::CComVariant(n.c_str())));
+            kcom::ThrowIfFailed(PutCell(table, 1, row, v));
+            ++row;
+        }
+        *values = table.Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CSettingsStandIn::GetProductRegRoot(BSTR* root) {
+    Record(L"GetProductRegRoot()");
+    if (!root) return E_POINTER;
+    *root = nullptr;
+    if (FAILED(shared_->productRootResult)) return shared_->productRootResult;
+    if (shared_->productRoot) {
+        *root = ::SysAllocString(shared_->productRoot->c_str());
+        if (!*root) return E_OUTOFMEMORY;
+    }
+    return shared_->productRootResult;
+}
+
+STDMETHODIMP CSettingsStandIn::SectionExists(BSTR section, VARIANT_BOOL* exists) {
+    Record(L"SectionExists(" + Text(section) + L")");
+    if (!exists) return E_POINTER;
+    *exists = VARIANT_FALSE;
+    if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
+    *exists = HasSection(section) ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CSettingsStandIn::CreateSection(BSTR section) {
+    Record(L"CreateSection(" + Text(section) + L")");
+    if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
+    return kcom::Guard([&] {
+        AddSection(section);
+        return S_OK;
+    });
+}
+
+void CSettingsStandIn::Put(const wchar_t* section, const wchar_t* name, const VARIANT& value) {
+    CSettingsStandIn* node = Walk(section, true);
+    if (kcom::CComVariant* v = node->Value(name)) {
+        *v = value;
+        return;
+    }
+    node->values_.emplace_back(name, kcom::CComVariant(value));
+}
+
+void CSettingsStandIn::Put(const wchar_t* section, const wchar_t* name, const wchar_t* text) {
+    Put(section, name, kcom::CComVariant(text));
+}
+
+void CSettingsStandIn::Put(const wchar_t* section, const wchar_t* name, long number) {
+    Put(section, name, kcom::CComVariant(number));
+}
+
+CSettingsStandIn* CSettingsStandIn::AddSection(const wchar_t* section) { return Walk(section, true); }
+
+kcom::CComVariant CSettingsStandIn::Peek(const wchar_t* section, const wchar_t* name) const {
+    const CSettingsStandIn* node = Walk(section);
+    const kcom::CComVariant* v = node ? node->Value(name) : nullptr;
+    return v ? *v : kcom::CComVariant();
+}
+
+bool CSettingsStandIn::HasSection(const wchar_t* section) const { return Walk(section) != nullptr; }
+
+void CSettingsStandIn::SetProductRoot(const wchar_t* root, HRESULT hr) {
+    shared_->productRoot = root ? std::optional<std::wstring>(root) : std::nullopt;
+    shared_->productRootResult = hr;
+}
+
+CSettingsStandIn* CSettingsStandIn::Walk(const wchar_t* section, bool create) {
+    CSettingsStandIn* node = this;
+    for (const auto& part : SplitPath(section)) {
+        node = node->Child(part, create);
+        if (!node) return nullptr;
+    }
+    return node;
+}
+
+const CSettingsStandIn* CSettingsStandIn::Walk(const wchar_t* section) const {
+    const CSettingsStandIn* node = this;
+    for (const auto& part : SplitPath(section)) {
+        node = node->Child(part);
+        if (!node) return nullptr;
+    }
+    return node;
+}
+
+CSettingsStandIn* CSettingsStandIn::Child(const std::wstring& name, bool create) {
+    for (auto& [n, child] : children_)
+        if (SameName(n, name)) return child.get();
+    if (!create) return nullptr;
+    Node child = Node::New();
+    child->shared_ = shared_;
+    child->path_ = path_.empty() ? name : path_ + L"\\" + name;
+    children_.emplace_back(name, child);
+    return child.get();
+}
+
+const CSettingsStandIn* CSettingsStandIn::Child(const std::wstring& name) const {
+    for (const auto& [n, child] : children_)
+        if (SameName(n, name)) return child.get();
+    return nullptr;
+}
+
+kcom::CComVariant* CSettingsStandIn::Value(const std::wstring& name) {
+    for (auto& [n, v] : values_)
+        if (SameName(n, name)) return &v;
+    return nullptr;
+}
+
+const kcom::CComVariant* CSettingsStandIn::Value(const std::wstring& name) const {
+    for (const auto& [n, v] : values_)
+        if (SameName(n, name)) return &v;
+    return nullptr;
+}
+
+// ---- host application ----
+
+STDMETHODIMP CHostApplicationStandIn::ShowMessageBox(long owner, BSTR text, BSTR caption, long type, long* answer) {
+    log_.Add(L"ShowMessageBox(" + std::to_wstring(owner) + L"," + Text(text) + L"," + Text(caption) + L"," +
+             std::to_wstring(type) + L")");
+    if (!answer) return E_POINTER;
+    if (answer_) *answer = *answer_;
+    return boxResult_;
+}
+
+STDMETHODIMP CHostApplicationStandIn::GetValue(BSTR name, VARIANT* value) {
+    log_.Add(L"GetValue(" + Text(name) + L")");
+    if (!value) return E_POINTER;
+    ::VariantInit(value);
+    for (const auto& [n, v] : values_)
+        if (SameName(n, name ? name : L"")) return v.CopyTo(value);
+    return E_FAIL;
+}
+
+void CHostApplicationStandIn::Put(const wchar_t* name, const VARIANT& value) {
+    for (auto& [n, v] : values_) {
+        if (SameName(n, name)) {
+            v = value;
+            return;
+        }
+    }
+    values_.emplace_back(name, kcom::CComVariant(value));
+}
+
+namespace {
+
+// Hands out one given object for every creation.
+class CSingleObjectFactory : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IClassFactory {
+public:
+    BEGIN_COM_MAP(CSingleObjectFactory)
+        COM_INTERFACE_ENTRY(IClassFactory)
+    END_COM_MAP()
+    STDMETHOD(CreateInstance)(IUnknown* outer, REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        if (!object_) return E_FAIL;
+        return object_->QueryInterface(iid, out);
+    }
+    STDMETHOD(LockServer)(BOOL) override { return S_OK; }
+    kcom::CComPtr<IUnknown> object_;
+};
+
+}  // namespace
+
+CHostApplicationRegistration::CHostApplicationRegistration(IUnknown* application) {
+    kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
+    hr_ = kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory);
+    if (FAILED(hr_)) return;
+    kcom::CComPtr<IClassFactory> keep(factory);
+    factory->object_ = application;
+    hr_ = ::CoRegisterClassObject(CLSID_KorHostApplication, keep, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+}
+
+CHostApplicationRegistration::~CHostApplicationRegistration() {
+    if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
+}
+
+}  // namespace standin

@@ -1,0 +1,186 @@
+#pragma once
+// Stand-ins for the test host's objects: the rack, settings nodes and the host application
+// object. Each records the calls it receives, with every argument, as text lines.
+#include <windows.h>
+#include <oleauto.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+#include "../common/CallLog.h"
+#include "ComObject.h"
+#include "ComPtr.h"
+#include "ComVariant.h"
+#include "host.h"
+
+namespace standin {
+
+// Text of a value for call logs: "EMPTY", "I4:5", "BSTR:text", "BSTR:(null)", "BOOL:-1", "VT:<n>".
+std::wstring VariantText(const VARIANT& v);
+std::wstring GuidText(REFGUID guid);
+
+// Owns one reference to a stand-in object and gives access to its C++ side.
+template <class T>
+class Holder {
+public:
+    Holder() = default;
+    explicit Holder(kcom::CComObject<T>* p) noexcept : p_(p) { if (p_) p_->AddRef(); }
+    Holder(const Holder& o) noexcept : Holder(o.p_) {}
+    Holder& operator=(const Holder& o) noexcept {
+        Holder copy(o);
+        std::swap(p_, copy.p_);
+        return *this;
+    }
+    ~Holder() { if (p_) p_->Release(); }
+    static Holder New() {
+        kcom::CComObject<T>* p = nullptr;
+        if (FAILED(kcom::CComObject<T>::CreateInstance(&p))) throw std::bad_alloc();
+        return Holder(p);
+    }
+    T* operator->() const noexcept { return p_; }
+    T* get() const noexcept { return p_; }
+    template <class I>
+    I* as() const noexcept { return static_cast<I*>(p_); }  // not add-ref'd
+
+private:
+    kcom::CComObject<T>* p_ = nullptr;
+};
+
+// The rack: a table of named objects.
+class CRackStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IObjectRack {
+public:
+    BEGIN_COM_MAP(CRackStandIn)
+        COM_INTERFACE_ENTRY(IObjectRack)
+    END_COM_MAP()
+
+    STDMETHOD(SetObject)(BSTR name, IUnknown* object) override;
+    STDMETHOD(GetObject)(BSTR name, REFIID iid, IUnknown** object) override;
+    STDMETHOD(RemoveObject)(BSTR name) override;
+
+    // Set-up without a log line.
+    void Put(const wchar_t* name, IUnknown* object);
+    bool Has(const wchar_t* name) const;
+    kcom::CComPtr<IUnknown> Find(const wchar_t* name) const;
+
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    std::vector<std::pair<std::wstring, kcom::CComPtr<IUnknown>>> objects_;
+    CallLog log_;
+};
+
+// A settings node; nodes below it share its log and answer rules.
+class CSettingsStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                         public IKorSettings,
+                         public IKorSettingsSections {
+public:
+    CSettingsStandIn();
+
+    BEGIN_COM_MAP(CSettingsStandIn)
+        COM_INTERFACE_ENTRY(IKorSettings)
+        COM_INTERFACE_ENTRY(IDispatch)
+        COM_INTERFACE_ENTRY(IKorSettingsSections)
+    END_COM_MAP()
+
+    // IDispatch: the node has no type information of its own.
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo** info) override;
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+
+    STDMETHOD(get_Item)(VARIANT* key, VARIANT* value) override;
+    STDMETHOD(put_Item)(VARIANT* key, VARIANT value) override;
+    STDMETHOD(GetValue)(BSTR section, BSTR name, VARIANT* value, long reserved1, long reserved2) override;
+    STDMETHOD(SetValue)(BSTR section, BSTR name, VARIANT value, long arg1, long arg2, long arg3, long arg4,
+                        long arg5) override;
+    STDMETHOD(GetSubKeys)(BSTR section, SAFEARRAY** names) override;
+    STDMETHOD(GetValues)(BSTR section, SAFEARRAY** values) override;
+    STDMETHOD(GetProductRegRoot)(BSTR* root) override;
+
+    STDMETHOD(SectionExists)(BSTR section, VARIANT_BOOL* exists) override;
+    STDMETHOD(CreateSection)(BSTR section) override;
+
+    // Set-up without log lines. Sections are backslash paths below this node, created as needed.
+    void Put(const wchar_t* section, const wchar_t* name, const VARIANT& value);
+    void Put(const wchar_t* section, const wchar_t* name, const wchar_t* text);
+    void Put(const wchar_t* section, const wchar_t* name, long number);
+    CSettingsStandIn* AddSection(const wchar_t* section);
+    // The value as stored, or VT_EMPTY.
+    kcom::CComVariant Peek(const wchar_t* section, const wchar_t* name) const;
+    bool HasSection(const wchar_t* section) const;
+
+    // Answer rules, shared by the whole tree.
+    void SetMissingResult(HRESULT hr) noexcept { shared_->missing = hr; }
+    void SetSectionsResult(HRESULT hr) noexcept { shared_->sectionsResult = hr; }
+    // A null root makes GetProductRegRoot answer a null BSTR with S_OK.
+    void SetProductRoot(const wchar_t* root, HRESULT hr = S_OK);
+
+    CallLog& Log() noexcept { return shared_->log; }
+
+private:
+    struct Shared {
+        CallLog log;
+        HRESULT missing = E_FAIL;
+        HRESULT sectionsResult = S_OK;
+        std::optional<std::wstring> productRoot;
+        HRESULT productRootResult = E_FAIL;
+    };
+    using Node = Holder<CSettingsStandIn>;
+
+    void Record(std::wstring line);
+    CSettingsStandIn* Walk(const wchar_t* section, bool create);
+    const CSettingsStandIn* Walk(const wchar_t* section) const;
+    CSettingsStandIn* Child(const std::wstring& name, bool create);
+    const CSettingsStandIn* Child(const std::wstring& name) const;
+    kcom::CComVariant* Value(const std::wstring& name);
+    const kcom::CComVariant* Value(const std::wstring& name) const;
+
+    std::shared_ptr<Shared> shared_;
+    std::wstring path_;  // below the root; "" for the root
+    std::vector<std::pair<std::wstring, kcom::CComVariant>> values_;
+    std::vector<std::pair<std::wstring, Node>> children_;
+};
+
+// The host application object.
+class CHostApplicationStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                                public IKorHostApplication {
+public:
+    BEGIN_COM_MAP(CHostApplicationStandIn)
+        COM_INTERFACE_ENTRY(IKorHostApplication)
+    END_COM_MAP()
+
+    STDMETHOD(ShowMessageBox)(long owner, BSTR text, BSTR caption, long type, long* answer) override;
+    STDMETHOD(GetValue)(BSTR name, VARIANT* value) override;
+
+    void Put(const wchar_t* name, const VARIANT& value);
+    // What ShowMessageBox answers; without an answer the out value is left alone.
+    void SetMessageBoxAnswer(std::optional<long> answer, HRESULT hr = S_OK) noexcept {
+        answer_ = answer;
+        boxResult_ = hr;
+    }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    std::vector<std::pair<std::wstring, kcom::CComVariant>> values_;
+    std::optional<long> answer_ = IDOK;
+    HRESULT boxResult_ = S_OK;
+    CallLog log_;
+};
+
+// Registers a host application object as the process's class KorHostApplication for in-process
+// creation, for as long as the registration lives. Every creation hands out that same object.
+class CHostApplicationRegistration {
+public:
+    explicit CHostApplicationRegistration(IUnknown* application);
+    ~CHostApplicationRegistration();
+    CHostApplicationRegistration(const CHostApplicationRegistration&) = delete;
+    CHostApplicationRegistration& operator=(const CHostApplicationRegistration&) = delete;
+    HRESULT Result() const noexcept { return hr_; }
+
+private:
+    DWORD cookie_ = 0;
+    HRESULT hr_ = E_FAIL;
+};
+
+}  // namespace standin
