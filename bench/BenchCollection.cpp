@@ -9,11 +9,6 @@
 #include "datamodel/PropertiesCollection.h"
 #include "datamodel/PropertyFactory.h"
 
-// The records are evaluated through the matcher's rules; the benchmark only saves and loads.
-HRESULT ConvertByParamType(IObjectRack*, IDispatch*, const VARIANT*, DWORD, VARTYPE, DWORD, VARIANT*) { return E_NOTIMPL; }
-bool CompareVariantValues(const VARIANT&, const VARIANT&) { return false; }
-HRESULT MatchValuePattern(BSTR, BSTR, long, VARIANT_BOOL*) { return E_NOTIMPL; }
-
 namespace {
 
 double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {

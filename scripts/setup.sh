@@ -37,3 +37,22 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# libpng's source package, unpacked once into a cache outside the work tree; the build compiles
+# it as the Tamsel DLL.
+png_src=${KESTRUNE_LIBPNG_SOURCE:-/var/cache/kestrune/libpng}
+if [ ! -f "$png_src/png.h" ]; then
+  work=$(mktemp -d)
+  chmod 755 "$work"
+  id _apt >/dev/null 2>&1 && chown _apt "$work"
+  fetch() { (cd "$work" && apt-get source --download-only -qq libpng1.6); }
+  if ! fetch; then
+    apt-get update -qq
+    fetch
+  fi
+  (cd "$work" && dpkg-source -x --no-check ./*.dsc unpacked >/dev/null)
+  mkdir -p "$(dirname "$png_src")"
+  rm -rf "$png_src"
+  mv "$work/unpacked" "$png_src"
+  rm -rf "$work"
+fi

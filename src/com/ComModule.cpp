@@ -21,9 +21,63 @@ void CComModule::Init(HINSTANCE instance, const GUID* libid) noexcept {
     if (libid) libid_ = *libid;
 }
 
+void CComModule::Init(ObjectMapEntry* map, size_t count, HINSTANCE instance, const GUID* libid) noexcept {
+    map_ = map;
+    mapCount_ = count;
+    Init(instance, libid);
+}
+
 void CComModule::Term() noexcept {
+    // Released outside the lock: a class object may hold an object whose destructor calls back.
+    for (size_t i = 0; i < mapCount_; ++i) {
+        IUnknown* cf = nullptr;
+        {
+            CComCritSecLock lock(cs_);
+            cf = map_[i].cachedClassObject;
+            map_[i].cachedClassObject = nullptr;
+        }
+        if (cf) cf->Release();
+    }
     CComCritSecLock lock(cs_);
     typeLib_.Release();
+}
+
+HRESULT CComModule::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) noexcept {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    for (size_t i = 0; i < mapCount_; ++i) {
+        ObjectMapEntry& e = map_[i];
+        if (!::IsEqualCLSID(clsid, *e.clsid)) continue;
+        if (!e.creator || !*e.creator || !e.classObject) return CLASS_E_CLASSNOTAVAILABLE;
+        CComPtr<IUnknown> cf;
+        {
+            CComCritSecLock lock(cs_);
+            if (!e.cachedClassObject) {
+                HRESULT hr = e.classObject(*e.creator, &e.cachedClassObject);
+                if (FAILED(hr)) return hr;
+            }
+            cf = e.cachedClassObject;
+        }
+        return cf->QueryInterface(iid, ppv);
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT CComModule::RegisterClasses() noexcept {
+    for (size_t i = 0; i < mapCount_; ++i) {
+        const ObjectMapEntry& e = map_[i];
+        if (!e.updateRegistry) continue;
+        HRESULT hr = e.updateRegistry(e.scriptId, TRUE, *e.clsid);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+void CComModule::UnregisterClasses() noexcept {
+    for (size_t i = 0; i < mapCount_; ++i) {
+        const ObjectMapEntry& e = map_[i];
+        if (e.updateRegistry) e.updateRegistry(e.scriptId, FALSE, *e.clsid);
+    }
 }
 
 std::wstring CComModule::GetModulePath() const {

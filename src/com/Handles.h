@@ -1,6 +1,7 @@
 #pragma once
 // Owners of kernel handles, GDI objects, device contexts, registry keys and global memory.
 #include <windows.h>
+#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -72,6 +73,11 @@ struct ModuleTraits {
     static HMODULE Invalid() noexcept { return nullptr; }
     static void Close(HMODULE h) noexcept { ::FreeLibrary(h); }
 };
+struct StdioFileTraits {
+    using Handle = FILE*;
+    static FILE* Invalid() noexcept { return nullptr; }
+    static void Close(FILE* f) noexcept { std::fclose(f); }
+};
 struct ViewTraits {
     using Handle = void*;
     static void* Invalid() noexcept { return nullptr; }
@@ -92,6 +98,7 @@ using CRegKey = CUniqueHandle<RegKeyTraits>;
 using CGlobal = CUniqueHandle<GlobalTraits>;
 using CLibrary = CUniqueHandle<ModuleTraits>;
 using CMappedView = CUniqueHandle<ViewTraits>;
+using CStdioFile = CUniqueHandle<StdioFileTraits>;
 
 // A window's DC, released to its window.
 class CWindowDC {
@@ -119,6 +126,21 @@ public:
 private:
     HDC dc_;
     HGDIOBJ old_;
+};
+
+// Selects and realises a palette in a DC for a scope; SelectObject does not take palettes.
+class CSelectPalette {
+public:
+    CSelectPalette(HDC dc, HPALETTE pal) noexcept : dc_(dc), old_(::SelectPalette(dc, pal, FALSE)) {
+        if (old_) ::RealizePalette(dc);
+    }
+    ~CSelectPalette() { if (old_) ::SelectPalette(dc_, old_, FALSE); }
+    CSelectPalette(const CSelectPalette&) = delete;
+    CSelectPalette& operator=(const CSelectPalette&) = delete;
+
+private:
+    HDC dc_;
+    HPALETTE old_;
 };
 
 // Locks global memory for a scope.

@@ -1,5 +1,6 @@
 // The host's objects as the tests see them: behaviour from a table, every call recorded.
 #include "HostStandIn.h"
+#include <olectl.h>
 #include <cwchar>
 #include "ComBSTR.h"
 #include "ComError.h"
@@ -60,35 +61,57 @@ HRESULT PutCell(SAFEARRAY* psa, LONG column, LONG row, const VARIANT& v) {
 
 }  // namespace
 
+void NamedValues::Put(const std::wstring& name, const VARIANT& value) {
+    if (kcom::CComVariant* v = Find(name)) {
+        *v = value;
+        return;
+    }
+    items_.emplace_back(name, kcom::CComVariant(value));
+}
+
+kcom::CComVariant* NamedValues::Find(const std::wstring& name) {
+    for (auto& [n, v] : items_)
+        if (SameName(n, name)) return &v;
+    return nullptr;
+}
+
+const kcom::CComVariant* NamedValues::Find(const std::wstring& name) const {
+    return const_cast<NamedValues*>(this)->Find(name);
+}
+
 // ---- rack ----
 
 STDMETHODIMP CRackStandIn::SetObject(BSTR name, IUnknown* object) {
-    log_.Add(L"SetObject(" + Text(name) + L")");
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"SetObject(" + Text(name) + L")");
         Put(name ? name : L"", object);
         return S_OK;
     });
 }
 
 STDMETHODIMP CRackStandIn::GetObject(BSTR name, REFIID iid, IUnknown** object) {
-    log_.Add(L"GetObject(" + Text(name) + L"," + GuidText(iid) + L")");
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    kcom::CComPtr<IUnknown> found = Find(name ? name : L"");
-    if (!found) return E_FAIL;
-    return found->QueryInterface(iid, reinterpret_cast<void**>(object));
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"GetObject(" + Text(name) + L"," + GuidText(iid) + L")");
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        kcom::CComPtr<IUnknown> found = Find(name ? name : L"");
+        if (!found) return E_FAIL;
+        return found->QueryInterface(iid, reinterpret_cast<void**>(object));
+    });
 }
 
 STDMETHODIMP CRackStandIn::RemoveObject(BSTR name) {
-    log_.Add(L"RemoveObject(" + Text(name) + L")");
-    std::wstring n = name ? name : L"";
-    for (auto it = objects_.begin(); it != objects_.end(); ++it) {
-        if (it->first == n) {
-            objects_.erase(it);
-            return S_OK;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"RemoveObject(" + Text(name) + L")");
+        std::wstring n = name ? name : L"";
+        for (auto it = objects_.begin(); it != objects_.end(); ++it) {
+            if (it->first == n) {
+                objects_.erase(it);
+                return S_OK;
+            }
         }
-    }
-    return S_FALSE;
+        return S_FALSE;
+    });
 }
 
 void CRackStandIn::Put(const wchar_t* name, IUnknown* object) {
@@ -132,11 +155,11 @@ void CSettingsStandIn::Record(std::wstring line) {
 }
 
 STDMETHODIMP CSettingsStandIn::get_Item(VARIANT* key, VARIANT* value) {
-    Record(L"get_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L")");
-    if (!value) return E_POINTER;
-    ::VariantInit(value);
-    if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
     return kcom::Guard([&]() -> HRESULT {
+        Record(L"get_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L")");
+        if (!value) return E_POINTER;
+        ::VariantInit(value);
+        if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
         std::wstring name = Text(key->bstrVal);
         if (CSettingsStandIn* child = Child(name, false)) {
             value->vt = VT_DISPATCH;
@@ -144,48 +167,48 @@ STDMETHODIMP CSettingsStandIn::get_Item(VARIANT* key, VARIANT* value) {
             value->pdispVal->AddRef();
             return S_OK;
         }
-        if (const kcom::CComVariant* v = Value(name)) return v->CopyTo(value);
+        if (const kcom::CComVariant* v = values_.Find(name)) return v->CopyTo(value);
         return shared_->missing;
     });
 }
 
 STDMETHODIMP CSettingsStandIn::put_Item(VARIANT* key, VARIANT value) {
-    Record(L"put_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L"," + VariantText(value) + L")");
-    if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"put_Item(" + (key ? VariantText(*key) : std::wstring(L"(null)")) + L"," + VariantText(value) + L")");
+        if (!key || key->vt != VT_BSTR) return E_INVALIDARG;
         Put(L"", key->bstrVal, value);
         return S_OK;
     });
 }
 
 STDMETHODIMP CSettingsStandIn::GetValue(BSTR section, BSTR name, VARIANT* value, long reserved1, long reserved2) {
-    Record(L"GetValue(" + Text(section) + L"," + Text(name) + L"," + std::to_wstring(reserved1) + L"," +
-           std::to_wstring(reserved2) + L")");
-    if (!value) return E_POINTER;
-    ::VariantInit(value);
     return kcom::Guard([&]() -> HRESULT {
+        Record(L"GetValue(" + Text(section) + L"," + Text(name) + L"," + std::to_wstring(reserved1) + L"," +
+               std::to_wstring(reserved2) + L")");
+        if (!value) return E_POINTER;
+        ::VariantInit(value);
         const CSettingsStandIn* node = Walk(section);
-        const kcom::CComVariant* v = node ? node->Value(name ? name : L"") : nullptr;
+        const kcom::CComVariant* v = node ? node->values_.Find(name ? name : L"") : nullptr;
         return v ? v->CopyTo(value) : shared_->missing;
     });
 }
 
 STDMETHODIMP CSettingsStandIn::SetValue(BSTR section, BSTR name, VARIANT value, long arg1, long arg2, long arg3,
                                         long arg4, long arg5) {
-    Record(L"SetValue(" + Text(section) + L"," + Text(name) + L"," + VariantText(value) + L"," +
-           std::to_wstring(arg1) + L"," + std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L"," +
-           std::to_wstring(arg4) + L"," + std::to_wstring(arg5) + L")");
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"SetValue(" + Text(section) + L"," + Text(name) + L"," + VariantText(value) + L"," +
+               std::to_wstring(arg1) + L"," + std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L"," +
+               std::to_wstring(arg4) + L"," + std::to_wstring(arg5) + L")");
         Put(section, name ? name : L"", value);
         return S_OK;
     });
 }
 
 STDMETHODIMP CSettingsStandIn::GetSubKeys(BSTR section, SAFEARRAY** names) {
-    Record(L"GetSubKeys(" + Text(section) + L")");
-    if (!names) return E_POINTER;
-    *names = nullptr;
     return kcom::Guard([&]() -> HRESULT {
+        Record(L"GetSubKeys(" + Text(section) + L")");
+        if (!names) return E_POINTER;
+        *names = nullptr;
         const CSettingsStandIn* node = Walk(section);
         if (!node) return shared_->missing;
         kcom::CComSafeArray table;
@@ -199,16 +222,17 @@ STDMETHODIMP CSettingsStandIn::GetSubKeys(BSTR section, SAFEARRAY** names) {
 }
 
 STDMETHODIMP CSettingsStandIn::GetValues(BSTR section, SAFEARRAY** values) {
-    Record(L"GetValues(" + Text(section) + L")");
-    if (!values) return E_POINTER;
-    *values = nullptr;
     return kcom::Guard([&]() -> HRESULT {
+        Record(L"GetValues(" + Text(section) + L")");
+        if (!values) return E_POINTER;
+        *values = nullptr;
         const CSettingsStandIn* node = Walk(section);
         if (!node) return shared_->missing;
         kcom::CComSafeArray table;
-        kcom::ThrowIfFailed(NewTable(static_cast<LONG>(node->values_.size()), 2, table));
+        const auto& items = node->values_.Items();
+        kcom::ThrowIfFailed(NewTable(static_cast<LONG>(items.size()), 2, table));
         LONG row = 0;
-        for (const auto& [n, v] : node->values_) {
+        for (const auto& [n, v] : items) {
             kcom::ThrowIfFailed(PutCell(table, 0, row, kcom::CComVariant(n.c_str())));
             kcom::ThrowIfFailed(PutCell(table, 1, row, v));
             ++row;
@@ -219,42 +243,41 @@ STDMETHODIMP CSettingsStandIn::GetValues(BSTR section, SAFEARRAY** values) {
 }
 
 STDMETHODIMP CSettingsStandIn::GetProductRegRoot(BSTR* root) {
-    Record(L"GetProductRegRoot()");
-    if (!root) return E_POINTER;
-    *root = nullptr;
-    if (FAILED(shared_->productRootResult)) return shared_->productRootResult;
-    if (shared_->productRoot) {
-        *root = ::SysAllocString(shared_->productRoot->c_str());
-        if (!*root) return E_OUTOFMEMORY;
-    }
-    return shared_->productRootResult;
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"GetProductRegRoot()");
+        if (!root) return E_POINTER;
+        *root = nullptr;
+        if (FAILED(shared_->productRootResult)) return shared_->productRootResult;
+        if (shared_->productRoot) {
+            *root = ::SysAllocString(shared_->productRoot->c_str());
+            if (!*root) return E_OUTOFMEMORY;
+        }
+        return shared_->productRootResult;
+    });
 }
 
 STDMETHODIMP CSettingsStandIn::SectionExists(BSTR section, VARIANT_BOOL* exists) {
-    Record(L"SectionExists(" + Text(section) + L")");
-    if (!exists) return E_POINTER;
-    *exists = VARIANT_FALSE;
-    if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
-    *exists = HasSection(section) ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"SectionExists(" + Text(section) + L")");
+        if (!exists) return E_POINTER;
+        *exists = VARIANT_FALSE;
+        if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
+        *exists = HasSection(section) ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CSettingsStandIn::CreateSection(BSTR section) {
-    Record(L"CreateSection(" + Text(section) + L")");
-    if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
-    return kcom::Guard([&] {
+    return kcom::Guard([&]() -> HRESULT {
+        Record(L"CreateSection(" + Text(section) + L")");
+        if (FAILED(shared_->sectionsResult)) return shared_->sectionsResult;
         AddSection(section);
         return S_OK;
     });
 }
 
 void CSettingsStandIn::Put(const wchar_t* section, const wchar_t* name, const VARIANT& value) {
-    CSettingsStandIn* node = Walk(section, true);
-    if (kcom::CComVariant* v = node->Value(name)) {
-        *v = value;
-        return;
-    }
-    node->values_.emplace_back(name, kcom::CComVariant(value));
+    Walk(section, true)->values_.Put(name, value);
 }
 
 void CSettingsStandIn::Put(const wchar_t* section, const wchar_t* name, const wchar_t* text) {
@@ -269,7 +292,7 @@ CSettingsStandIn* CSettingsStandIn::AddSection(const wchar_t* section) { return 
 
 kcom::CComVariant CSettingsStandIn::Peek(const wchar_t* section, const wchar_t* name) const {
     const CSettingsStandIn* node = Walk(section);
-    const kcom::CComVariant* v = node ? node->Value(name) : nullptr;
+    const kcom::CComVariant* v = node ? node->values_.Find(name) : nullptr;
     return v ? *v : kcom::CComVariant();
 }
 
@@ -315,46 +338,173 @@ const CSettingsStandIn* CSettingsStandIn::Child(const std::wstring& name) const 
     return nullptr;
 }
 
-kcom::CComVariant* CSettingsStandIn::Value(const std::wstring& name) {
-    for (auto& [n, v] : values_)
-        if (SameName(n, name)) return &v;
-    return nullptr;
+// ---- query engine ----
+
+STDMETHODIMP CQueryEngineStandIn::QueryIdFromContainer(SAFEARRAY*, IDispatch* pContainer, SAFEARRAY** ppsaRO,
+                                                      QueryIdInfo* pInfo, SAFEARRAY*) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"QueryIdFromContainer(" + std::wstring(pContainer ? L"container" : L"(null)") + L"," +
+                 (pInfo ? std::to_wstring(pInfo->timeout) + L"," + std::to_wstring(pInfo->delay) : L"(null)") + L")");
+        if (!ppsaRO) return E_POINTER;
+        *ppsaRO = nullptr;
+        return queryResult_;
+    });
 }
 
-const kcom::CComVariant* CSettingsStandIn::Value(const std::wstring& name) const {
-    for (const auto& [n, v] : values_)
-        if (SameName(n, name)) return &v;
-    return nullptr;
+STDMETHODIMP CQueryEngineStandIn::QueryIdFromSet(SAFEARRAY*, SAFEARRAY** ppsaRO) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"QueryIdFromSet()");
+        if (ppsaRO) *ppsaRO = nullptr;
+        return queryResult_;
+    });
+}
+
+STDMETHODIMP CQueryEngineStandIn::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp) {
+    return kcom::Guard([&]() -> HRESULT {
+        std::wstring names;
+        LONG rows = 0;
+        if (psaProp && ::SafeArrayGetDim(psaProp) == 2) rows = static_cast<LONG>(psaProp->rgsabound[0].cElements);
+        for (LONG row = 0; row < rows; ++row) {
+            LONG index[2] = {0, row};
+            kcom::CComVariant name;
+            if (FAILED(::SafeArrayGetElement(psaProp, index, &name)) || name.vt != VT_BSTR) continue;
+            if (!names.empty()) names += L",";
+            names += Text(name.bstrVal);
+            if (const kcom::CComVariant* v = values_.Find(Text(name.bstrVal)))
+                kcom::ThrowIfFailed(PutCell(psaProp, 1, row, *v));
+        }
+        log_.Add(L"QueryValue(" + std::wstring(pRO ? L"id" : L"(null)") + L"," + names + L")");
+        if (!psaProp) return E_INVALIDARG;
+        return queryResult_;
+    });
+}
+
+STDMETHODIMP CQueryEngineStandIn::RegisterQuery(BSTR progId, BSTR name, long arg1, long arg2, long arg3) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"RegisterQuery(" + Text(progId) + L"," + Text(name) + L"," + std::to_wstring(arg1) + L"," +
+                 std::to_wstring(arg2) + L"," + std::to_wstring(arg3) + L")");
+        return registerResult_;
+    });
+}
+
+void CQueryEngineStandIn::PutValue(const wchar_t* property, const VARIANT& value) { values_.Put(property, value); }
+
+// ---- record manager ----
+
+namespace {
+
+// An object with nothing but an identity: what a registration hands back.
+class CToken : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IPersist {
+public:
+    BEGIN_COM_MAP(CToken)
+        COM_INTERFACE_ENTRY(IPersist)
+    END_COM_MAP()
+    STDMETHOD(GetClassID)(CLSID* out) override {
+        if (!out) return E_POINTER;
+        *out = CLSID_NULL;
+        return S_OK;
+    }
+};
+
+}  // namespace
+
+std::wstring CRecordMgrStandIn::Describe(const KorClassDescriptor& d) const {
+    wchar_t mask[16];
+    swprintf(mask, 16, L"0x%lX", static_cast<unsigned long>(d.mask));
+    return L"{" + standin::Arg(d.name) + L"," + std::to_wstring(d.value) + L"," + mask + L"," +
+           std::to_wstring(d.extra) + L"}";
+}
+
+STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor descriptor, long arg,
+                                                IUnknown** registration) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"RegisterFactory(" + Text(progId) + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
+        if (!registration) return E_POINTER;
+        *registration = nullptr;
+        if (FAILED(result_)) return result_;
+        kcom::CComPtr<IPersist> token;
+        HRESULT hr = kcom::CreateObject<CToken>(&token);
+        if (FAILED(hr)) return hr;
+        registrations_.emplace_back(token.get());
+        *registration = token.Detach();
+        return result_;
+    });
+}
+
+STDMETHODIMP CRecordMgrStandIn::RegisterServer(IUnknown* registration, KorClassDescriptor descriptor, long arg) {
+    return kcom::Guard([&]() -> HRESULT {
+        std::wstring which = L"(null)";
+        for (size_t i = 0; i < registrations_.size(); ++i)
+            if (registrations_[i].IsEqualObject(registration)) which = L"#" + std::to_wstring(i);
+        if (registration && which == L"(null)") which = L"other";
+        log_.Add(L"RegisterServer(" + which + L"," + Describe(descriptor) + L"," + std::to_wstring(arg) + L")");
+        return result_;
+    });
+}
+
+// ---- event connector and input channel ----
+
+STDMETHODIMP CEventConnectorStandIn::Advise(IUnknown* sink, long reserved, REFIID iid, DWORD* cookie) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"Advise(" + std::wstring(sink ? L"sink" : L"(null)") + L"," + std::to_wstring(reserved) + L"," +
+                 GuidText(iid) + L")");
+        if (!cookie) return E_POINTER;
+        *cookie = 0;
+        if (!sink) return E_INVALIDARG;
+        *cookie = sinks_.Add(sink);
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CEventConnectorStandIn::Unadvise(DWORD cookie) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"Unadvise(" + std::to_wstring(cookie) + L")");
+        return sinks_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+    });
+}
+
+STDMETHODIMP CInputChannelStandIn::RegisterDataTarget(IKorDataTarget* target, unsigned short mask, DWORD* cookie) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"RegisterDataTarget(" + std::wstring(target ? L"target" : L"(null)") + L"," + std::to_wstring(mask) +
+                 L")");
+        if (!cookie) return E_POINTER;
+        *cookie = 0;
+        if (!target) return E_INVALIDARG;
+        *cookie = targets_.Add(target);
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CInputChannelStandIn::UnregisterDataTarget(DWORD cookie) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"UnregisterDataTarget(" + std::to_wstring(cookie) + L")");
+        return targets_.Remove(cookie) ? S_OK : E_INVALIDARG;
+    });
 }
 
 // ---- host application ----
 
 STDMETHODIMP CHostApplicationStandIn::ShowMessageBox(long owner, BSTR text, BSTR caption, long type, long* answer) {
-    log_.Add(L"ShowMessageBox(" + std::to_wstring(owner) + L"," + Text(text) + L"," + Text(caption) + L"," +
-             std::to_wstring(type) + L")");
-    if (!answer) return E_POINTER;
-    if (answer_) *answer = *answer_;
-    return boxResult_;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"ShowMessageBox(" + std::to_wstring(owner) + L"," + Text(text) + L"," + Text(caption) + L"," +
+                 std::to_wstring(type) + L")");
+        if (!answer) return E_POINTER;
+        if (answer_) *answer = *answer_;
+        return boxResult_;
+    });
 }
 
 STDMETHODIMP CHostApplicationStandIn::GetValue(BSTR name, VARIANT* value) {
-    log_.Add(L"GetValue(" + Text(name) + L")");
-    if (!value) return E_POINTER;
-    ::VariantInit(value);
-    for (const auto& [n, v] : values_)
-        if (SameName(n, name ? name : L"")) return v.CopyTo(value);
-    return E_FAIL;
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(L"GetValue(" + Text(name) + L")");
+        if (!value) return E_POINTER;
+        ::VariantInit(value);
+        const kcom::CComVariant* v = values_.Find(name ? name : L"");
+        return v ? v->CopyTo(value) : E_FAIL;
+    });
 }
 
-void CHostApplicationStandIn::Put(const wchar_t* name, const VARIANT& value) {
-    for (auto& [n, v] : values_) {
-        if (SameName(n, name)) {
-            v = value;
-            return;
-        }
-    }
-    values_.emplace_back(name, kcom::CComVariant(value));
-}
+void CHostApplicationStandIn::Put(const wchar_t* name, const VARIANT& value) { values_.Put(name, value); }
 
 namespace {
 

@@ -20,6 +20,48 @@ namespace standin {
 std::wstring VariantText(const VARIANT& v);
 std::wstring GuidText(REFGUID guid);
 
+// Values by name, names compared without case, kept in the order first put.
+class NamedValues {
+public:
+    void Put(const std::wstring& name, const VARIANT& value);
+    kcom::CComVariant* Find(const std::wstring& name);
+    const kcom::CComVariant* Find(const std::wstring& name) const;
+    const std::vector<std::pair<std::wstring, kcom::CComVariant>>& Items() const noexcept { return items_; }
+
+private:
+    std::vector<std::pair<std::wstring, kcom::CComVariant>> items_;
+};
+
+// Objects held under the cookies handed out for them.
+template <class I>
+class CookieTable {
+public:
+    explicit CookieTable(DWORD first) noexcept : next_(first) {}
+    DWORD Add(I* object) {
+        entries_.emplace_back(next_, kcom::CComPtr<I>(object));
+        return next_++;
+    }
+    bool Remove(DWORD cookie) {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->first == cookie) {
+                entries_.erase(it);
+                return true;
+            }
+        }
+        return false;
+    }
+    std::vector<kcom::CComPtr<I>> Objects() const {
+        std::vector<kcom::CComPtr<I>> out;
+        for (const auto& e : entries_) out.push_back(e.second);
+        return out;
+    }
+    size_t size() const noexcept { return entries_.size(); }
+
+private:
+    std::vector<std::pair<DWORD, kcom::CComPtr<I>>> entries_;
+    DWORD next_;
+};
+
 // Owns one reference to a stand-in object and gives access to its C++ side.
 template <class T>
 class Holder {
@@ -38,8 +80,8 @@ public:
         if (FAILED(kcom::CComObject<T>::CreateInstance(&p))) throw std::bad_alloc();
         return Holder(p);
     }
-    T* operator->() const noexcept { return p_; }
-    T* get() const noexcept { return p_; }
+    kcom::CComObject<T>* operator->() const noexcept { return p_; }
+    kcom::CComObject<T>* get() const noexcept { return p_; }
     template <class I>
     I* as() const noexcept { return static_cast<I*>(p_); }  // not add-ref'd
 
@@ -133,12 +175,10 @@ private:
     const CSettingsStandIn* Walk(const wchar_t* section) const;
     CSettingsStandIn* Child(const std::wstring& name, bool create);
     const CSettingsStandIn* Child(const std::wstring& name) const;
-    kcom::CComVariant* Value(const std::wstring& name);
-    const kcom::CComVariant* Value(const std::wstring& name) const;
 
     std::shared_ptr<Shared> shared_;
     std::wstring path_;  // below the root; "" for the root
-    std::vector<std::pair<std::wstring, kcom::CComVariant>> values_;
+    NamedValues values_;
     std::vector<std::pair<std::wstring, Node>> children_;
 };
 
@@ -162,9 +202,98 @@ public:
     CallLog& Log() noexcept { return log_; }
 
 private:
-    std::vector<std::pair<std::wstring, kcom::CComVariant>> values_;
+    NamedValues values_;
     std::optional<long> answer_ = IDOK;
     HRESULT boxResult_ = S_OK;
+    CallLog log_;
+};
+
+// The host's query engine ("StdPackageQueryEngine"): answers QueryValue from a table of
+// property values, records the engines registered with it.
+class CQueryEngineStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                            public IKorQuery,
+                            public IKorQueryRegistration {
+public:
+    BEGIN_COM_MAP(CQueryEngineStandIn)
+        COM_INTERFACE_ENTRY(IKorQuery)
+        COM_INTERFACE_ENTRY(IKorQueryRegistration)
+    END_COM_MAP()
+
+    STDMETHOD(QueryIdFromContainer)(SAFEARRAY* psaProp, IDispatch* pContainer, SAFEARRAY** ppsaRO,
+                                    QueryIdInfo* pInfo, SAFEARRAY* psaFormats) override;
+    STDMETHOD(QueryIdFromSet)(SAFEARRAY* psaProp, SAFEARRAY** ppsaRO) override;
+    // Fills column 1 of each row whose column 0 names a known property.
+    STDMETHOD(QueryValue)(IRuntimeID* pRO, SAFEARRAY* psaProp) override;
+    STDMETHOD(RegisterQuery)(BSTR progId, BSTR name, long arg1, long arg2, long arg3) override;
+
+    void PutValue(const wchar_t* property, const VARIANT& value);
+    void SetQueryResult(HRESULT hr) noexcept { queryResult_ = hr; }
+    void SetRegisterResult(HRESULT hr) noexcept { registerResult_ = hr; }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    NamedValues values_;
+    HRESULT queryResult_ = S_OK;
+    HRESULT registerResult_ = S_OK;
+    CallLog log_;
+};
+
+// The host's record manager: records the factories and services registered with it.
+class CRecordMgrStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                          public IKorRecordRegistration {
+public:
+    BEGIN_COM_MAP(CRecordMgrStandIn)
+        COM_INTERFACE_ENTRY(IKorRecordRegistration)
+    END_COM_MAP()
+
+    // Answers a fresh registration object of its own, which RegisterServer can be given back.
+    STDMETHOD(RegisterFactory)(BSTR progId, KorClassDescriptor descriptor, long arg, IUnknown** registered) override;
+    STDMETHOD(RegisterServer)(IUnknown* server, KorClassDescriptor descriptor, long arg) override;
+
+    // The registration objects handed out, in order.
+    const std::vector<kcom::CComPtr<IUnknown>>& Registrations() const noexcept { return registrations_; }
+    void SetResult(HRESULT hr) noexcept { result_ = hr; }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    std::wstring Describe(const KorClassDescriptor& d) const;
+    std::vector<kcom::CComPtr<IUnknown>> registrations_;
+    HRESULT result_ = S_OK;
+    CallLog log_;
+};
+
+// The host's event connector and input channel: advise and registration cookies, recorded.
+class CEventConnectorStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                               public IKorEventConnector {
+public:
+    BEGIN_COM_MAP(CEventConnectorStandIn)
+        COM_INTERFACE_ENTRY(IKorEventConnector)
+    END_COM_MAP()
+    STDMETHOD(Advise)(IUnknown* sink, long reserved, REFIID iid, DWORD* cookie) override;
+    STDMETHOD(Unadvise)(DWORD cookie) override;
+    // Sinks still advised, by cookie.
+    size_t AdvisedCount() const noexcept { return sinks_.size(); }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    CookieTable<IUnknown> sinks_{1};
+    CallLog log_;
+};
+
+class CInputChannelStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                             public IKorInputChannel {
+public:
+    BEGIN_COM_MAP(CInputChannelStandIn)
+        COM_INTERFACE_ENTRY(IKorInputChannel)
+    END_COM_MAP()
+    STDMETHOD(RegisterDataTarget)(IKorDataTarget* target, unsigned short mask, DWORD* cookie) override;
+    STDMETHOD(UnregisterDataTarget)(DWORD cookie) override;
+    // Targets still registered, as the recorder would feed them.
+    std::vector<kcom::CComPtr<IKorDataTarget>> Targets() const { return targets_.Objects(); }
+    CallLog& Log() noexcept { return log_; }
+
+private:
+    CookieTable<IKorDataTarget> targets_{100};
     CallLog log_;
 };
 

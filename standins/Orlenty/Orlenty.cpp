@@ -30,7 +30,10 @@ void Set(Slot slot, IUnknown* object) {
 }
 
 void* Get(Slot slot, const wchar_t* name, REFIID iid) {
-    S().log.Add(std::wstring(name) + L"()");
+    try {
+        S().log.Add(std::wstring(name) + L"()");
+    } catch (...) {  // nothing leaves the module by exception
+    }
     ::EnterCriticalSection(&S().cs);
     IUnknown* object = S().objects[slot];
     void* out = nullptr;
@@ -69,7 +72,10 @@ int OrlentyStandIn_GetCallCount(const wchar_t* function) { return S().log.Count(
 
 void OrlentyStandIn_Reset() {
     for (int i = 0; i < kSlots; ++i) Set(static_cast<Slot>(i), nullptr);
-    S().log.Clear();
+    try {
+        S().log.Clear();
+    } catch (...) {
+    }
 }
 
 }  // extern "C"

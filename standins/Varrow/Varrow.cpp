@@ -59,23 +59,39 @@ CAcxSetting* CAcxSetting::GetInstance() {
     return &instance;
 }
 
+// Nothing may leave the module by exception: every export catches all.
 void CAcxSetting::SetProductActiveXAgentRegRoot(HKEY root, const wchar_t* path) {
-    S().log.Add(L"SetProductActiveXAgentRegRoot(" + RootName(root) + L"," + standin::Arg(path) + L")");
-    Locked l;
-    S().rootPath = path ? path : L"";
-    m_rootKeyPath = S().rootPath.data();
-    m_rootKey = root;
+    try {
+        S().log.Add(L"SetProductActiveXAgentRegRoot(" + RootName(root) + L"," + standin::Arg(path) + L")");
+        Locked l;
+        S().rootPath = path ? path : L"";
+        m_rootKeyPath = S().rootPath.data();
+        m_rootKey = root;
+    } catch (...) {
+    }
 }
 
 long CAcxSetting::SetTrappingModeForCategoryW(wchar_t* category, TRAP_MODE mode) {
-    S().log.Add(L"SetTrappingModeForCategoryW(" + standin::Arg(category) + L"," +
-                std::to_wstring(static_cast<int>(mode)) + L")");
-    Locked l;
-    S().trapModes[category ? category : L""] = mode;
-    return 0;
+    try {
+        S().log.Add(L"SetTrappingModeForCategoryW(" + standin::Arg(category) + L"," +
+                    std::to_wstring(static_cast<int>(mode)) + L")");
+        Locked l;
+        S().trapModes[category ? category : L""] = mode;
+        return 0;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 bool CAcxSetting::GetValueFromProgIDW(wchar_t* progId, wchar_t* valueName, wchar_t** value) {
+    try {
+        return ReadProgIdValue(progId, valueName, value);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool CAcxSetting::ReadProgIdValue(wchar_t* progId, wchar_t* valueName, wchar_t** value) {
     S().log.Add(L"GetValueFromProgIDW(" + standin::Arg(progId) + L"," + standin::Arg(valueName) + L")");
     if (!progId || !valueName || !value) return false;
     std::wstring key;
@@ -100,7 +116,10 @@ bool CAcxSetting::GetValueFromProgIDW(wchar_t* progId, wchar_t* valueName, wchar
 }
 
 bool CAcxSetting::IsIgnorePropertyW(wchar_t* progId, wchar_t* property) {
-    S().log.Add(L"IsIgnorePropertyW(" + standin::Arg(progId) + L"," + standin::Arg(property) + L")");
+    try {
+        S().log.Add(L"IsIgnorePropertyW(" + standin::Arg(progId) + L"," + standin::Arg(property) + L")");
+    } catch (...) {
+    }
     if (!progId || !property) return false;
     Locked l;
     for (const auto& [p, name] : S().ignored)
@@ -132,8 +151,11 @@ long VarrowStandIn_GetTrappingMode(const wchar_t* category) {
 }
 
 void VarrowStandIn_AddIgnoredProperty(const wchar_t* progId, const wchar_t* property) {
-    Locked l;
-    S().ignored.emplace_back(progId ? progId : L"", property ? property : L"");
+    try {
+        Locked l;
+        S().ignored.emplace_back(progId ? progId : L"", property ? property : L"");
+    } catch (...) {
+    }
 }
 
 const wchar_t* VarrowStandIn_NotificationFormatName() { return kNotificationFormat; }

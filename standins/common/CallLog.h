@@ -36,23 +36,28 @@ public:
         return all;
     }
     // Lines that begin with "<method>(".
-    int Count(const wchar_t* method) const {
+    int Count(const wchar_t* method) const noexcept {
+        const size_t length = method ? std::wcslen(method) : 0;
         Lock l(cs_);
-        std::wstring prefix = std::wstring(method ? method : L"") + L"(";
         int n = 0;
         for (const auto& s : lines_)
-            if (s.compare(0, prefix.size(), prefix) == 0) ++n;
+            if (s.size() > length && s.compare(0, length, method ? method : L"") == 0 && s[length] == L'(') ++n;
         return n;
     }
-    // Copies the joined log out, C style; returns the length needed.
-    int CopyOut(wchar_t* buffer, int size) const {
-        std::wstring all = Joined();
-        if (buffer && size > 0) {
-            size_t n = all.size() < static_cast<size_t>(size - 1) ? all.size() : static_cast<size_t>(size - 1);
-            wmemcpy(buffer, all.data(), n);
-            buffer[n] = L'\0';
+    // Copies the joined log out, C style; returns the length needed (-1 when it cannot be built).
+    int CopyOut(wchar_t* buffer, int size) const noexcept {
+        if (buffer && size > 0) buffer[0] = L'\0';
+        try {
+            std::wstring all = Joined();
+            if (buffer && size > 0) {
+                size_t n = all.size() < static_cast<size_t>(size - 1) ? all.size() : static_cast<size_t>(size - 1);
+                wmemcpy(buffer, all.data(), n);
+                buffer[n] = L'\0';
+            }
+            return static_cast<int>(all.size());
+        } catch (...) {
+            return -1;
         }
-        return static_cast<int>(all.size());
     }
 
 private:

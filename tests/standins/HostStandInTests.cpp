@@ -1,6 +1,7 @@
 // The host stand-ins: the rack's table, the settings tree with its recorded calls, and the host
 // application class reached through CoGetClassObject.
 #include <gtest/gtest.h>
+#include <olectl.h>
 #include <string>
 #include "ComBSTR.h"
 #include "ComSafeArray.h"
@@ -139,6 +140,54 @@ TEST(HostStandIn, HostApplicationIsReachedThroughTheClassTable) {
                                  reinterpret_cast<void**>(&factory)),
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(app->Log().Joined(), L"GetValue(Installation Dir)\nShowMessageBox(0,Hello,(null),0)");
+}
+
+TEST(HostStandIn, QueryEngineFillsValuesAndRecordsRegistrations) {
+    auto engine = Holder<CQueryEngineStandIn>::New();
+    engine->PutValue(L"hwnd", CComVariant(0x1234L));
+    SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
+    kcom::CComSafeArray table(::SafeArrayCreate(VT_VARIANT, 2, bounds));
+    LONG index[2] = {0, 0};
+    CComVariant name(L"HWND");
+    ASSERT_EQ(::SafeArrayPutElement(table, index, &name), S_OK);
+    index[1] = 1;
+    CComVariant other(L"unknown");
+    ASSERT_EQ(::SafeArrayPutElement(table, index, &other), S_OK);
+    EXPECT_EQ(engine->QueryValue(nullptr, table), S_OK);
+    EXPECT_EQ(Cell(table, 1, 0).lVal, 0x1234);
+    EXPECT_EQ(Cell(table, 1, 1).vt, VT_EMPTY);
+    EXPECT_EQ(engine->RegisterQuery(CComBSTR(L"Quorvel.AcxQuery"), CComBSTR(L"AcxQuery"), 0, 0, -1), S_OK);
+    EXPECT_EQ(engine->Log().Joined(), L"QueryValue((null),HWND,unknown)\nRegisterQuery(Quorvel.AcxQuery,AcxQuery,0,0,-1)");
+}
+
+TEST(HostStandIn, RecordManagerHandsOutRegistrationsAndKnowsThemAgain) {
+    auto mgr = Holder<CRecordMgrStandIn>::New();
+    wchar_t factoryName[] = L"AcxFactory";
+    wchar_t serviceName[] = L"KestruneSrv";
+    CComPtr<IUnknown> reg;
+    EXPECT_EQ(mgr->RegisterFactory(CComBSTR(L"Quorvel.AcxFactory"), {factoryName, 0, 0xAFFF, 0}, -1, &reg), S_OK);
+    ASSERT_TRUE(reg);
+    EXPECT_EQ(mgr->RegisterServer(reg, {serviceName, 0, 0x7FFF, 0}, -1), S_OK);
+    EXPECT_EQ(mgr->RegisterServer(nullptr, {serviceName, 0, 0x7FFF, 0}, -1), S_OK);
+    EXPECT_EQ(mgr->Log().Joined(),
+              L"RegisterFactory(Quorvel.AcxFactory,{AcxFactory,0,0xAFFF,0},-1)\n"
+              L"RegisterServer(#0,{KestruneSrv,0,0x7FFF,0},-1)\n"
+              L"RegisterServer((null),{KestruneSrv,0,0x7FFF,0},-1)");
+}
+
+TEST(HostStandIn, ConnectorAndChannelHandOutCookies) {
+    auto connector = Holder<CEventConnectorStandIn>::New();
+    auto channel = Holder<CInputChannelStandIn>::New();
+    DWORD a = 0, b = 0;
+    EXPECT_EQ(connector->Advise(channel.as<IKorInputChannel>(), 0, IID_IKorDataTarget, &a), S_OK);
+    EXPECT_EQ(connector->Advise(channel.as<IKorInputChannel>(), 0, IID_IUnknown, &b), S_OK);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(connector->Unadvise(a), S_OK);
+    EXPECT_EQ(connector->Unadvise(a), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(connector->AdvisedCount(), 1u);
+    EXPECT_EQ(connector->Unadvise(b), S_OK);
+    EXPECT_EQ(channel->RegisterDataTarget(nullptr, 8, &a), E_INVALIDARG);
+    EXPECT_EQ(channel->Log().Lines().back(), L"RegisterDataTarget((null),8)");
 }
 
 }  // namespace

@@ -127,6 +127,14 @@ HRESULT CKorBSTR::CopyRemovingChars(const wchar_t* set, BSTR source) noexcept {
     return S_OK;
 }
 
+HRESULT CKorBSTR::ToLower() noexcept {
+    const BSTR s = *this;
+    if (!s) return E_FAIL;
+    for (UINT i = 0, n = Length(); i < n; ++i)
+        if (s[i] >= L'A' && s[i] <= L'Z') s[i] = static_cast<wchar_t>(s[i] + (L'a' - L'A'));
+    return S_OK;
+}
+
 void CKorBSTR::TrimLeft() noexcept {
     const BSTR s = *this;
     if (!s || IsMalformed(s)) return;

@@ -31,6 +31,8 @@ public:
     static bool IsLess(BSTR a, BSTR b) noexcept;
 
     HRESULT CopyRemovingChars(const wchar_t* set, BSTR source) noexcept;
+    // Lower-cases 'A'..'Z' in place and nothing else; E_FAIL for a null string.
+    HRESULT ToLower() noexcept;
     // Unchanged for a null, empty or malformed string.
     void TrimLeft() noexcept;
     void TrimRight() noexcept;

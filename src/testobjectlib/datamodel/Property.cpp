@@ -9,15 +9,10 @@
 #include "StreamIO.h"
 #include "TORelationsCollection.h"
 #include "TaggedFields.h"
+#include "ValueComparison.h"
 #include "ValueConversion.h"
 #include "ValueStream.h"
 #include "Drevak.h"
-
-// Value comparison and evaluation rules, defined with the matcher.
-bool CompareVariantValues(const VARIANT& a, const VARIANT& b);
-HRESULT MatchValuePattern(BSTR expected, BSTR actual, long compareType, VARIANT_BOOL* result);
-HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* owner, const VARIANT* value, DWORD flags, VARTYPE declaredType,
-                           DWORD compareType, VARIANT* result);
 
 namespace {
 

@@ -22,5 +22,5 @@ HRESULT GetRackObject(IObjectRack* rack, const wchar_t* name, REFIID iid, void**
 
 HRESULT GetRackService(IObjectRack* rack, const wchar_t* name, REFIID iid, void** out) noexcept {
     HRESULT hr = GetRackObject(rack, name, iid, out);
-    return FAILED(hr) ? E_FAIL : hr;
+    return FAILED(hr) && hr != E_POINTER ? E_FAIL : hr;
 }

@@ -9,14 +9,8 @@ namespace {
 
 std::wstring Text(const kcom::CComBSTR& s) { return std::wstring(s.c_str(), s.Length()); }
 
-// A BSTR whose terminator has been overwritten.
-CKorBSTR Malformed(const wchar_t* text) {
-    CKorBSTR s(text);
-    static_cast<BSTR>(s)[s.Length()] = L'x';
-    return s;
-}
-
-void Repair(CKorBSTR& s) { static_cast<BSTR>(s)[s.Length()] = L'\0'; }
+// Overwrites (and later restores) the terminator, which makes the BSTR malformed.
+void SetTerminator(CKorBSTR& s, wchar_t c) { static_cast<BSTR>(s)[s.Length()] = c; }
 
 }  // namespace
 
@@ -25,85 +19,63 @@ TEST(KorBSTR, SubstringsClampTheirCounts) {
     EXPECT_EQ(L"", Text(abc.Mid(10, 2)));
     EXPECT_FALSE(abc.Mid(10, 2).IsNull());
     EXPECT_EQ(L"abc", Text(abc.Right(5)));
-    EXPECT_EQ(L"", Text(abc.Left(-1)));
-    EXPECT_EQ(L"ab", Text(abc.Left(2)));
-    EXPECT_EQ(L"abc", Text(abc.Left(9)));
-    EXPECT_EQ(L"bc", Text(abc.Mid(1)));
-    EXPECT_EQ(L"ab", Text(abc.Mid(-3, 2)));
-    EXPECT_EQ(L"", Text(abc.Mid(1, -1)));
-    EXPECT_EQ(L"bc", Text(abc.Right(2)));
     EXPECT_EQ(L"", Text(abc.Right(-1)));
+    EXPECT_EQ(L"", Text(abc.Left(-1)));
+    EXPECT_EQ(L"ab", Text(abc.Mid(-3, 2)));
+    EXPECT_EQ(L"bc", Text(abc.Mid(1)));
     EXPECT_EQ(L"abc", Text(abc.Mid(INT_MIN)));
     EXPECT_EQ(L"", Text(CKorBSTR().Left(3)));
-    EXPECT_TRUE(CKorBSTR().IsEmpty());
-    EXPECT_TRUE(CKorBSTR(L"").IsEmpty());
-    EXPECT_FALSE(abc.IsEmpty());
+    EXPECT_TRUE(CKorBSTR().IsEmpty() && CKorBSTR(L"").IsEmpty() && !abc.IsEmpty());
 }
 
 TEST(KorBSTR, SearchesAnswerMinusOneForBadInput) {
     CKorBSTR s(L"abcb");
     EXPECT_EQ(3, s.Find(L"b", 2));
-    EXPECT_EQ(1, s.Find(L"b"));
     EXPECT_EQ(-1, s.Find(L"b", 4));
     EXPECT_EQ(-1, s.Find(L"b", -1));
     EXPECT_EQ(-1, s.Find(nullptr));
-    EXPECT_EQ(-1, s.Find(L"x"));
     EXPECT_EQ(-1, CKorBSTR().Find(L"a"));
     EXPECT_EQ(3, s.ReverseFind(L'b'));
-    EXPECT_EQ(-1, s.ReverseFind(L'x'));
     EXPECT_EQ(-1, CKorBSTR().ReverseFind(L'a'));
     EXPECT_EQ(3, s.FindChar(L'b', 2));
-    EXPECT_EQ(-1, s.FindChar(L'b', 4));
     EXPECT_EQ(-1, CKorBSTR(L"").FindChar(L'a', 0));
 
-    CKorBSTR bad = Malformed(L"abc");
+    CKorBSTR bad(L" abc ");
+    SetTerminator(bad, L'x');
     EXPECT_EQ(-1, bad.Find(L"a"));
     EXPECT_EQ(-1, bad.FindChar(L'a', 0));
     EXPECT_EQ(-1, bad.ReverseFind(L'a'));
-    Repair(bad);
+    bad.TrimLeft();
+    bad.TrimRight();
+    EXPECT_EQ(5u, bad.Length());
+    SetTerminator(bad, L'\0');
 }
 
-TEST(KorBSTR, TrimsWhiteSpaceButLeavesMalformedStrings) {
+TEST(KorBSTR, TrimRemovesWhiteSpace) {
     CKorBSTR s(L" \t ab c \r\n");
     s.TrimLeft();
     EXPECT_EQ(L"ab c \r\n", Text(s));
     s.TrimRight();
     EXPECT_EQ(L"ab c", Text(s));
-    CKorBSTR blank(L"   ");
-    blank.TrimRight();
-    EXPECT_EQ(L"", Text(blank));
     CKorBSTR none;
     none.TrimLeft();
     EXPECT_TRUE(none.IsNull());
-
-    CKorBSTR bad = Malformed(L" a ");
-    bad.TrimLeft();
-    bad.TrimRight();
-    EXPECT_EQ(3u, bad.Length());
-    Repair(bad);
 }
 
-TEST(KorBSTR, CompareNoCaseFoldsAsciiLettersOnly) {
+TEST(KorBSTR, ComparisonsFoldAsciiOnlyOrNotAtAll) {
     EXPECT_EQ(0, CKorBSTR(L"abc").CompareNoCase(L"ABC"));
-    EXPECT_EQ(0, CKorBSTR().CompareNoCase(nullptr));
     EXPECT_EQ(0, CKorBSTR().CompareNoCase(L""));
     EXPECT_LT(CKorBSTR(L"a").CompareNoCase(L"B"), 0);
-    EXPECT_GT(CKorBSTR(L"ab").CompareNoCase(L"A"), 0);
     EXPECT_LT(CKorBSTR(L"_").CompareNoCase(L"A"), 0);  // letters fold to the small ones
     EXPECT_NE(0, CKorBSTR(L"\u00C9").CompareNoCase(L"\u00E9"));
-}
 
-TEST(KorBSTR, IsLessIsOrdinalWithNullFirst) {
-    CKorBSTR null, empty(L""), ab(L"ab"), abc(L"abc"), B(L"B");
+    CKorBSTR null, empty(L""), ab(L"ab"), abc(L"abc");
     EXPECT_FALSE(null.IsLess(nullptr));
     EXPECT_TRUE(null.IsLess(empty));
-    EXPECT_FALSE(empty.IsLess(nullptr));
     EXPECT_TRUE(ab.IsLess(abc));
     EXPECT_FALSE(abc.IsLess(ab));
-    EXPECT_FALSE(ab.IsLess(ab));
-    EXPECT_TRUE(B.IsLess(ab));  // 'B' < 'a' by code unit
-    CKorBSTR withNull(L"a\0b", 3), shorter(L"a\0", 2);
-    EXPECT_TRUE(shorter.IsLess(withNull));
+    EXPECT_TRUE(CKorBSTR(L"B").IsLess(ab));  // by code unit
+    EXPECT_TRUE(CKorBSTR(L"a\0", 2).IsLess(CKorBSTR(L"a\0b", 3)));
 }
 
 TEST(KorBSTR, CopyRemovingChars) {
@@ -115,13 +87,10 @@ TEST(KorBSTR, CopyRemovingChars) {
     EXPECT_EQ(L"abc", Text(s));
     EXPECT_EQ(S_OK, s.CopyRemovingChars(L"", source));
     EXPECT_EQ(Text(source), Text(s));
-    kcom::CComBSTR empty(L"");
-    EXPECT_EQ(S_OK, s.CopyRemovingChars(L"x", empty));
-    EXPECT_FALSE(s.IsNull());
-    EXPECT_EQ(0u, s.Length());
-    // The held string may be the source.
+    EXPECT_EQ(S_OK, s.CopyRemovingChars(L"x", kcom::CComBSTR(L"")));
+    EXPECT_TRUE(!s.IsNull() && s.Length() == 0);
     s = L"a-b-c";
-    EXPECT_EQ(S_OK, s.CopyRemovingChars(L"-", s));
+    EXPECT_EQ(S_OK, s.CopyRemovingChars(L"-", s));  // the held string as the source
     EXPECT_EQ(L"abc", Text(s));
 }
 
@@ -134,17 +103,12 @@ TEST(KorBSTR, FormatUsesMicrosoftWidePrintfRules) {
 
     // Far beyond any fixed estimate: %f of 1e300 writes 301 digits and the decimals.
     ASSERT_EQ(S_OK, s.Format(L"<%f>", 1e300));
-    EXPECT_EQ(L'1', Text(s)[1]);
-    EXPECT_EQ(L"<", Text(s).substr(0, 1));
     EXPECT_EQ(1u + 301u + 7u + 1u, s.Length());
+    EXPECT_EQ(L"<1", Text(s).substr(0, 2));
     EXPECT_EQ(L".000000>", Text(s).substr(s.Length() - 8));
     ASSERT_EQ(S_OK, s.Format(L"%600s", L"x"));
     EXPECT_EQ(600u, s.Length());
-    EXPECT_EQ(L'\0', static_cast<BSTR>(s)[600]);
 
-    ASSERT_EQ(S_OK, s.Format(L"%s", L""));
-    EXPECT_FALSE(s.IsNull());
-    EXPECT_EQ(0u, s.Length());
     s = L"kept";
     EXPECT_EQ(E_INVALIDARG, s.Format(nullptr));
     EXPECT_EQ(L"kept", Text(s));
@@ -157,16 +121,12 @@ TEST(KorBSTR, ReplaceCountsNonOverlappingOccurrences) {
     s = L"x.y.z";
     EXPECT_EQ(2, s.Replace(L".", nullptr));
     EXPECT_EQ(L"xyz", Text(s));
-    s = L"abc";
     BSTR before = s;
     EXPECT_EQ(0, s.Replace(L"q", L"r"));
     EXPECT_EQ(0, s.Replace(L"", L"r"));
-    EXPECT_EQ(0, s.Replace(nullptr, L"r"));
     EXPECT_EQ(before, static_cast<BSTR>(s));
-    EXPECT_EQ(0, CKorBSTR().Replace(L"a", L"b"));
 
-    // The search runs past embedded null characters.
-    CKorBSTR embedded(L"a\0a", 3);
+    CKorBSTR embedded(L"a\0a", 3);  // the search runs past embedded null characters
     EXPECT_EQ(2, embedded.Replace(L"a", L"xy"));
     EXPECT_EQ(std::wstring(L"xy\0xy", 5), Text(embedded));
 }
@@ -175,21 +135,15 @@ TEST(KorBSTR, NoCaseOrderIsDescendingWithNullFirst) {
     kcom::CComBSTR abc(L"Abc"), abd(L"abd"), b(L"B"), lower(L"abc"), upper(L"ABC"), ab(L"ab");
     std::vector<BSTR> names = {abc, abd, nullptr, b};
     std::sort(names.begin(), names.end(), NoCaseBstrOrder());
-    EXPECT_EQ(nullptr, names[0]);
-    EXPECT_EQ(static_cast<BSTR>(b), names[1]);
-    EXPECT_EQ(static_cast<BSTR>(abd), names[2]);
-    EXPECT_EQ(static_cast<BSTR>(abc), names[3]);
+    EXPECT_EQ((std::vector<BSTR>{nullptr, b, abd, abc}), names);
 
-    EXPECT_FALSE(NoCaseBstrLess(lower, upper));
-    EXPECT_FALSE(NoCaseBstrLess(upper, lower));
+    EXPECT_FALSE(NoCaseBstrLess(lower, upper) || NoCaseBstrLess(upper, lower));
     EXPECT_TRUE(NoCaseBstrEqual(lower, upper));
     EXPECT_TRUE(NoCaseBstrLess(lower, ab));  // a longer name before its prefix
-    EXPECT_FALSE(NoCaseBstrLess(nullptr, nullptr));
     EXPECT_TRUE(NoCaseBstrEqual(nullptr, nullptr));
     EXPECT_FALSE(NoCaseBstrEqual(nullptr, lower));
-    EXPECT_FALSE(NoCaseBstrEqual(ab, lower));
 
     kcom::CComBSTR capital(L"\u00C9"), small(L"\u00E9");
     EXPECT_FALSE(NoCaseBstrEqual(capital, small));
-    EXPECT_TRUE(NoCaseBstrLess(capital, small) || NoCaseBstrLess(small, capital));
+    EXPECT_TRUE(NoCaseBstrLess(small, capital));
 }

@@ -1,0 +1,4 @@
+// Not part of this build yet: the class stays registered, creating it is refused.
+#include "../ObjectMap.h"
+
+extern const kcom::CreatorFn KorActiveXCreator = nullptr;

@@ -1,0 +1,35 @@
+#pragma once
+// Answers hook requests from the scenario, on the thread that owns the target window.
+#include <windows.h>
+#include <map>
+#include <string>
+#include <vector>
+#include "ComPtr.h"
+#include "HookScenario.h"
+#include "QuillonRequests.h"
+#include "WireRecord.h"
+
+class CHookResponder {
+public:
+    CHookResponder(CHookScenario scenario, std::map<std::wstring, HWND> windows);
+
+    // Fills record with the reply; false when the scenario says not to answer at all.
+    // hangMs: how long to stall before the reply goes back.
+    bool Answer(HWND target, CWireRecord& record, DWORD& hangMs);
+
+private:
+    bool AnswerRequest(EQuillonRequest kind, HWND target, CWireRecord& record);
+    void ApplyOverride(const CReplyOverride& o, CWireRecord& record);
+    bool AnswerControl(const std::wstring& name, CWireRecord& record);
+    HRESULT MarshalDispatch(CScenarioTarget& target, const CTargetKey& key, bool listener, CWireRecord& record);
+    void Log(EQuillonRequest kind, const CTargetKey& key, const std::wstring& detail);
+    std::wstring NameOf(HWND window) const;
+    HWND WindowOf(const std::wstring& name) const;
+
+    CHookScenario scenario_;
+    std::map<std::wstring, HWND> windows_;
+    std::map<UINT, EQuillonRequest> requests_;
+    std::map<std::wstring, LONG> counts_;
+    std::vector<std::wstring> log_;
+    std::map<std::pair<CTargetKey, bool>, kcom::CComPtr<IDispatch>> objects_;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// The hook side of the Quillon stand-in, as the application-under-test program and the tests
+// reach it. Outside what the package sees of Quillon.
+#include <windows.h>
+
+#ifdef QUILLON_BUILD
+#define QUILLON_API __declspec(dllexport)
+#else
+#define QUILLON_API __declspec(dllimport)
+#endif
+
+struct QuillonStubWindow {
+    const wchar_t* name;
+    HWND window;
+};
+
+// Requests the tests send through the same carrier to read and reset the hook's records:
+//   COUNT: A = request <NAME> (VT_BSTR) → result = requests of that name seen so far
+//   LOG:   → A = VT_ARRAY|VT_BSTR, one line per recorded request, result = the line count
+//   RESET: counts, log and cookie-from-point tries back to zero
+inline constexpr wchar_t kQuillonStubCountMessage[] = L"QuillonStub_msg_COUNT";
+inline constexpr wchar_t kQuillonStubLogMessage[] = L"QuillonStub_msg_LOG";
+inline constexpr wchar_t kQuillonStubResetMessage[] = L"QuillonStub_msg_RESET";
+
+extern "C" {
+// Reads the scenario, names its windows and hooks the calling thread (WH_CALLWNDPROC).
+typedef HRESULT (*PFN_QuillonStub_StartHook)(const wchar_t* scenarioPath, const QuillonStubWindow* windows,
+                                             ULONG count);
+QUILLON_API HRESULT QuillonStub_StartHook(const wchar_t* scenarioPath, const QuillonStubWindow* windows,
+                                          ULONG count);
+QUILLON_API void QuillonStub_StopHook();
+// Switched calls run so far by the thread-context switcher.
+QUILLON_API LONG QuillonStub_GetSwitchCount();
+}

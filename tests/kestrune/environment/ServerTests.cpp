@@ -1,0 +1,168 @@
+// The server's exports and load-time values, without touching the registry.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <string>
+#include "ComBSTR.h"
+#include "ComPtr.h"
+#include "ExportLookup.h"
+#include "Handles.h"
+#include "environment/LoadTimeValues.h"
+#include "kestrune.h"
+
+using namespace kcom;
+
+namespace {
+
+class ServerExports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dll_.Reset(::LoadLibraryW(L"Kestrune.dll"));
+        ASSERT_TRUE(dll_);
+        getClassObject_ = Export<decltype(getClassObject_)>(dll_, "DllGetClassObject");
+        canUnload_ = Export<decltype(canUnload_)>(dll_, "DllCanUnloadNow");
+        setFlag_ = Export<decltype(setFlag_)>(dll_, "SetFlagUseOldNameQuery");
+        ASSERT_TRUE(getClassObject_ && canUnload_ && setFlag_);
+        ASSERT_TRUE(::GetProcAddress(dll_, "DllRegisterServer"));
+        ASSERT_TRUE(::GetProcAddress(dll_, "DllUnregisterServer"));
+    }
+
+    CLibrary dll_;
+    HRESULT(WINAPI* getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(WINAPI* canUnload_)() = nullptr;
+    LONG(WINAPI* setFlag_)(LONG) = nullptr;
+};
+
+TEST_F(ServerExports, ClassObjectLookUp) {
+    CComPtr<IClassFactory> cf;
+    EXPECT_EQ(getClassObject_(CLSID_NULL, IID_IClassFactory, reinterpret_cast<void**>(&cf)), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject_(CLSID_AcxFactory, IID_IClassFactory, nullptr), E_POINTER);
+    // Classes this build does not hold yet are registered but not available.
+    for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_AcxQuery, &CLSID_KorActiveX, &CLSID_KorWlsActiveX, &CLSID_AcxUtil,
+                           &CLSID_AcxFlowEvents, &CLSID_AcxAgntUtil}) {
+        EXPECT_EQ(getClassObject_(*c, IID_IClassFactory, reinterpret_cast<void**>(&cf)), CLASS_E_CLASSNOTAVAILABLE);
+        EXPECT_EQ(cf.get(), nullptr);
+    }
+    EXPECT_EQ(canUnload_(), S_OK);
+}
+
+TEST_F(ServerExports, ManagerFactoryAndTheLockCount) {
+    EXPECT_EQ(canUnload_(), S_OK);
+    CComPtr<IClassFactory> cf;
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(canUnload_(), S_FALSE);  // a class object held outside the module
+    CComPtr<IClassFactory> again;
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&again)), S_OK);
+    EXPECT_EQ(again.get(), cf.get());
+    again.Release();
+
+    CComPtr<IPackageMgr3> mgr;
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPackageMgr3, reinterpret_cast<void**>(&mgr)), S_OK);
+    CComPtr<IPackageMgr> outerIsh;  // any object of ours serves as the outer identity
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPackageMgr, reinterpret_cast<void**>(&outerIsh)), S_OK);
+    CComPtr<IUnknown> agg;
+    EXPECT_EQ(cf->CreateInstance(outerIsh, IID_IPackageMgr, reinterpret_cast<void**>(&agg)), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(cf->CreateInstance(outerIsh, IID_IUnknown, reinterpret_cast<void**>(&agg)), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_FALSE);  // objects alive
+    mgr.Release();
+    outerIsh.Release();
+    agg.Release();
+    EXPECT_EQ(canUnload_(), S_OK);
+    EXPECT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(cf->LockServer(TRUE), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_FALSE);
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(cf->LockServer(FALSE), S_OK);
+    cf.Release();
+    EXPECT_EQ(canUnload_(), S_OK);
+}
+
+TEST_F(ServerExports, TypeLibraryLoadsFromTheModule) {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(dll_, path, MAX_PATH);
+    CComPtr<ITypeLib> lib;
+    ASSERT_EQ(::LoadTypeLibEx(path, REGKIND_NONE, &lib), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(::IsEqualGUID(attr->guid, LIBID_KESTRUNELib));
+    EXPECT_EQ(attr->wMajorVerNum, 1);
+    EXPECT_EQ(attr->wMinorVerNum, 0);
+    lib->ReleaseTLibAttr(attr);
+
+    CComPtr<ITypeInfo> mgr;
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(IID_IPackageMgr, &mgr), S_OK);
+    std::wstring names;
+    for (UINT i = 0;; ++i) {
+        FUNCDESC* fd = nullptr;
+        if (FAILED(mgr->GetFuncDesc(i, &fd))) break;
+        CComBSTR name;
+        mgr->GetDocumentation(fd->memid, &name, nullptr, nullptr, nullptr);
+        names += std::wstring(name.c_str()) + L" ";
+        mgr->ReleaseFuncDesc(fd);
+    }
+    EXPECT_EQ(names, L"Init AddQuery AddFactory GetValueByName SetValueByName ");
+    for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_AcxQuery, &CLSID_KorActiveX, &CLSID_KestruneMgr, &CLSID_AcxUtil,
+                           &CLSID_AcxFlowEvents, &CLSID_AcxAgntUtil, &CLSID_KorWlsActiveX}) {
+        CComPtr<ITypeInfo> coclass;
+        EXPECT_EQ(lib->GetTypeInfoOfGuid(*c, &coclass), S_OK);
+    }
+}
+
+TEST_F(ServerExports, OldNameFlagReturnsThePreviousValue) {
+    EXPECT_EQ(setFlag_(1), 0);
+    EXPECT_EQ(setFlag_(1), 1);
+    EXPECT_EQ(setFlag_(0), 1);
+    EXPECT_EQ(setFlag_(0), 0);
+}
+
+TEST_F(ServerExports, WindowPropertyAtomCarriesTheProcessId) {
+    const std::wstring name = L"Quor_IsAcx_Win_Prop_" + std::to_wstring(::GetCurrentProcessId());
+    EXPECT_NE(::GlobalFindAtomW(name.c_str()), 0);
+    EXPECT_EQ(g_acxWindowPropName, name);
+    EXPECT_EQ(g_acxWindowPropAtom, ::GlobalFindAtomW(name.c_str()));
+    EXPECT_EQ(AppendProcessIdSuffix(L"x"), L"x_" + std::to_wstring(::GetCurrentProcessId()));
+}
+
+TEST(LoadTimeValues, AnotherProcessGetsAnotherAtom) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;  // no handles: the child's listing goes nowhere
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CHandle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_EQ(::WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    const std::wstring childName = L"Quor_IsAcx_Win_Prop_" + std::to_wstring(pi.dwProcessId);
+    const ATOM child = ::GlobalFindAtomW(childName.c_str());
+    EXPECT_NE(child, 0);
+    EXPECT_NE(child, g_acxWindowPropAtom);
+}
+
+TEST(LoadTimeValues, FormatsAndMessagesAreTheRegisteredNames) {
+    auto name = [](UINT format) {
+        wchar_t buf[100] = {};
+        ::GetClipboardFormatNameW(format, buf, 100);
+        return std::wstring(buf);
+    };
+    EXPECT_EQ(name(g_cfRuntimeIdForVbLabel), L"RuntimeIdForVbLabel");
+    EXPECT_EQ(name(g_cfShelXYPosition), L"FormatShelXYPosition");
+    EXPECT_EQ(name(g_cfWindowlessAcxControl), L"Windowless ACX Control");
+    EXPECT_EQ(g_cfWindowlessAcxRecord, g_cfWindowlessAcxControl);
+    EXPECT_EQ(name(g_cfShelHalonotRegilim), L"FormaShelHalonotRegilim");
+    EXPECT_EQ(name(g_cfQueryIdActiveXTO), L"FormatForQueryId_ActiveXTO");
+    EXPECT_EQ(name(g_cfQueryIdWindowlessActiveXTO), L"FormatForQueryId_WindowlessActiveXTO");
+    EXPECT_EQ(g_msgAcxThreadSwitch, ::RegisterWindowMessageW(L"Acx_Thread_Switch_Message"));
+    EXPECT_EQ(g_msgAcxGetDirectPtr, ::RegisterWindowMessageW(L"Acx_Get_Direct_Ptr"));
+    EXPECT_NE(g_msgAcxThreadSwitch, g_msgAcxGetDirectPtr);
+    EXPECT_TRUE(RecordedWindowMap.empty());
+    EXPECT_EQ(g_doubleClickTime, ::GetDoubleClickTime());
+    EXPECT_STREQ(g_nameScriptInfoFile.c_str(), L"script infofile");
+    EXPECT_STREQ(g_nameHighlightId.c_str(), L"hightlight id");
+    ASSERT_EQ(g_varDisable.vt, VT_BSTR);
+    EXPECT_STREQ(g_varDisable.bstrVal, L"Disable");
+}
+
+}  // namespace
