@@ -123,68 +123,50 @@ HRESULT CPropertiesCollection::Set(BSTR name, VARIANT value, DWORD* flags, USHOR
     return kcom::Guard([&] { return p->Set(&value, flags, type, compareType, propData); });
 }
 
-HRESULT CPropertiesCollection::Compare(BSTR name, VARIANT actual) {
+template <class F>
+HRESULT CPropertiesCollection::WithRecord(BSTR name, F&& use) {
     CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    return kcom::Guard([&] { return p->Compare(actual); });
+    return p ? use(*p) : E_FAIL;
 }
 
 HRESULT CPropertiesCollection::GetPropFlags(BSTR name, DWORD* flags) {
     if (!flags) return E_INVALIDARG;
-    CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    *flags = p->m_flags;
-    return S_OK;
+    return WithRecord(name, [&](CProperty& p) { *flags = p.m_flags; return S_OK; });
 }
 
 HRESULT CPropertiesCollection::GetPropCompareType(BSTR name, DWORD* compareType) {
     if (!compareType) return E_INVALIDARG;
-    CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    *compareType = p->m_compareType;
-    return S_OK;
+    return WithRecord(name, [&](CProperty& p) { *compareType = p.m_compareType; return S_OK; });
 }
 
 HRESULT CPropertiesCollection::GetPropType(BSTR name, USHORT* type) {
     if (!type) return E_INVALIDARG;
-    CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    *type = p->m_type;
-    return S_OK;
+    return WithRecord(name, [&](CProperty& p) { *type = p.m_type; return S_OK; });
 }
 
 HRESULT CPropertiesCollection::SetPropFlags(BSTR name, DWORD flags) {
-    CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    p->m_flags = flags;
-    return S_OK;
+    return WithRecord(name, [&](CProperty& p) { p.m_flags = flags; return S_OK; });
 }
 
 HRESULT CPropertiesCollection::SetPropCompareType(BSTR name, DWORD compareType) {
-    CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    p->m_compareType = compareType;
-    return S_OK;
+    return WithRecord(name, [&](CProperty& p) { p.m_compareType = compareType; return S_OK; });
 }
 
 HRESULT CPropertiesCollection::SetPropType(BSTR name, USHORT type) {
-    CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    p->m_type = type;
-    return S_OK;
+    return WithRecord(name, [&](CProperty& p) { p.m_type = type; return S_OK; });
 }
 
 HRESULT CPropertiesCollection::GetPropData(BSTR name, VARIANT* data) {
     if (!data) return E_INVALIDARG;
-    CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    return ::VariantCopy(data, &p->m_propData);
+    return WithRecord(name, [&](CProperty& p) { return ::VariantCopy(data, &p.m_propData); });
 }
 
 HRESULT CPropertiesCollection::SetPropData(BSTR name, VARIANT data) {
-    CProperty* p = Find(name);
-    if (!p) return E_FAIL;
-    return ::VariantCopy(&p->m_propData, &data);
+    return WithRecord(name, [&](CProperty& p) { return ::VariantCopy(&p.m_propData, &data); });
+}
+
+HRESULT CPropertiesCollection::Compare(BSTR name, VARIANT actual) {
+    return WithRecord(name, [&](CProperty& p) { return kcom::Guard([&] { return p.Compare(actual); }); });
 }
 
 HRESULT CPropertiesCollection::Save(IStream* stream) {

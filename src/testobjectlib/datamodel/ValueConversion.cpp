@@ -1,6 +1,7 @@
 #include "ValueConversion.h"
 #include <cstring>
 #include "ComSafeArray.h"
+#include "KorSafeArray.h"
 #include <cwchar>
 #include <new>
 #include <string>
@@ -38,12 +39,6 @@ struct TableView {
     }
 };
 
-
-bool ExactlyEqual(const VARIANT& a, const VARIANT& b) noexcept {
-    if (V_VT(&a) == VT_NULL && V_VT(&b) == VT_NULL) return true;
-    if (V_VT(&a) != V_VT(&b)) return false;
-    return ::VarCmp(const_cast<VARIANT*>(&a), const_cast<VARIANT*>(&b), LOCALE_USER_DEFAULT, 0) == VARCMP_EQ;
-}
 
 bool TextEqual(BSTR a, BSTR b) noexcept {
     const UINT n = ::SysStringLen(a);
@@ -205,7 +200,7 @@ bool CompareArrayValues(const VARIANT& a, const VARIANT& b) {
     for (ULONGLONG i = 0; i < ta.count; ++i) {
         bool equal = ta.cell == VT_I4    ? da.get<LONG>()[i] == db.get<LONG>()[i]
                      : ta.cell == VT_BSTR ? TextEqual(da.get<BSTR>()[i], db.get<BSTR>()[i])
-                                          : ExactlyEqual(da.get<VARIANT>()[i], db.get<VARIANT>()[i]);
+                                          : VariantEqualExact(da.get<VARIANT>()[i], db.get<VARIANT>()[i]);
         if (!equal) return false;
     }
     return true;

@@ -458,19 +458,7 @@ void LoadDamaged(const Bytes& valid, const CPropertiesCollection& original, unsi
     }
     for (int round = 0; round < rounds; ++round) {
         Bytes damaged = valid;
-        const int edits = 1 + static_cast<int>(rng() % 6);
-        for (int e = 0; e < edits && !damaged.empty(); ++e) {
-            const size_t at = rng() % damaged.size();
-            switch (rng() % 4) {
-            case 0: damaged[at] = static_cast<BYTE>(rng()); break;
-            case 1: damaged.erase(damaged.begin() + static_cast<long>(at)); break;
-            case 2: damaged.insert(damaged.begin() + static_cast<long>(at), static_cast<BYTE>(rng())); break;
-            default: {
-                const size_t len = std::min<size_t>(damaged.size() - at, 1 + rng() % 16);
-                for (size_t k = 0; k < len; ++k) damaged[at + k] = static_cast<BYTE>(rng());
-            }
-            }
-        }
+        DamageBytes(damaged, rng, 6);
         load(damaged);
     }
 }

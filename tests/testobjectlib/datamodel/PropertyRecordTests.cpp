@@ -96,6 +96,19 @@ TEST(PropertyRecord, CompareRemovesLineBreaksAndConverts) {
     EXPECT_EQ(p.Compare(CComVariant(L"abc")), E_FAIL);
     EXPECT_EQ(p.Compare(CComVariant()), E_FAIL) << "empty is the empty text";
 
+    // Without compare bit 0x2 only line breaks go; with it the matcher's white-space rule decides.
+    CProperty spaced;
+    CComVariant aSpaceB(L"a b");
+    ASSERT_EQ(spaced.Set(&aSpaceB, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(spaced.Compare(CComVariant(L"a\nb")), E_FAIL);
+    spaced.m_compareType = 0x2;
+    EXPECT_EQ(spaced.Compare(CComVariant(L"a\nb")), S_OK);
+    spaced.m_compareType = 0x1;
+    CComVariant pattern(L"a.c");
+    ASSERT_EQ(spaced.Set(&pattern, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(spaced.Compare(CComVariant(L"abc")), S_OK);
+    EXPECT_EQ(spaced.Compare(CComVariant(L"abcd")), E_FAIL);
+
     CProperty three;
     CComVariant n3(3);
     ASSERT_EQ(three.Set(&n3, nullptr, nullptr, nullptr, nullptr), S_OK);

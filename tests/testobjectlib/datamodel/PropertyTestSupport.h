@@ -8,6 +8,7 @@
 #include "Handles.h"
 #include "datamodel/PropertyOwner.h"
 #include "datamodel/TORelationsCollection.h"
+#include "StreamTestSupport.h"
 
 class FakeOwner : public IPropertyOwner {
 public:
@@ -79,25 +80,9 @@ inline long RelationsCount(const VARIANT& v) {
     return n;
 }
 
-class CTestRelationsFactory : public IClassFactory {
+class RelationsRegistration : public TestClassRegistration<CTestRelations> {
 public:
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) { *ppv = this; return S_OK; }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return 2; }
-    STDMETHOD_(ULONG, Release)() override { return 1; }
-    STDMETHOD(CreateInstance)(IUnknown* outer, REFIID iid, void** ppv) override {
-        return kcom::CComCreatorNoAggregation<CTestRelations>::CreateInstance(outer, iid, ppv);
-    }
-    STDMETHOD(LockServer)(BOOL) override { return S_OK; }
-};
-
-// The ProgID in the test prefix and the class object, for the holder's lifetime.
-class RelationsRegistration {
-public:
-    RelationsRegistration() {
+    RelationsRegistration() : TestClassRegistration(CLSID_TestRelations) {
         kcom::CRegKey key;
         if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"ZQ.TORelationsCollection\\CLSID", 0, nullptr, 0,
                               KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
@@ -106,14 +91,5 @@ public:
             ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                              static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
         }
-        ::CoRegisterClassObject(CLSID_TestRelations, &factory_, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
     }
-    ~RelationsRegistration() { if (cookie_) ::CoRevokeClassObject(cookie_); }
-    RelationsRegistration(const RelationsRegistration&) = delete;
-    RelationsRegistration& operator=(const RelationsRegistration&) = delete;
-    bool ok() const { return cookie_ != 0; }
-
-private:
-    CTestRelationsFactory factory_;
-    DWORD cookie_ = 0;
 };

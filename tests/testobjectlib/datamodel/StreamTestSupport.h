@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -147,7 +148,9 @@ public:
     STDMETHOD(GetSizeMax)(ULARGE_INTEGER* size) override { size->QuadPart = 4; return S_OK; }
 };
 
-class CTestPersistFactory : public IClassFactory {
+// A class object for T, registered in-process for the lifetime of the holder.
+template <class T>
+class CTestClassFactory : public IClassFactory {
 public:
     STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
         if (iid == IID_IUnknown || iid == IID_IClassFactory) { *ppv = this; return S_OK; }
@@ -157,22 +160,46 @@ public:
     STDMETHOD_(ULONG, AddRef)() override { return 2; }
     STDMETHOD_(ULONG, Release)() override { return 1; }
     STDMETHOD(CreateInstance)(IUnknown* outer, REFIID iid, void** ppv) override {
-        return kcom::CComCreatorNoAggregation<CTestPersistObject>::CreateInstance(outer, iid, ppv);
+        return kcom::CComCreatorNoAggregation<T>::CreateInstance(outer, iid, ppv);
     }
     STDMETHOD(LockServer)(BOOL) override { return S_OK; }
 };
 
-// Registers the persistable object's class for the lifetime of the holder.
-class TestPersistRegistration {
+template <class T>
+class TestClassRegistration {
 public:
-    TestPersistRegistration() {
-        ::CoRegisterClassObject(CLSID_TestPersistObject, &factory_, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+    explicit TestClassRegistration(REFCLSID clsid) {
+        ::CoRegisterClassObject(clsid, &factory_, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
     }
-    ~TestPersistRegistration() { if (cookie_) ::CoRevokeClassObject(cookie_); }
-    TestPersistRegistration(const TestPersistRegistration&) = delete;
-    TestPersistRegistration& operator=(const TestPersistRegistration&) = delete;
+    ~TestClassRegistration() { if (cookie_) ::CoRevokeClassObject(cookie_); }
+    TestClassRegistration(const TestClassRegistration&) = delete;
+    TestClassRegistration& operator=(const TestClassRegistration&) = delete;
+    bool ok() const { return cookie_ != 0; }
 
 private:
-    CTestPersistFactory factory_;
+    CTestClassFactory<T> factory_;
     DWORD cookie_ = 0;
 };
+
+class TestPersistRegistration : public TestClassRegistration<CTestPersistObject> {
+public:
+    TestPersistRegistration() : TestClassRegistration(CLSID_TestPersistObject) {}
+};
+
+// Damages data in place with a few random edits: overwritten, dropped, inserted bytes and runs.
+template <class Rng>
+void DamageBytes(Bytes& data, Rng& rng, int maxEdits) {
+    const int edits = 1 + static_cast<int>(rng() % maxEdits);
+    for (int e = 0; e < edits && !data.empty(); ++e) {
+        const size_t at = rng() % data.size();
+        switch (rng() % 4) {
+        case 0: data[at] = static_cast<BYTE>(rng()); break;
+        case 1: data.erase(data.begin() + static_cast<long>(at)); break;
+        case 2: data.insert(data.begin() + static_cast<long>(at), static_cast<BYTE>(rng())); break;
+        default: {
+            const size_t len = std::min<size_t>(data.size() - at, 1 + rng() % 16);
+            for (size_t k = 0; k < len; ++k) data[at + k] = static_cast<BYTE>(rng());
+        }
+        }
+    }
+}

@@ -437,16 +437,7 @@ void LoadEveryCorruption(const std::vector<Bytes>& streams, unsigned seed, int r
         }
         for (int round = 0; round < randomRounds; ++round) {
             Bytes damaged = data;
-            const int edits = 1 + static_cast<int>(rng() % 4);
-            for (int e = 0; e < edits; ++e) {
-                const size_t at = rng() % damaged.size();
-                switch (rng() % 3) {
-                case 0: damaged[at] = static_cast<BYTE>(rng()); break;
-                case 1: damaged.erase(damaged.begin() + static_cast<long>(at)); break;
-                default: damaged.insert(damaged.begin() + static_cast<long>(at), static_cast<BYTE>(rng())); break;
-                }
-                if (damaged.empty()) break;
-            }
+            DamageBytes(damaged, rng, 4);
             tryLoad(damaged);
         }
     }
