@@ -451,16 +451,7 @@ void LoadDamaged(const Bytes& valid, const CPropertiesCollection& original, unsi
             EXPECT_EQ(ImageOf(*p), ImageOf(*q)) << "cut at " << n;
         }
     }
-    for (size_t bit = 0; bit < valid.size() * 8; bit += 3) {
-        Bytes flipped = valid;
-        flipped[bit / 8] ^= static_cast<BYTE>(1u << (bit % 8));
-        load(flipped);
-    }
-    for (int round = 0; round < rounds; ++round) {
-        Bytes damaged = valid;
-        DamageBytes(damaged, rng, 6);
-        load(damaged);
-    }
+    ForEachCorruption(valid, rng, 3, rounds, 6, load);
 }
 
 }  // namespace

@@ -186,6 +186,25 @@ public:
     TestPersistRegistration() : TestClassRegistration(CLSID_TestPersistObject) {}
 };
 
+template <class Rng>
+void DamageBytes(Bytes& data, Rng& rng, int maxEdits);
+
+// Hands load every single-bit flip of valid (every flipStep-th bit) and then rounds copies with
+// a few random edits each.
+template <class Rng, class F>
+void ForEachCorruption(const Bytes& valid, Rng& rng, size_t flipStep, int rounds, int maxEdits, F&& load) {
+    for (size_t bit = 0; bit < valid.size() * 8; bit += flipStep) {
+        Bytes flipped = valid;
+        flipped[bit / 8] ^= static_cast<BYTE>(1u << (bit % 8));
+        load(flipped);
+    }
+    for (int round = 0; round < rounds; ++round) {
+        Bytes damaged = valid;
+        DamageBytes(damaged, rng, maxEdits);
+        load(damaged);
+    }
+}
+
 // Damages data in place with a few random edits: overwritten, dropped, inserted bytes and runs.
 template <class Rng>
 void DamageBytes(Bytes& data, Rng& rng, int maxEdits) {

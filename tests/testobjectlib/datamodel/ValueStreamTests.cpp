@@ -418,6 +418,9 @@ std::vector<Bytes> ValidValueStreams() {
                                   Scalar(VT_I8, 0x1122334455667788ull), CComVariant(2.5), decimal,
                                   I4Column({7, 8, 9}), nested};
     for (const auto& v : values) all.push_back(Saved(v));
+    CComPtr<IUnknown> object;
+    ::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object));
+    all.push_back(Saved(CComVariant(object.get())));
     return all;
 }
 
@@ -430,16 +433,7 @@ void LoadEveryCorruption(const std::vector<Bytes>& streams, unsigned seed, int r
     };
     for (const Bytes& data : streams) {
         for (size_t n = 0; n < data.size(); ++n) tryLoad(Bytes(data.begin(), data.begin() + n));
-        for (size_t bit = 0; bit < data.size() * 8; ++bit) {
-            Bytes flipped = data;
-            flipped[bit / 8] ^= static_cast<BYTE>(1u << (bit % 8));
-            tryLoad(flipped);
-        }
-        for (int round = 0; round < randomRounds; ++round) {
-            Bytes damaged = data;
-            DamageBytes(damaged, rng, 4);
-            tryLoad(damaged);
-        }
+        ForEachCorruption(data, rng, 1, randomRounds, 4, tryLoad);
     }
 }
 
