@@ -4,6 +4,7 @@
 
 DREVAK_API long __cdecl PackVariant(VARIANT value, void** blob, ULONG* size) {
     if (!blob || !size) return E_POINTER;
+    *blob = nullptr;
     BYTE* data = nullptr;
     HRESULT hr = PackVariantFlat(value, &data, size);
     if (FAILED(hr)) {

@@ -8,6 +8,8 @@
 #include "datamodel/FlatVariant.h"
 #include "StreamTestSupport.h"
 #include "datamodel/ValueStream.h"
+#include "Drevak.h"
+#include <algorithm>
 
 using kcom::CComBSTR;
 using kcom::CComPtr;
@@ -451,4 +453,49 @@ TEST(ValueForm, CorruptedStreamsNeverCrashOrLeak) {
     unsigned seed = 1;
     LONG growth = LeakGrowth([&] { LoadEveryCorruption(streams, seed++, 1500); });
     EXPECT_LE(growth, 0) << "allocations left behind by damaged streams";
+}
+
+TEST(FlatPack, ByrefArrayKeepsItsTypeWord) {
+    CComVariant column = I4Column({6});
+    SAFEARRAY* held = column.parray;
+    VARIANT byref;
+    ::VariantInit(&byref);
+    V_VT(&byref) = VT_BYREF | VT_ARRAY | VT_I4;
+    byref.pparray = &held;
+    Bytes pack = Packed(byref);
+    Bytes plain = Packed(column);
+    ASSERT_EQ(pack.size(), plain.size());
+    EXPECT_EQ(pack[0], 0x03);
+    EXPECT_EQ(pack[1], 0x60);
+    EXPECT_TRUE(std::equal(pack.begin() + 2, pack.end(), plain.begin() + 2));
+    CComVariant back;
+    ASSERT_EQ(Unpacked(pack, &back), S_OK);
+    EXPECT_EQ(back.vt, VT_ARRAY | VT_I4);
+    SAFEARRAY* none = nullptr;
+    byref.pparray = &none;
+    EXPECT_EQ(Packed(byref, E_INVALIDARG), (Bytes{0xFF, 0xFF}));
+}
+
+TEST(Drevak, PacksThroughTheSiblingDll) {
+    CComVariant value(L"packed");
+    void* blob = nullptr;
+    ULONG size = 0;
+    ASSERT_GE(PackVariant(value, &blob, &size), 0);
+    EXPECT_EQ(Bytes(static_cast<BYTE*>(blob), static_cast<BYTE*>(blob) + size), Packed(value));
+    CComVariant back;
+    ULONG available = size + 5;  // more bytes available than the pack needs
+    ASSERT_GE(UnpackVariant(blob, &back, &available), 0);
+    EXPECT_EQ(available, size) << "the consumed size comes back";
+    EXPECT_STREQ(back.bstrVal, L"packed");
+    ULONG tooShort = size - 1;
+    CComVariant cut;
+    EXPECT_LT(UnpackVariant(blob, &cut, &tooShort), 0);
+    EXPECT_EQ(cut.vt, VT_EMPTY);
+    ::CoTaskMemFree(blob);
+
+    CComPtr<IStream> object = NewStream();
+    blob = reinterpret_cast<void*>(1);
+    EXPECT_LT(PackVariant(CComVariant(static_cast<IUnknown*>(object.get())), &blob, &size), 0);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(blob, nullptr);
 }
