@@ -41,12 +41,12 @@ HRESULT StreamReadBlock(IStream* stream, ULONG size, std::vector<BYTE>& out) {
         return StreamRead(stream, out.data(), size);
     }
     // Size unknown: grow only as data actually arrives.
-    constexpr ULONG kPiece = 64 * 1024;
+    constexpr ULONG kChunk = 64 * 1024;
     while (out.size() < size) {
-        ULONG piece = std::min<ULONG>(kPiece, size - static_cast<ULONG>(out.size()));
+        ULONG chunk = std::min<ULONG>(kChunk, size - static_cast<ULONG>(out.size()));
         size_t at = out.size();
-        out.resize(at + piece);
-        HRESULT hr = StreamRead(stream, out.data() + at, piece);
+        out.resize(at + chunk);
+        HRESULT hr = StreamRead(stream, out.data() + at, chunk);
         if (FAILED(hr)) { out.clear(); return hr; }
     }
     return S_OK;

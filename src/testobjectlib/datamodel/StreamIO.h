@@ -24,7 +24,7 @@ HRESULT StreamReadValue(IStream* stream, T* value) noexcept {
 bool StreamRemaining(IStream* stream, ULONGLONG* remaining) noexcept;
 
 // Reads a block of a stored length. A length beyond what the stream holds gives E_FAIL
-// before anything is allocated; a stream that cannot tell its size is read piecewise.
+// before anything is allocated; a stream that cannot tell its size is read in chunks.
 HRESULT StreamReadBlock(IStream* stream, ULONG size, std::vector<BYTE>& out);
 
 // BSTR stream form: u32 byte count including the 2-byte terminator (0 for a null BSTR),

@@ -84,12 +84,12 @@ HRESULT ArrayToText(VARIANT* target, const VARIANT& source, BSTR separator) {
     return SetText(target, text);
 }
 
-// A piece counts when wcstol reads all of it; a piece read only in part is left out, unless
-// it read as 0 and holds no '0' (a piece that starts with no number counts as 0).
-bool PieceAsInteger(const std::wstring& piece, LONG* value) noexcept {
+// A segment counts when wcstol reads all of it; a segment read only in part is left out, unless
+// it read as 0 and holds no '0' (a segment that starts with no number counts as 0).
+bool SegmentAsInteger(const std::wstring& segment, LONG* value) noexcept {
     wchar_t* end = nullptr;
-    const long v = std::wcstol(piece.c_str(), &end, 10);
-    if (*end == L'\0' || (v == 0 && piece.find(L'0') == std::wstring::npos)) {
+    const long v = std::wcstol(segment.c_str(), &end, 10);
+    if (*end == L'\0' || (v == 0 && segment.find(L'0') == std::wstring::npos)) {
         *value = v;
         return true;
     }
@@ -101,26 +101,26 @@ HRESULT TextToArray(VARIANT* target, VARTYPE vt, BSTR text, BSTR separator) {
     if (!IsTableArrayType(vt)) return E_FAIL;
     const std::wstring_view all(text ? text : L"", ::SysStringLen(text));
     const std::wstring_view sep(separator, ::SysStringLen(separator));
-    std::vector<std::wstring> pieces;
+    std::vector<std::wstring> segments;
     size_t start = 0;
     while (true) {
-        // An empty separator cannot split: the whole text is one piece.
+        // An empty separator cannot split: the whole text is one segment.
         size_t hit = sep.empty() ? std::wstring_view::npos : all.find(sep, start);
         if (hit == std::wstring_view::npos) {
-            pieces.emplace_back(all.substr(start));
+            segments.emplace_back(all.substr(start));
             break;
         }
-        pieces.emplace_back(all.substr(start, hit - start));
+        segments.emplace_back(all.substr(start, hit - start));
         start = hit + sep.size();
     }
     std::vector<LONG> numbers;
     if (cell == VT_I4) {
-        for (const auto& p : pieces) {
+        for (const auto& p : segments) {
             LONG v = 0;
-            if (PieceAsInteger(p, &v)) numbers.push_back(v);
+            if (SegmentAsInteger(p, &v)) numbers.push_back(v);
         }
     }
-    const ULONG rows = static_cast<ULONG>(cell == VT_I4 ? numbers.size() : pieces.size());
+    const ULONG rows = static_cast<ULONG>(cell == VT_I4 ? numbers.size() : segments.size());
     SAFEARRAYBOUND bounds[2] = {{1, 0}, {rows, 0}};  // dimension 1 the column, dimension 2 the rows
     SAFEARRAY* psa = ::SafeArrayCreate(cell, 2, bounds);
     if (!psa) return E_OUTOFMEMORY;
@@ -133,7 +133,7 @@ HRESULT TextToArray(VARIANT* target, VARTYPE vt, BSTR text, BSTR separator) {
                 data.get<LONG>()[r] = numbers[r];
                 continue;
             }
-            BSTR b = ::SysAllocStringLen(pieces[r].data(), static_cast<UINT>(pieces[r].size()));
+            BSTR b = ::SysAllocStringLen(segments[r].data(), static_cast<UINT>(segments[r].size()));
             ok = b != nullptr;
             if (!ok) break;
             if (cell == VT_BSTR) {

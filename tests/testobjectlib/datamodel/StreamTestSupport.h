@@ -52,6 +52,34 @@ inline ULONGLONG PositionOf(IStream* s) {
     return pos.QuadPart;
 }
 
+// A stream that cannot tell its size: every call but Stat goes to the inner stream.
+class CNoStatStream final : public IStream {
+public:
+    explicit CNoStatStream(IStream* inner) : inner_(inner) {}
+    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
+        if (iid == IID_IUnknown || iid == IID_IStream || iid == IID_ISequentialStream) { *ppv = this; AddRef(); return S_OK; }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
+    STDMETHOD_(ULONG, Release)() override { ULONG n = --refs_; if (!n) delete this; return n; }
+    STDMETHOD(Read)(void* p, ULONG n, ULONG* read) override { return inner_->Read(p, n, read); }
+    STDMETHOD(Write)(const void* p, ULONG n, ULONG* written) override { return inner_->Write(p, n, written); }
+    STDMETHOD(Seek)(LARGE_INTEGER d, DWORD o, ULARGE_INTEGER* pos) override { return inner_->Seek(d, o, pos); }
+    STDMETHOD(SetSize)(ULARGE_INTEGER n) override { return inner_->SetSize(n); }
+    STDMETHOD(CopyTo)(IStream* s, ULARGE_INTEGER n, ULARGE_INTEGER* r, ULARGE_INTEGER* w) override { return inner_->CopyTo(s, n, r, w); }
+    STDMETHOD(Commit)(DWORD f) override { return inner_->Commit(f); }
+    STDMETHOD(Revert)() override { return inner_->Revert(); }
+    STDMETHOD(LockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    STDMETHOD(UnlockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    STDMETHOD(Stat)(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(Clone)(IStream**) override { return E_NOTIMPL; }
+
+private:
+    kcom::CComPtr<IStream> inner_;
+    ULONG refs_ = 1;
+};
+
 // Little-endian byte builders for hand-written streams.
 struct ByteWriter {
     Bytes b;

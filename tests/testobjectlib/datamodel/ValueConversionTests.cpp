@@ -68,7 +68,7 @@ TEST(ChangeValueType, IntegerColumnToTextAndBack) {
     EXPECT_EQ(IntRows(text), (std::vector<LONG>{1, 2, 3}));
 }
 
-TEST(ChangeValueType, IntegerPiecesFollowTheWcstolRule) {
+TEST(ChangeValueType, IntegerSegmentsFollowTheWcstolRule) {
     CComVariant text(L"7;;abc;12x;0x;-4; 5;x0");
     CComVariant out;
     CComBSTR sep(L";");

@@ -234,6 +234,23 @@ TEST(ValueForm, ArrayBlobLengthIsCheckedAgainstTheStream) {
     EXPECT_TRUE(FAILED(LoadVariantValue(&v, s, true)));
 }
 
+TEST(ValueForm, StreamsThatCannotTellTheirSize) {
+    Bytes text = ByteWriter().u16(VT_BSTR).text(L"fine").b;
+    CComPtr<IStream> good;
+    good.Attach(new CNoStatStream(StreamOf(text)));
+    CComVariant v;
+    ASSERT_EQ(LoadVariantValue(&v, good), S_OK);
+    EXPECT_STREQ(v.bstrVal, L"fine");
+    // A huge stored length is met by reading what is there, never by allocating it.
+    Bytes bogus = ByteWriter().u16(VT_BSTR).raw({'@', '@', 'F', 'F', 'x', 0}).b;
+    CComPtr<IStream> bad;
+    bad.Attach(new CNoStatStream(StreamOf(bogus)));
+    EXPECT_EQ(LoadVariantValue(&v, bad), E_FAIL);
+    Bytes array = ByteWriter().u16(0x2003).raw({'@', '@', 'F', 'F', 'x', 0}).b;
+    bad.Attach(new CNoStatStream(StreamOf(array)));
+    EXPECT_EQ(LoadVariantValue(&v, bad), E_FAIL);
+}
+
 TEST(ValueForm, ShortStreamsFail) {
     Loaded({}, E_FAIL);
     Loaded({0x03}, E_FAIL);
