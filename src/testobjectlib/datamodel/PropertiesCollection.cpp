@@ -227,17 +227,31 @@ HRESULT CPropertiesCollection::WriteCollectionToStream(IStream* stream) {
 HRESULT CPropertiesCollection::ReadCollectionFromStream(IStream* stream) {
     HRESULT last = S_OK;
     while (SkipToMarker(stream)) {
+        // A record head that does not read whole (or names a class longer than the writer ever
+        // writes) is searched again from just behind its marker, so that the head of a record
+        // cut short cannot swallow the marker of the next one.
+        LARGE_INTEGER zero{};
+        ULARGE_INTEGER afterMarker{};
+        const bool canRewind = SUCCEEDED(stream->Seek(zero, STREAM_SEEK_CUR, &afterMarker));
+        auto rewind = [&] {
+            LARGE_INTEGER to{};
+            to.QuadPart = static_cast<LONGLONG>(afterMarker.QuadPart);
+            if (canRewind) stream->Seek(to, STREAM_SEEK_SET, nullptr);
+        };
         kcom::CComBSTR name;
-        if (FAILED(StreamReadBstr(stream, &name))) continue;
+        if (FAILED(StreamReadBstr(stream, &name))) {
+            rewind();
+            continue;
+        }
         if (IsTrailerName(name)) return last;
         ULONG classBytes = 0;
         char className[dynamic::kClassNameSize] = {};
         DWORD version = 0;
-        // A record head that does not read whole, or a class name the writer never writes,
-        // leaves the record to the marker search.
-        if (FAILED(StreamReadValue(stream, &classBytes)) || classBytes > sizeof className) continue;
-        if (FAILED(StreamRead(stream, className, classBytes))) continue;
-        if (FAILED(StreamReadValue(stream, &version))) continue;
+        if (FAILED(StreamReadValue(stream, &classBytes)) || classBytes > sizeof className ||
+            FAILED(StreamRead(stream, className, classBytes)) || FAILED(StreamReadValue(stream, &version))) {
+            rewind();
+            continue;
+        }
         std::unique_ptr<CProperty> record(dynamic::CreateByName(className, m_owner));
         if (!record) continue;
         record->m_loadedVersion = version;

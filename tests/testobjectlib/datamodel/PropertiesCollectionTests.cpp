@@ -252,14 +252,19 @@ TEST_F(Registered, ReaderSkipsWhatItCannotUse) {
     w.u32(5).u16(VT_I4).u32(2);  // a class name longer than the writer ever writes
     Fields(w, 0x8, VT_I4, 0);
     w.append(kMarker).u32(61).u16('x');  // a name that does not read
+    w.append(kMarker).u32(0x40);  // a name length that would swallow the next record
     RecordHead(w, L"good", "CKorGenTypeProperty", 5).u16(VT_BSTR).text(L"Button");
     Fields(w, 0x8, VT_BSTR, 0);
+    w.append(kMarker).text(L"headless");  // a record cut short after its name
+    RecordHead(w, L"good2", "CProperty", 5).u16(VT_I4).u32(2);
+    Fields(w, 0x8, VT_I4, 0);
     ByteWriter cut = w;
     Trailer(w);
     CPropertiesCollection c;
     ASSERT_EQ(LoadBytes(c, w.b), S_OK);
-    ASSERT_EQ(c.Records().size(), 1u);
+    ASSERT_EQ(c.Records().size(), 2u);
     EXPECT_STREQ(c.Find(CComBSTR(L"good"))->GetClassName(), "CKorGenTypeProperty");
+    EXPECT_EQ(c.Find(CComBSTR(L"good2"))->lVal, 2);
 
     // A record cut short before the next marker: its load fails and ends the read; the
     // records before it stay.
