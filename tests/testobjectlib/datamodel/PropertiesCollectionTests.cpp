@@ -17,7 +17,7 @@ using kcom::CComVariant;
 
 namespace {
 
-class Registered : public ::testing::Test {
+class CollectionStream : public ::testing::Test {
 protected:
     void SetUp() override { dynamic::RegisterPropertyFactories(); }
 };
@@ -131,9 +131,30 @@ void FillDescription(CPropertiesCollection& c) {
     AddValue(c, L"Class Name", CComVariant(L"ActiveX"), 0x8, 0, nullptr, new CKorClassProperty(nullptr));
 }
 
+// Records of versions 4, 3, 2, 1 and 6 behind a version 3 header.
+Bytes OlderVersionsStream() {
+    ByteWriter w = Header(3);
+    // Version 4: fields and property data as now.
+    RecordHead(w, L"v4", "CProperty", 4).u16(VT_I2).u16(9);
+    Fields(w, 0x10, VT_I2, 8, {8, 0, 2, 0, 0, 0, 0x71, 0});
+    // Version 3: no property data.
+    RecordHead(w, L"v3", "CProperty", 3).u16(VT_BSTR).text(L"three");
+    w.u16(0).u32(0x18).u16(1).u16(VT_BSTR).u16(2).u32(1).u16(0xFFFF);
+    // Version 2: the type word carries the compare type; an expression names a data-table cell.
+    RecordHead(w, L"v2", "CProperty", 2).u16(VT_BSTR).text(L"x");
+    w.u16(0).u32(0x1100).u16(1).u16(0x0165).u16(0xFFFF);
+    RecordHead(w, L"v2plain", "CProperty", 1).u16(VT_BSTR).text(L"y");
+    w.u16(0).u32(0x100).u16(1).u16(0x0108).u16(0xFFFF);
+    // A later version reads as the current one.
+    RecordHead(w, L"v6", "CProperty", 6).u16(VT_I4).u32(6);
+    Fields(w, 0x8, VT_I4, 0);
+    Trailer(w);
+    return w.b;
+}
+
 }  // namespace
 
-TEST_F(Registered, EmptyCollectionBytes) {
+TEST_F(CollectionStream, EmptyCollectionBytes) {
     CPropertiesCollection c;
     Bytes expect = Header().b;
     Trailer(ByteWriter().append(expect)).b.swap(expect);
@@ -147,7 +168,7 @@ TEST_F(Registered, EmptyCollectionBytes) {
     EXPECT_EQ(c.Load(nullptr), E_POINTER);
 }
 
-TEST_F(Registered, CurrentRecordBytes) {
+TEST_F(CollectionStream, CurrentRecordBytes) {
     CPropertiesCollection c;
     CComVariant data(7);
     AddValue(c, L"A", CComVariant(L"OK"), 0x18, 4, &data);
@@ -180,26 +201,11 @@ TEST_F(Registered, CurrentRecordBytes) {
     EXPECT_EQ(outData.lVal, 7);
 }
 
-TEST_F(Registered, OlderRecordVersions) {
-    ByteWriter w = Header(3);
-    // Version 4: fields and property data as now.
-    RecordHead(w, L"v4", "CProperty", 4).u16(VT_I2).u16(9);
-    Fields(w, 0x10, VT_I2, 8, {8, 0, 2, 0, 0, 0, 0x71, 0});
-    // Version 3: no property data.
-    RecordHead(w, L"v3", "CProperty", 3).u16(VT_BSTR).text(L"three");
-    w.u16(0).u32(0x18).u16(1).u16(VT_BSTR).u16(2).u32(1).u16(0xFFFF);
-    // Version 2: the type word carries the compare type; an expression names a data-table cell.
-    RecordHead(w, L"v2", "CProperty", 2).u16(VT_BSTR).text(L"x");
-    w.u16(0).u32(0x1100).u16(1).u16(0x0165).u16(0xFFFF);
-    RecordHead(w, L"v2plain", "CProperty", 1).u16(VT_BSTR).text(L"y");
-    w.u16(0).u32(0x100).u16(1).u16(0x0108).u16(0xFFFF);
-    // A later version reads as the current one.
-    RecordHead(w, L"v6", "CProperty", 6).u16(VT_I4).u32(6);
-    Fields(w, 0x8, VT_I4, 0);
-    Trailer(w);
+TEST_F(CollectionStream, OlderRecordVersions) {
+    const Bytes older = OlderVersionsStream();
 
     CPropertiesCollection c;
-    ASSERT_EQ(LoadBytes(c, w.b), S_OK);
+    ASSERT_EQ(LoadBytes(c, older), S_OK);
     ASSERT_EQ(c.Records().size(), 5u);
     CProperty* v4 = c.Find(CComBSTR(L"v4"));
     ASSERT_NE(v4, nullptr);
@@ -230,7 +236,7 @@ TEST_F(Registered, OlderRecordVersions) {
     for (const auto& [name, p] : again.Records()) EXPECT_EQ(p->m_loadedVersion, 5u);
 }
 
-TEST_F(Registered, UpgradeOfANonTextExpressionKeepsTheValue) {
+TEST_F(CollectionStream, UpgradeOfANonTextExpressionKeepsTheValue) {
     ByteWriter w = Header();
     RecordHead(w, L"n", "CProperty", 2).u16(VT_I4).u32(4);
     w.u16(0).u32(0x1100).u16(1).u16(0x0003).u16(0xFFFF);
@@ -243,7 +249,7 @@ TEST_F(Registered, UpgradeOfANonTextExpressionKeepsTheValue) {
     EXPECT_EQ(n->m_type, VT_I4);
 }
 
-TEST_F(Registered, ReaderSkipsWhatItCannotUse) {
+TEST_F(CollectionStream, ReaderSkipsWhatItCannotUse) {
     ByteWriter w = Header();
     w.raw({1, 2, 3, '@', '@', 'F', 0x55});  // garbage and a broken marker start
     RecordHead(w, L"alien", "CKorAlienProperty", 5).u16(VT_I4).u32(1);
@@ -278,7 +284,7 @@ TEST_F(Registered, ReaderSkipsWhatItCannotUse) {
     EXPECT_EQ(d.Find(CComBSTR(L"after")), nullptr);
 }
 
-TEST_F(Registered, LaterRecordsReplaceEarlierAndLoadAdds) {
+TEST_F(CollectionStream, LaterRecordsReplaceEarlierAndLoadAdds) {
     ByteWriter w = Header();
     RecordHead(w, L"Name", "CProperty", 5).u16(VT_I4).u32(1);
     Fields(w, 0x8, VT_I4, 0);
@@ -294,7 +300,7 @@ TEST_F(Registered, LaterRecordsReplaceEarlierAndLoadAdds) {
     EXPECT_EQ(c.Find(CComBSTR(L"kept"))->lVal, 9);
 }
 
-TEST_F(Registered, HeaderVersions) {
+TEST_F(CollectionStream, HeaderVersions) {
     ByteWriter five = Header(5);
     Trailer(five);
     CPropertiesCollection c;
@@ -325,7 +331,7 @@ TEST_F(Registered, HeaderVersions) {
     EXPECT_EQ(LoadBytes(d, extra.b), E_FAIL);
 }
 
-TEST_F(Registered, UnsavableRecordsLeaveTheStreamIntact) {
+TEST_F(CollectionStream, UnsavableRecordsLeaveTheStreamIntact) {
     CPropertiesCollection c;
     FillDescription(c);
     const Bytes clean = SavedBytes(c);
@@ -356,7 +362,7 @@ TEST_F(Registered, UnsavableRecordsLeaveTheStreamIntact) {
     EXPECT_EQ(dBack.Find(CComBSTR(L"a"))->lVal, 2);
 }
 
-TEST_F(Registered, RoundTripOfEveryValueKind) {
+TEST_F(CollectionStream, RoundTripOfEveryValueKind) {
     TestPersistRegistration registration;
     RelationsRegistration relations;
     CPropertiesCollection c;
@@ -386,7 +392,7 @@ TEST_F(Registered, RoundTripOfEveryValueKind) {
     EXPECT_EQ(SavedBytes(back), saved);
 }
 
-TEST_F(Registered, AccessorsByName) {
+TEST_F(CollectionStream, AccessorsByName) {
     FakeOwner owner;
     CPropertiesCollection c(&owner);
     CComBSTR name(L"Prop"), absent(L"none");
@@ -461,12 +467,18 @@ void LoadDamaged(const Bytes& valid, const CPropertiesCollection& original, unsi
 
 }  // namespace
 
-TEST_F(Registered, DamagedStreamsNeverCrashHangOrLeak) {
+TEST_F(CollectionStream, DamagedStreamsNeverCrashHangOrLeak) {
     CPropertiesCollection c;
     FillDescription(c);
     const Bytes valid = SavedBytes(c);
+    CPropertiesCollection older;
+    const Bytes validOlder = OlderVersionsStream();
+    ASSERT_EQ(LoadBytes(older, validOlder), S_OK);
     unsigned seed = 7;
-    const SIZE_T growth = PrivateGrowth([&] { LoadDamaged(valid, c, seed++, 2500); });
+    const SIZE_T growth = PrivateGrowth([&] {
+        LoadDamaged(valid, c, seed++, 2000);
+        LoadDamaged(validOlder, older, seed++, 1000);
+    });
     EXPECT_LT(growth, 256u * 1024u) << "memory left behind by damaged streams";
 }
 
