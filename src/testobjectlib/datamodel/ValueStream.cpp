@@ -96,6 +96,16 @@ HRESULT ReadPackedArrayValue(VARIANT* value, IStream* stream) noexcept {
 
 HRESULT SaveVariantValue(const VARIANT& value, IStream* stream) noexcept {
     if (!stream) return E_POINTER;
+    if ((V_VT(&value) & VT_BYREF) && !(V_VT(&value) & VT_ARRAY)) {
+        // A referenced value is stored as the value itself: its type word could not be rebuilt
+        // from the text form, and the record would stop every later record from loading.
+        VARIANT plain;
+        ::VariantInit(&plain);
+        HRESULT hr = ::VariantCopyInd(&plain, const_cast<VARIANT*>(&value));
+        if (SUCCEEDED(hr)) hr = (V_VT(&plain) & VT_BYREF) ? E_INVALIDARG : SaveVariantValue(plain, stream);
+        ::VariantClear(&plain);
+        return hr;
+    }
     if (!(V_VT(&value) & VT_ARRAY)) return WriteVariantToStream(value, stream);
     HRESULT hr = StreamWriteValue<USHORT>(stream, V_VT(&value));
     return FAILED(hr) ? hr : WritePackedArrayValue(value, stream);

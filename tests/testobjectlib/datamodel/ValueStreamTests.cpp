@@ -159,6 +159,19 @@ TEST(ValueForm, OtherTypesTravelAsTextAndChangeBack) {
     EXPECT_EQ(V_VT(&dummy), VT_EMPTY);
 }
 
+TEST(ValueForm, ReferencedValuesAreStoredAsTheValue) {
+    LONG number = 5;
+    VARIANT byref;
+    ::VariantInit(&byref);
+    V_VT(&byref) = VT_BYREF | VT_I4;
+    byref.plVal = &number;
+    EXPECT_EQ(Saved(byref), (Bytes{0x03, 0, 0x05, 0, 0, 0}));
+    CComVariant inner(L"in");
+    V_VT(&byref) = VT_BYREF | VT_VARIANT;
+    byref.pvarVal = &inner;
+    EXPECT_EQ(Saved(byref), Saved(inner));
+}
+
 TEST(ValueForm, ObjectsPersistThroughOle) {
     TestPersistRegistration registration;
     CComPtr<IPersistStream> object;
