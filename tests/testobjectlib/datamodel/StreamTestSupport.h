@@ -99,49 +99,8 @@ struct ByteWriter {
     ByteWriter& append(const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); return *this; }
 };
 
-// Counts the allocations of the task allocator that are still outstanding. BSTR and
-// SAFEARRAY memory comes from it, so a growing count over repeated work is a leak.
-class CountingMallocSpy : public IMallocSpy {
-public:
-    LONG outstanding = 0;
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
-        if (iid == IID_IUnknown || iid == IID_IMallocSpy) { *ppv = this; return S_OK; }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return 2; }
-    STDMETHOD_(ULONG, Release)() override { return 1; }
-    STDMETHOD_(SIZE_T, PreAlloc)(SIZE_T cb) override { return cb; }
-    STDMETHOD_(void*, PostAlloc)(void* p) override { if (p) InterlockedIncrement(&outstanding); return p; }
-    STDMETHOD_(void*, PreFree)(void* p, BOOL spyed) override { if (p && spyed) InterlockedDecrement(&outstanding); return p; }
-    STDMETHOD_(void, PostFree)(BOOL) override {}
-    STDMETHOD_(SIZE_T, PreRealloc)(void* p, SIZE_T cb, void** out, BOOL) override { *out = p; return cb; }
-    STDMETHOD_(void*, PostRealloc)(void* p, BOOL) override { return p; }
-    STDMETHOD_(void*, PreGetSize)(void* p, BOOL) override { return p; }
-    STDMETHOD_(SIZE_T, PostGetSize)(SIZE_T cb, BOOL) override { return cb; }
-    STDMETHOD_(void*, PreDidAlloc)(void* p, BOOL) override { return p; }
-    STDMETHOD_(int, PostDidAlloc)(void*, BOOL, int actual) override { return actual; }
-    STDMETHOD_(void, PreHeapMinimize)() override {}
-    STDMETHOD_(void, PostHeapMinimize)() override {}
-};
-
-// Runs work twice under the spy and answers the growth of outstanding allocations during the
-// second run (the first warms caches such as the BSTR cache).
-template <class F>
-LONG LeakGrowth(F&& work) {
-    static CountingMallocSpy spy;
-    if (FAILED(::CoRegisterMallocSpy(&spy))) return 1000000;  // fails every leak check
-    work();
-    LONG before = spy.outstanding;
-    work();
-    LONG after = spy.outstanding;
-    ::CoRevokeMallocSpy();
-    return after - before;
-}
-
 // Growth of the process's committed memory over the last of three runs of work; the first two
-// warm the heaps and caches. Coarser than the allocator spy, which the platform's allocator
-// bookkeeping does not bear over long runs with exceptions and streams.
+// warm the heaps and caches such as the BSTR cache.
 template <class F>
 SIZE_T PrivateGrowth(F&& work) {
     auto usage = [] {

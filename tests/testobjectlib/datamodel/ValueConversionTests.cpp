@@ -99,6 +99,22 @@ TEST(ChangeValueType, TextAndVariantColumns) {
     EXPECT_STREQ(data.get<VARIANT>()[1].bstrVal, L"q");
 }
 
+TEST(ChangeValueType, OneDimensionalArraysGiveEveryElement) {
+    SAFEARRAYBOUND b = {3, 1};
+    CComVariant list;
+    V_VT(&list) = VT_ARRAY | VT_I4;
+    V_ARRAY(&list) = ::SafeArrayCreate(VT_I4, 1, &b);
+    for (LONG i = 1; i <= 3; ++i) {
+        LONG v = i * 10;
+        ::SafeArrayPutElement(list.parray, &i, &v);
+    }
+    CComVariant text;
+    CComBSTR sep(L",");
+    ASSERT_EQ(ChangeValueType(&text, VT_BSTR, &list, sep), S_OK);
+    EXPECT_STREQ(text.bstrVal, L"10,20,30");
+    EXPECT_TRUE(CompareArrayValues(list, list));
+}
+
 TEST(ChangeValueType, EdgeCases) {
     CComBSTR empty(L"");
     CComVariant text(L"1;2");
