@@ -115,6 +115,21 @@ private:
     HDC dc_;
 };
 
+// The DC of a whole window, frame included.
+class CWholeWindowDC {
+public:
+    explicit CWholeWindowDC(HWND wnd) noexcept : wnd_(wnd), dc_(::GetWindowDC(wnd)) {}
+    ~CWholeWindowDC() { if (dc_) ::ReleaseDC(wnd_, dc_); }
+    CWholeWindowDC(const CWholeWindowDC&) = delete;
+    CWholeWindowDC& operator=(const CWholeWindowDC&) = delete;
+    HDC get() const noexcept { return dc_; }
+    operator HDC() const noexcept { return dc_; }
+
+private:
+    HWND wnd_;
+    HDC dc_;
+};
+
 // Selects an object into a DC for a scope.
 class CSelectObject {
 public:

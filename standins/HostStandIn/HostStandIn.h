@@ -273,6 +273,16 @@ public:
     STDMETHOD(Unadvise)(DWORD cookie) override;
     // Sinks still advised, by cookie.
     size_t AdvisedCount() const noexcept { return sinks_.size(); }
+    // The advised sinks that answer I, in advise order (to fire the host's events at them).
+    template <class I>
+    std::vector<kcom::CComPtr<I>> Sinks() const {
+        std::vector<kcom::CComPtr<I>> out;
+        for (const auto& sink : sinks_.Objects()) {
+            kcom::CComPtr<I> typed;
+            if (SUCCEEDED(sink.QueryInterface(&typed)) && typed) out.push_back(typed);
+        }
+        return out;
+    }
     CallLog& Log() noexcept { return log_; }
 
 private:

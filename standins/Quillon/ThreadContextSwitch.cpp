@@ -74,8 +74,6 @@ HMODULE ThisModule() {
 
 class CSwitcher final : public CThreadContextSwitch {
 public:
-    ULONG GetVersion() override { return 1; }
-
     BOOL RegisterThread() override {
         const DWORD tid = ::GetCurrentThreadId();
         {
@@ -133,6 +131,8 @@ public:
         if (!::SendMessageW(wnd, kRunMessage, 0, reinterpret_cast<LPARAM>(&packet))) return E_FAIL;
         return S_OK;
     }
+
+    ULONG GetVersion() override { return 1; }
 
 private:
     kcom::CComCriticalSection cs_;

@@ -29,9 +29,9 @@ enum EAcxSwitchOpcode : LONG {
     AcxSwitchMarshalToStream = 3,
 };
 
+// Callers rely on the third slot (NeedsSwitch) and the fourth (Run); the rest are the stand-in's.
 class CThreadContextSwitch {
 public:
-    virtual ULONG GetVersion() = 0;
     // The calling thread takes switched calls from now on; it must pump its messages.
     virtual BOOL RegisterThread() = 0;
     virtual BOOL UnregisterThread() = 0;
@@ -42,6 +42,7 @@ public:
     // *result), a failure when the thread takes no switched calls.
     virtual HRESULT Run(IAcxSwitchTarget* handler, DWORD threadId, LONG opcode, void* arg1, void* arg2,
                         void* arg3, HRESULT* result) = 0;
+    virtual ULONG GetVersion() = 0;
 
 protected:
     ~CThreadContextSwitch() = default;

@@ -13,9 +13,6 @@ extern const kcom::CreatorFn KestruneMgrCreator = &kcom::CComCreator<CKestruneMg
 
 namespace {
 
-// The agent utility's interface; the manager only holds it.
-const IID kIID_IAcxAgntUtil = {0xF4DE8863, 0xFA7D, 0x11D3, {0x92, 0xF2, 0x00, 0x50, 0x04, 0x03, 0x90, 0x76}};
-
 const wchar_t kIniSection[] = L"BBT";
 const wchar_t kHookListSection[] = L"acx_hook";
 const wchar_t kInjectorRoot[] = L"HooksMgr\\DllInjector\\ALWAYS";
@@ -88,8 +85,7 @@ STDMETHODIMP CKestruneMgr::Init() {
     return kcom::Guard([&]() -> HRESULT {
         if (!m_rack) return E_FAIL;
         m_rack->SetObject(kcom::CComBSTR(L"KestruneMgr"), GetControllingUnknown());
-        HRESULT hr = ::CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_ALL, kIID_IAcxAgntUtil,
-                                        reinterpret_cast<void**>(&m_agent));
+        HRESULT hr = m_agent.CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_ALL);
         if (FAILED(hr) || !m_agent) return E_FAIL;
         if (kcom::CComQIPtr<IObjectRackClient> agent(m_agent); agent) agent->SetRack(m_rack);
 

@@ -52,7 +52,7 @@ private:
     // Product registry root known: the agent's root, the hook arrangement and the trapping mode.
     void ApplyProductSettings(IKorSettings* settings, const wchar_t* root);
 
-    kcom::CComPtr<IUnknown> m_agent;
+    kcom::CComPtr<IAcxAgntUtil> m_agent;
     std::wstring m_iniFile;
     kcom::CComPtr<IUnknown> m_factoryRegistration;
     bool m_full = false;

@@ -15,7 +15,8 @@ constexpr DWORD kWritePiece = 32767;
 // The writers trust the DIB's own numbers only as far as the block reaches.
 bool HeaderFits(const BITMAPINFOHEADER& h, SIZE_T blockSize) noexcept {
     return blockSize >= sizeof(BITMAPINFOHEADER) && h.biSize >= sizeof(BITMAPINFOHEADER) && h.biSize <= blockSize &&
-           h.biWidth >= 1 && h.biHeight >= 1 && h.biBitCount >= 1 && h.biBitCount <= 32;
+           h.biWidth >= 1 && h.biHeight >= 1 && h.biBitCount >= 1 && h.biBitCount <= 32 &&
+           ULONGLONG(h.biBitCount) * ULONGLONG(h.biWidth) + 31 <= MAXDWORD;  // a row size that does not wrap
 }
 
 bool PixelsFit(const BITMAPINFOHEADER& h, ULONGLONG imageSize, SIZE_T blockSize) noexcept {

@@ -255,6 +255,36 @@ TEST_F(ServerRegistration, CreationThroughTheRegistry) {
     EXPECT_EQ(mgr.CoCreateInstance(L"Quorvel.KestruneMgr.1", nullptr, CLSCTX_INPROC_SERVER), S_OK);
 }
 
+// A real script client: Wine's cscript creates a scriptable class by its ProgID through the registry.
+TEST_F(ServerRegistration, AScriptCreatesAnObjectByProgId) {
+    ASSERT_EQ(RunRegsvr32(false), 0u);
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+    std::wstring script = std::wstring(temp) + L"kestrune_progid.vbs";
+    const char body[] =
+        "Set o = CreateObject(\"Quorvel.AcxFlowEvents\")\r\n"
+        "If IsObject(o) Then WScript.Quit 7\r\n"
+        "WScript.Quit 1\r\n";
+    {
+        CFileHandle file(::CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file, body, sizeof(body) - 1, &written, nullptr));
+    }
+    std::wstring cmd = L"cscript.exe //nologo \"" + script + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CHandle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_EQ(::WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process, &code);
+    ::DeleteFileW(script.c_str());
+    EXPECT_EQ(code, 7u);
+    ASSERT_EQ(RunRegsvr32(true), 0u);
+}
+
 TEST_F(ServerRegistration, AClassWhoseServerKeyIsGoneStaysRegistered) {
     const ClassKeys& mgr = kClasses[3];
     ASSERT_EQ(UpdateRegistryWithRefCount(105, TRUE, CLSID_KestruneMgr), S_OK);

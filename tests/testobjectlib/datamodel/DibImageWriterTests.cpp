@@ -218,6 +218,12 @@ TEST_F(DibImageWriter, UnsupportedBitmapsWriteNothing) {
     }
     EXPECT_FALSE(SaveDibAsPng(shortBlock, path.c_str()));
     EXPECT_FALSE(SaveDibAsBmp(shortBlock, path.c_str()));
+    {   // a width whose row size wraps round 32 bits
+        kcom::CGlobalLock<BITMAPINFOHEADER> lock(shortBlock);
+        *lock.get() = {40, 0x08000001, 1, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    }
+    EXPECT_FALSE(SaveDibAsPng(shortBlock, path.c_str()));
+    EXPECT_FALSE(SaveDibAsBmp(shortBlock, path.c_str()));
     EXPECT_FALSE(SaveDibAsPng(nullptr, path.c_str()));
     EXPECT_FALSE(SaveDibAsBmp(nullptr, path.c_str()));
     EXPECT_FALSE(FileExists(path));

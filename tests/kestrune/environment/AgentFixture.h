@@ -1,0 +1,63 @@
+#pragma once
+// An agent utility in this process with a rack, talking to a real application-under-test process.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "environment/AcxAgntUtil.h"
+#include "AutProcess.h"
+#include "ComPtr.h"
+#include "HostStandIn.h"
+#include "environment/LoadTimeValues.h"
+#include "PelluceStub.h"
+
+class AgentFixture : public ::testing::Test {
+protected:
+    void TearDown() override {
+        agent_.Release();
+        aut_.Stop();
+        PelluceStub_Reset();
+    }
+
+    // The application with the scenario, and an agent whose rack holds the options and a channel
+    // whose sends wait at most timeoutMs.
+    void Start(const wchar_t* scenario, bool hook = true, ULONG timeoutMs = 5000) {
+        PelluceStub_Reset();
+        ASSERT_HRESULT_SUCCEEDED(aut_.Start(scenario, hook));
+        rack_ = standin::Holder<standin::CRackStandIn>::New();
+        options_ = standin::Holder<standin::CSettingsStandIn>::New();
+        options_->Put(kSkipKey, L"SkipMeClass", 1);
+        options_->Put(kSkipKey, L"MixedHOST", 2);
+        options_->Put(kSkipKey, L"Ignored", L"text");
+        rack_->Put(L"TestOptions", options_.as<IKorSettings>());
+        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(timeoutMs, &channel_));
+        rack_->Put(L"TestOutputChannel", channel_);
+        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxAgntUtil, IAcxAgntUtil2>(&agent_)));
+        kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(agent_.get()));
+        ASSERT_EQ(S_OK, client->SetRack(rack_.as<IObjectRack>()));
+        PelluceStub_Reset();
+    }
+
+    HWND W(const wchar_t* name) const { return aut_.Window(name); }
+    static LONG Sent(const wchar_t* request) { return PelluceStub_GetCount(request); }
+
+    // What the window property holds: "<absent>", "<not>" for -1, or its text.
+    static std::wstring Prop(HWND window) {
+        HANDLE value = ::GetPropW(window, g_acxWindowPropName.c_str());
+        if (!value) return L"<absent>";
+        if (value == reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1))) return L"<not>";
+        const BSTR text = static_cast<BSTR>(value);
+        return std::wstring(text, ::SysStringLen(text));
+    }
+
+    static std::wstring Text(const VARIANT& v) {
+        return v.vt == VT_BSTR && v.bstrVal ? std::wstring(v.bstrVal, ::SysStringLen(v.bstrVal)) : L"<not text>";
+    }
+
+    static constexpr wchar_t kSkipKey[] = L"Packages\\Kestrune\\SkipCacheWindowsClasses";
+
+    CAutProcess aut_;
+    standin::Holder<standin::CRackStandIn> rack_;
+    standin::Holder<standin::CSettingsStandIn> options_;
+    kcom::CComPtr<IOutputChannel> channel_;
+    kcom::CComPtr<IAcxAgntUtil2> agent_;
+};
