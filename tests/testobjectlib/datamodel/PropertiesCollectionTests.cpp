@@ -94,17 +94,6 @@ void ExpectSameRecords(const CPropertiesCollection& a, const CPropertiesCollecti
     }
 }
 
-SAFEARRAY* IntColumn(std::initializer_list<LONG> values) {
-    SAFEARRAYBOUND b[2] = {{1, 0}, {static_cast<ULONG>(values.size()), 0}};
-    SAFEARRAY* psa = ::SafeArrayCreate(VT_I4, 2, b);
-    LONG row = 0;
-    for (LONG x : values) {
-        LONG idx[2] = {0, row++};
-        ::SafeArrayPutElement(psa, idx, &x);
-    }
-    return psa;
-}
-
 // A typical description with a value of every kind the stream carries.
 void FillDescription(CPropertiesCollection& c) {
     CComVariant column;

@@ -3,6 +3,7 @@
 // persistable object registered in-process.
 #include <windows.h>
 #include <objbase.h>
+#include <oleauto.h>
 #include <psapi.h>
 #include <algorithm>
 #include <initializer_list>
@@ -50,6 +51,18 @@ inline ULONGLONG PositionOf(IStream* s) {
     ULARGE_INTEGER pos{};
     s->Seek(zero, STREAM_SEEK_CUR, &pos);
     return pos.QuadPart;
+}
+
+// A one-column table of integers: descriptor bound 0 the rows, bound 1 the single column.
+inline SAFEARRAY* IntColumn(std::initializer_list<LONG> values) {
+    SAFEARRAYBOUND b[2] = {{1, 0}, {static_cast<ULONG>(values.size()), 0}};
+    SAFEARRAY* psa = ::SafeArrayCreate(VT_I4, 2, b);
+    LONG row = 0;
+    for (LONG x : values) {
+        LONG idx[2] = {0, row++};
+        ::SafeArrayPutElement(psa, idx, &x);
+    }
+    return psa;
 }
 
 // A stream that cannot tell its size: every call but Stat goes to the inner stream.

@@ -85,16 +85,7 @@ CComVariant ArrayValue(SAFEARRAY* psa, VARTYPE cell) {
     return v;
 }
 
-CComVariant I4Column(std::initializer_list<LONG> values) {
-    SAFEARRAYBOUND b[2] = {{1, 0}, {static_cast<ULONG>(values.size()), 0}};
-    SAFEARRAY* psa = ::SafeArrayCreate(VT_I4, 2, b);
-    LONG row = 0;
-    for (LONG x : values) {
-        LONG idx[2] = {0, row++};
-        ::SafeArrayPutElement(psa, idx, &x);
-    }
-    return ArrayValue(psa, VT_I4);
-}
+CComVariant I4Column(std::initializer_list<LONG> values) { return ArrayValue(IntColumn(values), VT_I4); }
 
 }  // namespace
 
