@@ -7,9 +7,7 @@
 #include "KorBSTR.h"
 #include "RackServices.h"
 #include "RegExpMatcher.h"
-
-HRESULT ChangeValueType(VARIANT* target, VARTYPE vt, const VARIANT* source, BSTR separator);
-bool CompareArrayValues(const VARIANT& a, const VARIANT& b);
+#include "ValueConversion.h"
 
 namespace {
 

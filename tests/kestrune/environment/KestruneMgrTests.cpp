@@ -121,7 +121,12 @@ TEST_F(KestruneMgrTest, InitNeedsARackAndTheAgentUtility) {
     EXPECT_EQ(mgr_->Init(), E_FAIL);
     EXPECT_TRUE(rack_->calls.empty());
 
-    agent_.reset();  // the agent class is not available
+    // The agent class refuses creation (the server's own registration could otherwise answer).
+    agent_ = std::make_unique<fake::ClassRegistration>(
+        CLSID_AcxAgntUtil, [](IUnknown*, REFIID, void** ppv) noexcept -> HRESULT {
+            if (ppv) *ppv = nullptr;
+            return CLASS_E_CLASSNOTAVAILABLE;
+        });
     Prepare({L"full"});
     EXPECT_EQ(mgr_->Init(), E_FAIL);
     EXPECT_EQ(rack_->calls, std::vector<std::wstring>{L"SetObject(KestruneMgr)"});

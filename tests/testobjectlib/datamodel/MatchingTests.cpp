@@ -5,6 +5,7 @@
 #include "ComBSTR.h"
 #include "ComVariant.h"
 #include "datamodel/KorBSTR.h"
+#include "datamodel/KorSafeArray.h"
 #include "datamodel/RegExpMatcher.h"
 #include "datamodel/ValueComparison.h"
 
@@ -228,6 +229,21 @@ TEST(CompareVariantValues, TypeAwareEquality) {
     EXPECT_TRUE(CompareVariantValues(dec1, dec2));
     EXPECT_TRUE(CompareVariantValues(CComVariant(7L, VT_UI4), CComVariant(7L, VT_UI4)));
     EXPECT_FALSE(CompareVariantValues(CComVariant(7L, VT_UI4), CComVariant(7L, VT_INT)));
+}
+
+TEST(CompareVariantValues, TablesCompareCellByCell) {
+    auto column = [](std::initializer_list<long> cells) {
+        CKorPtrSafeArray t(static_cast<ULONG>(cells.size()), 1, VT_I4);
+        LONG row = 0;
+        for (long c : cells) t.PutElement(&c, row++, 0);
+        CComVariant v;
+        v.vt = VT_ARRAY | VT_I4;
+        v.parray = t.Detach();
+        return v;
+    };
+    EXPECT_TRUE(CompareVariantValues(column({1, 2, 3}), column({1, 2, 3})));
+    EXPECT_FALSE(CompareVariantValues(column({1, 2, 3}), column({1, 2, 4})));
+    EXPECT_FALSE(CompareVariantValues(column({1, 2, 3}), column({1, 2})));
 }
 
 TEST(CompareTypedValues, TypedComparisonBeforeText) {

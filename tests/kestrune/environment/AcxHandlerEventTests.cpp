@@ -1,0 +1,294 @@
+// Events fired through the handler at the sinks of a control with two event sources.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <olectl.h>
+#include <utility>
+#include <vector>
+#include "ComBSTR.h"
+#include "ComObject.h"
+#include "ComSafeArray.h"
+#include "ComVariant.h"
+#include "HandlerEvents.h"
+#include "environment/AcxHandler.h"
+
+namespace {
+
+using kcom::CComObject;
+using kcom::CComPtr;
+using kcom::CComVariant;
+
+struct Connection {
+    DWORD cookie;
+    CComPtr<IUnknown> sink;
+};
+
+class CEnumConnectionsImpl : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IEnumConnections {
+public:
+    BEGIN_COM_MAP(CEnumConnectionsImpl)
+        COM_INTERFACE_ENTRY(IEnumConnections)
+    END_COM_MAP()
+    STDMETHOD(Next)(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
+        ULONG n = 0;
+        for (; n < count && at < items.size(); ++n, ++at) {
+            out[n].pUnk = items[at].sink;
+            out[n].pUnk->AddRef();
+            out[n].dwCookie = items[at].cookie;
+        }
+        if (fetched) *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Skip)(ULONG count) override {
+        at += count;
+        return at <= items.size() ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Reset)() override {
+        at = 0;
+        return S_OK;
+    }
+    STDMETHOD(Clone)(IEnumConnections** out) override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+    std::vector<Connection> items;
+    size_t at = 0;
+};
+
+class CConnectionPointImpl : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IConnectionPoint {
+public:
+    BEGIN_COM_MAP(CConnectionPointImpl)
+        COM_INTERFACE_ENTRY(IConnectionPoint)
+    END_COM_MAP()
+    STDMETHOD(GetConnectionInterface)(IID* out) override {
+        if (!out) return E_POINTER;
+        *out = iid;
+        return S_OK;
+    }
+    STDMETHOD(GetConnectionPointContainer)(IConnectionPointContainer** out) override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHOD(Advise)(IUnknown* sink, DWORD* cookie) override {
+        if (!sink || !cookie) return E_POINTER;
+        connections.push_back({next, sink});
+        *cookie = next++;
+        return S_OK;
+    }
+    STDMETHOD(Unadvise)(DWORD cookie) override {
+        for (auto it = connections.begin(); it != connections.end(); ++it)
+            if (it->cookie == cookie) {
+                connections.erase(it);
+                return S_OK;
+            }
+        return CONNECT_E_NOCONNECTION;
+    }
+    STDMETHOD(EnumConnections)(IEnumConnections** out) override {
+        if (!out) return E_POINTER;
+        CComObject<CEnumConnectionsImpl>* e = nullptr;
+        HRESULT hr = CComObject<CEnumConnectionsImpl>::CreateInstance(&e);
+        if (FAILED(hr)) return hr;
+        e->items = connections;
+        return e->QueryInterface(IID_IEnumConnections, reinterpret_cast<void**>(out));
+    }
+    IID iid{};
+    std::vector<Connection> connections;
+    DWORD next = 1;
+};
+
+// The control: class information from the program's type library and one connection point per
+// event source. It has no "Object" of its own.
+class CEventControl : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                      public IDispatch,
+                      public IProvideClassInfo,
+                      public IConnectionPointContainer {
+public:
+    BEGIN_COM_MAP(CEventControl)
+        COM_INTERFACE_ENTRY(IDispatch)
+        COM_INTERFACE_ENTRY(IProvideClassInfo)
+        COM_INTERFACE_ENTRY(IConnectionPointContainer)
+    END_COM_MAP()
+
+    HRESULT FinalConstruct() {
+        for (auto [point, iid] : {std::pair{&first, &DIID__FirstEvents}, std::pair{&second, &DIID__SecondEvents}}) {
+            CComObject<CConnectionPointImpl>* p = nullptr;
+            HRESULT hr = CComObject<CConnectionPointImpl>::CreateInstance(&p);
+            if (FAILED(hr)) return hr;
+            p->iid = *iid;
+            *point = p;
+        }
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    STDMETHOD(GetClassInfo)(ITypeInfo** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        wchar_t path[MAX_PATH];
+        ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+        CComPtr<ITypeLib> lib;
+        HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &lib);
+        return FAILED(hr) ? hr : lib->GetTypeInfoOfGuid(CLSID_EventControl, out);
+    }
+    STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints** out) override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHOD(FindConnectionPoint)(REFIID iid, IConnectionPoint** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        for (CComObject<CConnectionPointImpl>* p : {first.p(), second.p()})
+            if (::IsEqualIID(iid, p->iid)) return p->QueryInterface(IID_IConnectionPoint, reinterpret_cast<void**>(out));
+        return CONNECT_E_NOCONNECTION;
+    }
+
+    // Holds one connection point object.
+    class Point {
+    public:
+        Point& operator=(CComObject<CConnectionPointImpl>* p) {
+            p->AddRef();
+            if (p_) p_->Release();
+            p_ = p;
+            return *this;
+        }
+        ~Point() { if (p_) p_->Release(); }
+        CComObject<CConnectionPointImpl>* p() const { return p_; }
+        CComObject<CConnectionPointImpl>* operator->() const { return p_; }
+
+    private:
+        CComObject<CConnectionPointImpl>* p_ = nullptr;
+    };
+    Point first, second;
+};
+
+struct Call {
+    DISPID id;
+    std::vector<CComVariant> args;  // as DISPPARAMS carried them
+};
+
+// A sink of one event source.
+template <const IID* Source>
+class CEventSink : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IDispatch {
+public:
+    BEGIN_COM_MAP(CEventSink)
+        COM_INTERFACE_ENTRY(IDispatch)
+        COM_INTERFACE_ENTRY_IID(*Source, IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHOD(Invoke)(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+        Call call{id, {}};
+        for (UINT i = 0; params && i < params->cArgs; ++i) call.args.emplace_back(params->rgvarg[i]);
+        if (flags == DISPATCH_METHOD) calls.push_back(std::move(call));
+        return fail;
+    }
+    std::vector<Call> calls;
+    HRESULT fail = S_OK;
+};
+
+template <class T>
+CComObject<T>* New(CComPtr<IUnknown>& keep) {
+    CComObject<T>* p = nullptr;
+    if (FAILED(CComObject<T>::CreateInstance(&p))) return nullptr;
+    keep = static_cast<IDispatch*>(p);
+    return p;
+}
+
+class AcxHandlerEvents : public ::testing::Test {
+protected:
+    void SetUp() override {
+        control_ = New<CEventControl>(controlKeep_);
+        ASSERT_TRUE(control_);
+        for (auto* sink : {&firstA_, &firstB_}) {
+            *sink = New<CEventSink<&DIID__FirstEvents>>(keeps_.emplace_back());
+            DWORD cookie = 0;
+            ASSERT_HRESULT_SUCCEEDED(control_->first->Advise(static_cast<IDispatch*>(*sink), &cookie));
+        }
+        second_ = New<CEventSink<&DIID__SecondEvents>>(keeps_.emplace_back());
+        DWORD cookie = 0;
+        ASSERT_HRESULT_SUCCEEDED(control_->second->Advise(static_cast<IDispatch*>(second_), &cookie));
+        handler_.Attach(static_cast<IDispatch*>(control_));
+    }
+
+    // A one-dimensional VARIANT array of the numbers, with its first index at lower.
+    static kcom::CComSafeArray Numbers(std::initializer_list<LONG> values, LONG lower) {
+        SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), lower};
+        kcom::CComSafeArray psa(::SafeArrayCreate(VT_VARIANT, 1, &bound));
+        LONG at = lower;
+        for (LONG v : values) {
+            CComVariant cell(v);
+            ::SafeArrayPutElement(psa, &at, &cell);
+            ++at;
+        }
+        return psa;
+    }
+
+    CComPtr<IUnknown> controlKeep_;
+    std::vector<CComPtr<IUnknown>> keeps_;
+    CComObject<CEventControl>* control_ = nullptr;
+    CComObject<CEventSink<&DIID__FirstEvents>>* firstA_ = nullptr;
+    CComObject<CEventSink<&DIID__FirstEvents>>* firstB_ = nullptr;
+    CComObject<CEventSink<&DIID__SecondEvents>>* second_ = nullptr;
+    CAcxHandler handler_;
+};
+
+TEST_F(AcxHandlerEvents, TheFirstSourceDeclaringTheNameFiresWithArgumentsReversed) {
+    kcom::CComSafeArray args = Numbers({1, 2, 3}, 0);
+    ASSERT_EQ(S_OK, handler_.FireEvent(kcom::CComBSTR(L"Click"), args));
+    for (auto* sink : {firstA_, firstB_}) {
+        ASSERT_EQ(1u, sink->calls.size());
+        EXPECT_EQ(11, sink->calls[0].id);
+        ASSERT_EQ(3u, sink->calls[0].args.size());
+        EXPECT_EQ(3, sink->calls[0].args[0].lVal);
+        EXPECT_EQ(2, sink->calls[0].args[1].lVal);
+        EXPECT_EQ(1, sink->calls[0].args[2].lVal);
+    }
+    EXPECT_TRUE(second_->calls.empty());
+    // An event only the second source declares goes there.
+    ASSERT_EQ(S_OK, handler_.FireEvent(kcom::CComBSTR(L"Resized"), nullptr));
+    ASSERT_EQ(1u, second_->calls.size());
+    EXPECT_EQ(22, second_->calls[0].id);
+    EXPECT_TRUE(second_->calls[0].args.empty());
+}
+
+TEST_F(AcxHandlerEvents, ArgumentsAreReadFromTheirOwnLowerBound) {
+    kcom::CComSafeArray args = Numbers({1, 2, 3}, 1);
+    ASSERT_EQ(S_OK, handler_.FireEvent(kcom::CComBSTR(L"Click"), args));
+    ASSERT_EQ(1u, firstA_->calls.size());
+    ASSERT_EQ(3u, firstA_->calls[0].args.size());
+    EXPECT_EQ(3, firstA_->calls[0].args[0].lVal);
+    EXPECT_EQ(1, firstA_->calls[0].args[2].lVal);
+}
+
+TEST_F(AcxHandlerEvents, UnknownNamesAndFailingSinks) {
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, handler_.FireEvent(kcom::CComBSTR(L"click"), nullptr));  // names keep their case
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, handler_.FireEvent(kcom::CComBSTR(L"Nothing"), nullptr));
+    firstA_->fail = E_FAIL;
+    EXPECT_EQ(S_OK, handler_.FireEvent(kcom::CComBSTR(L"Changed"), nullptr));
+    EXPECT_EQ(1u, firstA_->calls.size());
+    EXPECT_EQ(1u, firstB_->calls.size());  // one sink's failure does not stop the others
+}
+
+TEST_F(AcxHandlerEvents, MemberNamesInSourceOrderAndQuoted) {
+    kcom::CComSafeArray names;
+    ASSERT_EQ(S_OK, handler_.GetObjectMemberNames(&names));
+    ASSERT_TRUE(names);
+    std::vector<std::wstring> got;
+    for (LONG i = 0; i < static_cast<LONG>(names.get()->rgsabound[0].cElements); ++i) {
+        CComVariant v;
+        ASSERT_HRESULT_SUCCEEDED(::SafeArrayGetElement(names, &i, &v));
+        got.emplace_back(v.bstrVal);
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"\"Click\"", L"\"Changed\"", L"\"Click\"", L"\"Resized\""}), got);
+}
+
+}  // namespace
