@@ -14,6 +14,7 @@
 #include "environment/TestState.h"
 #include "kestrune.h"
 #include "ObjectRackClientImpl.h"
+#include "RuntimeId.h"
 
 using kcom::CComBSTR;
 using kcom::CComPtr;
@@ -23,25 +24,6 @@ using standin::CSettingsStandIn;
 using standin::Holder;
 
 namespace {
-
-class CRuntimeIdFake : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IRuntimeID {
-public:
-    BEGIN_COM_MAP(CRuntimeIdFake)
-        COM_INTERFACE_ENTRY(IRuntimeID)
-    END_COM_MAP()
-    STDMETHOD(get_Package)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_Package)(UINT) override { return E_NOTIMPL; }
-    STDMETHOD(get_Size)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_BSTRValue)(BSTR, BSTR*) override { return E_NOTIMPL; }
-    STDMETHOD(put_BSTRValue)(BSTR, BSTR) override { return E_NOTIMPL; }
-    STDMETHOD(get_VARIANTValue)(BSTR, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_VARIANTValue)(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(get_lValue)(BSTR, long*) override { return E_NOTIMPL; }
-    STDMETHOD(put_lValue)(BSTR, long) override { return E_NOTIMPL; }
-    STDMETHOD(IsEmpty)() override { return S_FALSE; }
-    STDMETHOD(IsEqual)(IRuntimeID*) override { return E_NOTIMPL; }
-    STDMETHOD(Clone)(IRuntimeID**) override { return E_NOTIMPL; }
-};
 
 // Fills the value column from a table of names; counts its calls.
 class CQueryEngineFake : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorQuery {
@@ -139,17 +121,18 @@ public:
 
 struct Fixture {
     Holder<CQueryUnderTest> query = Holder<CQueryUnderTest>::New();
-    Holder<CRuntimeIdFake> id = Holder<CRuntimeIdFake>::New();
+    CComPtr<IRuntimeID> id;
     Holder<CRackStandIn> rack = Holder<CRackStandIn>::New();
     Holder<CQueryEngineFake> engine = Holder<CQueryEngineFake>::New();
     Holder<CSettingsStandIn> options = Holder<CSettingsStandIn>::New();
 
     Fixture() {
+        if (FAILED(CreateRunId(__uuidof(IRuntimeID), reinterpret_cast<void**>(&id)))) throw std::runtime_error("id");
         query->SetRack(rack.as<IObjectRack>());
         rack->Put(L"StdPackageQueryEngine", engine.as<IKorQuery>());
         rack->Put(L"TestOptions", options.as<IKorSettings>());
     }
-    IRuntimeID* Id() const { return id.as<IRuntimeID>(); }
+    IRuntimeID* Id() const { return id.get(); }
     HRESULT Run(const wchar_t* name, VARIANT* param, CComVariant& result) {
         result.Clear();
         return query->RunQuery(Id(), name, param, &result);
