@@ -35,7 +35,9 @@ HRESULT MatchRegExp(BSTR pattern, BSTR actual, long compareType, VARIANT_BOOL* r
     kcom::CComBSTR wrapped;
     if (compareType & CMP_CONTAINS) {
         // The expected text is joined in, never formatted: it may hold '%' or embedded nulls.
-        std::wstring text = L"(.|\\n)*(";
+        // Only a match from the first character can count, and the leading run already tries every
+        // later position; anchored, a text without a match costs one pass instead of one per character.
+        std::wstring text = L"^(.|\\n)*(";
         text.append(View(pattern));
         text.append(L")(.|\\n)*");
         wrapped = kcom::CComBSTR(text.data(), static_cast<UINT>(text.size()));

@@ -174,6 +174,18 @@ TEST(MatchValuePattern, SpecialCharacters) {
     EXPECT_EQ(VARIANT_FALSE, result);
 }
 
+// A pattern searched through a long multi-line text answers in one pass, match or not.
+TEST(MatchValuePattern, ContainedPatternInALongText) {
+    std::wstring text(64000, L'a');
+    for (size_t i = 40; i < text.size(); i += 41) text[i] = L'\n';
+    EXPECT_FALSE(Match(L"b+", text.c_str(), CMP_REGEXP | CMP_CONTAINS));
+    text.replace(text.size() - 3, 3, L"xbb");
+    EXPECT_TRUE(Match(L"b+", text.c_str(), CMP_REGEXP | CMP_CONTAINS));
+    EXPECT_TRUE(Match(L"^a+", text.c_str(), CMP_REGEXP | CMP_CONTAINS));
+    EXPECT_FALSE(Match(L"^b", text.c_str(), CMP_REGEXP | CMP_CONTAINS));
+    EXPECT_TRUE(Match(L"xbb$", text.c_str(), CMP_REGEXP | CMP_CONTAINS));
+}
+
 TEST(MatchValuePattern, InvalidPatternIsAFailureAndNoMatch) {
     for (long type : {long(CMP_REGEXP), long(CMP_REGEXP | CMP_CONTAINS)}) {
         VARIANT_BOOL result = VARIANT_TRUE;
