@@ -194,6 +194,18 @@ int main() {
     std::printf("BENCH compare_regexp_rows_held_matcher %.0f rows/s ratio %.4f vs compare_plain_rows\n", heldRate,
                 heldRate / plainRate);
 
+    // A contained pattern that occurs nowhere in a long multi-line text.
+    {
+        std::wstring text(64000, L'a');
+        for (size_t i = 40; i < text.size(); i += 41) text[i] = L'\n';
+        kcom::CComBSTR expected(L"b+"), actual(text.c_str(), static_cast<UINT>(text.size()));
+        VARIANT_BOOL result = VARIANT_TRUE;
+        auto start = std::chrono::steady_clock::now();
+        MatchValuePattern(expected, actual, CMP_REGEXP | CMP_CONTAINS, &result);
+        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        std::printf("BENCH compare_contains_pattern_64k_text_no_match %.1f ms\n", ms);
+    }
+
     auto* engine = New<CEngine>();
     auto* table = New<CValueTable>();
     {
