@@ -168,6 +168,33 @@ public:
     }
 };
 
+// A script-side query object registered by ProgID: "LookUp" answers "custom" and counts.
+class CCustomQueryFake : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IDispatch {
+public:
+    BEGIN_COM_MAP(CCustomQueryFake)
+        COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+    static inline int calls = 0;
+    static inline bool sawRuntimeId = false;
+    STDMETHOD(GetTypeInfoCount)(UINT*) override { return E_NOTIMPL; }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        if (count != 1 || std::wstring(names[0]) != L"LookUp") return DISP_E_UNKNOWNNAME;
+        ids[0] = 1;
+        return S_OK;
+    }
+    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override {
+        ++calls;
+        kcom::CComQIPtr<IRuntimeID> id(params->cArgs == 2 && params->rgvarg[1].vt == VT_UNKNOWN
+                                           ? params->rgvarg[1].punkVal
+                                           : nullptr);
+        sawRuntimeId = id.get() != nullptr;
+        result->vt = VT_BSTR;
+        result->bstrVal = ::SysAllocString(L"custom");
+        return S_OK;
+    }
+};
+
 // A description row: name, expected value, flags, type, compare type.
 void PutRow(CKorSafeArray& table, LONG row, const wchar_t* name, const VARIANT& value, long compareType = 0) {
     CComVariant n(name), c(compareType), zero(0L);
@@ -674,6 +701,43 @@ TEST_F(AcxQueryContainers, VisibleWindowlessControlsOfTheContainersWindow) {
 }
 
 // ---- records and custom queries ----
+
+TEST_F(AcxQuery, CustomQueriesOfTheSettingsRunAfterTheBuiltInOnes) {
+    const CLSID clsid = {0x5D0C1E77, 0x2B41, 0x4E0A, {0x9A, 0x61, 0x3C, 0x7E, 0x11, 0x20, 0x45, 0x90}};
+    const wchar_t progId[] = L"KestruneTest.CustomQuery";
+    const std::wstring key = std::wstring(progId) + L"\\CLSID";
+    const wchar_t clsidText[] = L"{5D0C1E77-2B41-4E0A-9A61-3C7E11204590}";
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, clsidText,
+                                                sizeof(clsidText)));
+    IUnknown* factory = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(kcom::CreateClassObject<kcom::CComClassFactory>(
+        &kcom::CComCreator<CCustomQueryFake>::CreateInstance, &factory));
+    CComPtr<IUnknown> held;
+    held.Attach(factory);
+    DWORD cookie = 0;
+    ASSERT_HRESULT_SUCCEEDED(::CoRegisterClassObject(clsid, held, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+
+    const std::wstring section = std::wstring(L"Packages\\Kestrune\\CustQuery\\") + progId;
+    appSettings_->Put(section.c_str(), L"customprop", L"LookUp");
+    appSettings_->Put(section.c_str(), L"acx_name", L"LookUp");
+    appSettings_->Put(section.c_str(), L"ignored", L"");
+    appSettings_->Put(L"Packages\\Kestrune\\CustQuery\\No.Such.ProgId", L"customprop", L"LookUp");
+    kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(engine_.get()));
+    CCustomQueryFake::calls = 0;
+    ASSERT_EQ(S_OK, client->SetRack(rack_.as<IObjectRack>()));
+
+    EXPECT_EQ(L"custom", Text(Ask(WindowId(L"grid"), L"customprop")));
+    EXPECT_TRUE(CCustomQueryFake::sawRuntimeId);
+    EXPECT_EQ(1, CCustomQueryFake::calls);
+    // The built-in handler answers first; the custom one only where it does not.
+    EXPECT_EQ(L"Flex Grid", Text(Ask(WindowId(L"grid"), L"acx_name")));
+    EXPECT_EQ(1, CCustomQueryFake::calls);
+    EXPECT_EQ(L"custom", Text(Ask(WindowId(L"plain"), L"acx_name")));
+    EXPECT_EQ(2, CCustomQueryFake::calls);
+
+    ::CoRevokeClassObject(cookie);
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, progId);
+}
 
 TEST_F(AcxQuery, NotificationRecordsHandTheProductRootToTheHook) {
     CComPtr<IKorDataTarget> target;
