@@ -200,16 +200,26 @@ CAcxQuery::IdKind CAcxQuery::KindOf(const CRuntimeId& id) const noexcept {
 
 // ---- property handlers ----
 
-HRESULT CAcxQuery::AnswerProgID(IRuntimeID* id, VARIANT* result) {
-    const CRuntimeId rid(id);
-    const IdKind kind = KindOf(rid);
-    if (kind == IdKind::Other) return S_FALSE;
-    if (!m_agent) return E_FAIL;
-    const HWND window = ToWindow(ReadLong(rid, L"hwnd"));
+// The common frame of a handler for ids of the window and windowless formats: null arguments
+// are refused, ids of other formats are not this engine's, nothing raised leaves.
+template <class Body>
+HRESULT CAcxQuery::ForControl(IRuntimeID* id, VARIANT* result, Body&& body) {
+    if (!id || !result) return E_POINTER;
+    return kcom::Guard([&]() -> HRESULT {
+        const CRuntimeId rid(id);
+        const IdKind kind = KindOf(rid);
+        if (kind == IdKind::Other) return S_FALSE;
+        if (!m_agent) return E_FAIL;
+        return body(rid, kind);
+    });
+}
+
+HRESULT CAcxQuery::AnswerProgID(const CRuntimeId& id, IdKind kind, VARIANT* result) {
+    const HWND window = ToWindow(ReadLong(id, L"hwnd"));
     CComBSTR progId;
     HRESULT hr;
     if (kind == IdKind::Windowless) {
-        hr = m_agent->WlsProgIDQuery(window, ReadLong(rid, L"punknown"), &progId);
+        hr = m_agent->WlsProgIDQuery(window, ReadLong(id, L"punknown"), &progId);
     } else {
         LONG isAcx = 0;
         m_agent->IsAcxControl(window, &isAcx);
@@ -225,33 +235,28 @@ HRESULT CAcxQuery::AnswerProgID(IRuntimeID* id, VARIANT* result) {
 }
 
 HRESULT CAcxQuery::QueryProgID(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&] { return AnswerProgID(id, result); });
+    return ForControl(id, result, [&](const CRuntimeId& rid, IdKind kind) { return AnswerProgID(rid, kind, result); });
 }
 
 HRESULT CAcxQuery::QueryName(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        if (KindOf(CRuntimeId(id)) == IdKind::Other) return S_FALSE;
+    return ForControl(id, result, [&](const CRuntimeId& rid, IdKind kind) -> HRESULT {
         if (!g_useOldNameQuery) return E_FAIL;
-        return AnswerProgID(id, result);
+        return AnswerProgID(rid, kind, result);
     });
 }
 
+HRESULT CAcxQuery::ReadHandles(const CRuntimeId& id, IdKind kind, long* window, long* cookie) const {
+    *window = *cookie = 0;
+    HRESULT hr = id.GetLong(L"hwnd", window);
+    if (SUCCEEDED(hr) && kind == IdKind::Windowless) hr = id.GetLong(L"punknown", cookie);
+    return FAILED(hr) ? hr : S_OK;
+}
+
 HRESULT CAcxQuery::QueryAcxName(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        const CRuntimeId rid(id);
-        const IdKind kind = KindOf(rid);
-        if (kind == IdKind::Other) return S_FALSE;
+    return ForControl(id, result, [&](const CRuntimeId& rid, IdKind kind) -> HRESULT {
         long window = 0, cookie = 0;
-        HRESULT hr = rid.GetLong(L"hwnd", &window);
+        HRESULT hr = ReadHandles(rid, kind, &window, &cookie);
         if (FAILED(hr)) return hr;
-        if (kind == IdKind::Windowless) {
-            hr = rid.GetLong(L"punknown", &cookie);
-            if (FAILED(hr)) return hr;
-        }
-        if (!m_agent) return E_FAIL;
         CComBSTR userType;
         hr = kind == IdKind::Window ? m_agent->AcxUserTypeQuery(ToWindow(window), &userType)
                                     : m_agent->WlsUserTypeQuery(ToWindow(window), cookie, &userType);
@@ -266,19 +271,10 @@ HRESULT CAcxQuery::QueryAcxName(IRuntimeID* id, VARIANT*, VARIANT* result) {
 }
 
 HRESULT CAcxQuery::QueryLpDispatch(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        const CRuntimeId rid(id);
-        const IdKind kind = KindOf(rid);
-        if (kind == IdKind::Other) return S_FALSE;
+    return ForControl(id, result, [&](const CRuntimeId& rid, IdKind kind) -> HRESULT {
         long window = 0, cookie = 0;
-        HRESULT hr = rid.GetLong(L"hwnd", &window);
+        HRESULT hr = ReadHandles(rid, kind, &window, &cookie);
         if (FAILED(hr)) return hr;
-        if (kind == IdKind::Windowless) {
-            hr = rid.GetLong(L"punknown", &cookie);
-            if (FAILED(hr)) return hr;
-        }
-        if (!m_agent) return E_FAIL;
         CComPtr<IDispatch> control;
         hr = kind == IdKind::Window ? m_agent->GetMarshalDisp(ToWindow(window), &control)
                                     : m_agent->GetWlsMarshalDisp(ToWindow(window), cookie, &control);
@@ -313,18 +309,13 @@ HRESULT CAcxQuery::QueryRunTimeIDFromPoint(IRuntimeID* id, VARIANT*, VARIANT* re
 }
 
 HRESULT CAcxQuery::QueryActiveXProperty(IRuntimeID* id, VARIANT* param, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        const CRuntimeId rid(id);
-        const IdKind kind = KindOf(rid);
-        if (kind == IdKind::Other) return S_FALSE;
+    return ForControl(id, result, [&](const CRuntimeId& rid, IdKind kind) -> HRESULT {
         const HWND window = ToWindow(ReadLong(rid, L"hwnd"));
         const long cookie = ReadLong(rid, L"punknown");
         if (!::IsWindow(window)) return S_FALSE;
         if (!param || param->vt != VT_BSTR) return S_FALSE;
         // The test object's own class is never a property of the control.
         if (IsText(*param, L"korclass")) return S_FALSE;
-        if (!m_agent) return E_FAIL;
         if (kind == IdKind::Windowless) return m_agent->GetWlsPropertyByHandle(window, cookie, param->bstrVal, result);
         LONG isAcx = 0;
         m_agent->IsAcxControl(window, &isAcx);
@@ -334,12 +325,7 @@ HRESULT CAcxQuery::QueryActiveXProperty(IRuntimeID* id, VARIANT* param, VARIANT*
 }
 
 HRESULT CAcxQuery::QueryPropertiesName(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        const CRuntimeId rid(id);
-        const IdKind kind = KindOf(rid);
-        if (kind == IdKind::Other) return S_FALSE;
-        if (!m_agent) return E_FAIL;
+    return ForControl(id, result, [&](const CRuntimeId& rid, IdKind kind) -> HRESULT {
         const HWND window = ToWindow(ReadLong(rid, L"hwnd"));
         if (kind == IdKind::Windowless)
             return m_agent->GetWlsAllPropertiesNameByHandle(window, ReadLong(rid, L"punknown"), result);
@@ -438,32 +424,11 @@ HRESULT CAcxQuery::QueryCookieFromPoint(IRuntimeID* id, VARIANT* param, VARIANT*
     });
 }
 
-HRESULT CAcxQuery::QueryCreateTime(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        const CRuntimeId rid(id);
-        if (KindOf(rid) == IdKind::Other) return S_FALSE;
-        if (!m_agent) return E_FAIL;
-        LONG time = 0;
-        const HRESULT hr = m_agent->GetCreateTime(ToWindow(ReadLong(rid, L"hwnd")), ReadLong(rid, L"punknown"), &time);
-        if (SUCCEEDED(hr)) {
-            ::VariantClear(result);
-            result->vt = VT_UI4;
-            result->ulVal = static_cast<ULONG>(time);
-        }
-        return hr;
-    });
-}
-
-HRESULT CAcxQuery::QueryInprocUnknown(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        const CRuntimeId rid(id);
-        if (KindOf(rid) == IdKind::Other) return S_FALSE;
-        if (!m_agent) return E_FAIL;
+HRESULT CAcxQuery::AnswerNumber(IRuntimeID* id, VARIANT* result, NumberRequest request) {
+    return ForControl(id, result, [&](const CRuntimeId& rid, IdKind) -> HRESULT {
         LONG value = 0;
         const HRESULT hr =
-            m_agent->GetInprocUnknown(ToWindow(ReadLong(rid, L"hwnd")), ReadLong(rid, L"punknown"), &value);
+            (m_agent.get()->*request)(ToWindow(ReadLong(rid, L"hwnd")), ReadLong(rid, L"punknown"), &value);
         if (SUCCEEDED(hr)) {
             ::VariantClear(result);
             result->vt = VT_UI4;
@@ -473,12 +438,17 @@ HRESULT CAcxQuery::QueryInprocUnknown(IRuntimeID* id, VARIANT*, VARIANT* result)
     });
 }
 
+HRESULT CAcxQuery::QueryCreateTime(IRuntimeID* id, VARIANT*, VARIANT* result) {
+    return AnswerNumber(id, result, &IAcxAgntUtil2::GetCreateTime);
+}
+
+// The number of the control's in-process pointer inside the application.
+HRESULT CAcxQuery::QueryInprocUnknown(IRuntimeID* id, VARIANT*, VARIANT* result) {
+    return AnswerNumber(id, result, &IAcxAgntUtil2::GetInprocUnknown);
+}
+
 HRESULT CAcxQuery::QueryListener(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        const CRuntimeId rid(id);
-        if (KindOf(rid) == IdKind::Other) return S_FALSE;
-        if (!m_agent) return E_FAIL;
+    return ForControl(id, result, [&](const CRuntimeId& rid, IdKind) -> HRESULT {
         ::VariantClear(result);
         result->vt = VT_DISPATCH;
         result->pdispVal = nullptr;
@@ -486,7 +456,7 @@ HRESULT CAcxQuery::QueryListener(IRuntimeID* id, VARIANT*, VARIANT* result) {
     });
 }
 
-HRESULT CAcxQuery::QueryAbsX(IRuntimeID* id, VARIANT*, VARIANT* result) {
+HRESULT CAcxQuery::AnswerGeometry(IRuntimeID* id, VARIANT* result, LONG (*pick)(const RECT&, const POINT&)) {
     if (!id || !result) return E_POINTER;
     return kcom::Guard([&]() -> HRESULT {
         RECT rect{};
@@ -495,51 +465,25 @@ HRESULT CAcxQuery::QueryAbsX(IRuntimeID* id, VARIANT*, VARIANT* result) {
         if (hr != S_OK) return hr;
         ::VariantClear(result);
         result->vt = VT_I4;
-        result->lVal = origin.x + rect.left;
+        result->lVal = pick(rect, origin);
         return S_OK;
     });
+}
+
+HRESULT CAcxQuery::QueryAbsX(IRuntimeID* id, VARIANT*, VARIANT* result) {
+    return AnswerGeometry(id, result, [](const RECT& r, const POINT& p) -> LONG { return p.x + r.left; });
 }
 
 HRESULT CAcxQuery::QueryAbsY(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        RECT rect{};
-        POINT origin{};
-        const HRESULT hr = WlsGeometry(id, &rect, &origin);
-        if (hr != S_OK) return hr;
-        ::VariantClear(result);
-        result->vt = VT_I4;
-        result->lVal = origin.y + rect.top;
-        return S_OK;
-    });
+    return AnswerGeometry(id, result, [](const RECT& r, const POINT& p) -> LONG { return p.y + r.top; });
 }
 
 HRESULT CAcxQuery::QueryWidth(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        RECT rect{};
-        POINT origin{};
-        const HRESULT hr = WlsGeometry(id, &rect, &origin);
-        if (hr != S_OK) return hr;
-        ::VariantClear(result);
-        result->vt = VT_I4;
-        result->lVal = rect.right - rect.left;
-        return S_OK;
-    });
+    return AnswerGeometry(id, result, [](const RECT& r, const POINT&) -> LONG { return r.right - r.left; });
 }
 
 HRESULT CAcxQuery::QueryHeight(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        RECT rect{};
-        POINT origin{};
-        const HRESULT hr = WlsGeometry(id, &rect, &origin);
-        if (hr != S_OK) return hr;
-        ::VariantClear(result);
-        result->vt = VT_I4;
-        result->lVal = rect.bottom - rect.top;
-        return S_OK;
-    });
+    return AnswerGeometry(id, result, [](const RECT& r, const POINT&) -> LONG { return r.bottom - r.top; });
 }
 
 HRESULT CAcxQuery::QueryWindowless(IRuntimeID* id, VARIANT*, VARIANT* result) {

@@ -106,10 +106,18 @@ public:
 private:
     enum class IdKind { Other, Window, Windowless };
 
+    using NumberRequest = HRESULT (STDMETHODCALLTYPE IAcxAgntUtil2::*)(HWND, LONG, LONG*);
+
     IdKind KindOf(const CRuntimeId& id) const noexcept;
+    // "hwnd", and for a windowless id "punknown"; a value that cannot be read is a failure.
+    HRESULT ReadHandles(const CRuntimeId& id, IdKind kind, long* window, long* cookie) const;
+    HRESULT AnswerNumber(IRuntimeID* id, VARIANT* result, NumberRequest request);
+    HRESULT AnswerGeometry(IRuntimeID* id, VARIANT* result, LONG (*pick)(const RECT&, const POINT&));
     // The windowless control's rectangle and the screen origin of its container's client area.
     HRESULT WlsGeometry(IRuntimeID* id, RECT* rect, POINT* origin);
-    HRESULT AnswerProgID(IRuntimeID* id, VARIANT* result);
+    template <class Body>
+    HRESULT ForControl(IRuntimeID* id, VARIANT* result, Body&& body);
+    HRESULT AnswerProgID(const CRuntimeId& id, IdKind kind, VARIANT* result);
     void LoadCustomQueries();
     // The window of the container test object, following SSTab pages to their tab's parent.
     HRESULT FindContainerWindow(IDispatch* container, QueryIdInfo* info, HWND* window);

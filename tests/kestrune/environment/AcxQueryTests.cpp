@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 #include "AgentFixture.h"
+#include "DesktopLock.h"
 #include "ComClassFactory.h"
 #include "ComSafeArray.h"
 #include "ComVariant.h"
@@ -48,24 +49,6 @@ CComPtr<IRuntimeID> MakeId(UINT package, std::vector<std::pair<const wchar_t*, l
     for (const auto& [name, value] : values) id.PutVariantValue(name, CComVariant(value));
     return CComPtr<IRuntimeID>(static_cast<IRuntimeID2*>(id));
 }
-
-// Serialises the tests of all test programs that move the z-order: the desktop is shared by
-// every process of the Wine session.
-class DesktopLock {
-public:
-    DesktopLock() : mutex_(::CreateMutexW(nullptr, FALSE, L"Local\\KestruneTestDesktopLock")) {
-        if (mutex_) owned_ = ::WaitForSingleObject(mutex_, 60000) != WAIT_TIMEOUT;
-    }
-    ~DesktopLock() {
-        if (owned_) ::ReleaseMutex(mutex_);
-    }
-    DesktopLock(const DesktopLock&) = delete;
-    DesktopLock& operator=(const DesktopLock&) = delete;
-
-private:
-    kcom::CHandle mutex_;
-    bool owned_ = false;
-};
 
 long L(HWND window) { return static_cast<long>(reinterpret_cast<LONG_PTR>(window)); }
 
@@ -210,17 +193,8 @@ class AcxQuery : public AgentFixture {
 protected:
     void SetUp() override {
         ::InterlockedExchange(&g_useOldNameQuery, 0);
-        IUnknown* factory = nullptr;
-        ASSERT_HRESULT_SUCCEEDED(
-            kcom::CreateClassObject<kcom::CComClassFactorySingleton>(AcxAgntUtilCreator, &factory));
-        factory_.Attach(factory);
-        ASSERT_HRESULT_SUCCEEDED(::CoRegisterClassObject(CLSID_AcxAgntUtil, factory_, CLSCTX_INPROC_SERVER,
-                                                         REGCLS_MULTIPLEUSE, &registration_));
-        Start(kScenario);
-        agent_.Release();
-        ASSERT_HRESULT_SUCCEEDED(agent_.CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_INPROC_SERVER));
-        kcom::CComQIPtr<IObjectRackClient> agentClient(static_cast<IUnknown*>(agent_.get()));
-        ASSERT_EQ(S_OK, agentClient->SetRack(rack_.as<IObjectRack>()));
+        // The engine creates the agent by CLSID.
+        StartRegistered(kScenario);
 
         appSettings_ = standin::Holder<standin::CSettingsStandIn>::New();
         OrlentyStandIn_SetApplicationSettings(appSettings_.as<IKorSettings>());
@@ -241,8 +215,6 @@ protected:
         OrlentyStandIn_Reset();
         ::InterlockedExchange(&g_useOldNameQuery, 0);
         AgentFixture::TearDown();
-        if (registration_) ::CoRevokeClassObject(registration_);
-        factory_.Release();
     }
 
     CAcxQuery* Engine() const { return static_cast<CAcxQuery*>(engine_.get()); }
@@ -265,8 +237,6 @@ protected:
         return out;
     }
 
-    CComPtr<IUnknown> factory_;
-    DWORD registration_ = 0;
     standin::Holder<standin::CSettingsStandIn> appSettings_;
     standin::Holder<CForwardingEngine> forward_;
     CComPtr<IKorQuery2> engine_;
