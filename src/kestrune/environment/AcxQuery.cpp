@@ -143,6 +143,15 @@ private:
     ULONG count_ = 0;
 };
 
+// Writes a row's value. A "size in pixels" array that the row held and that the new value does
+// not carry on has no reader left: it goes with the row's old value.
+void PutRowValue(CKorSafeArray& table, LONG row, const VARIANT& value) {
+    CComVariant old = ReadCell(table.psa, row, 1);  // a by-reference value copies its word only
+    if (FAILED(table.PutElement(const_cast<VARIANT*>(&value), row, 1))) return;
+    if (old.vt == kSizeInPixelsType && !(value.vt == kSizeInPixelsType && value.byref == old.byref))
+        CAcxQuery::ReleaseSizeInPixels(&old);
+}
+
 // Keeps a caller's table locked for the walk and hands it back untouched otherwise.
 class CTableLock {
 public:
@@ -655,11 +664,11 @@ STDMETHODIMP CAcxQuery::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp) {
             CComVariant data = ReadCell(psaProp, row, 2);  // a two-column table has no data: empty
             if (value.vt == VT_EMPTY || IsText(name, L"Object Class") || windowless) {
                 if (SUCCEEDED(RunQuery(pRO, name.bstrVal, &data, &value))) {
-                    table.PutElement(&value, row, 1);
+                    PutRowValue(table, row, value);
                 } else {
                     // Not a query of the table: the control's own property of that name.
                     QueryActiveXProperty(pRO, &name, &value);
-                    if (value.vt != VT_EMPTY) table.PutElement(&value, row, 1);
+                    if (value.vt != VT_EMPTY) PutRowValue(table, row, value);
                 }
                 continue;
             }
@@ -672,7 +681,7 @@ STDMETHODIMP CAcxQuery::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp) {
             CComBSTR progId;
             if (SUCCEEDED(m_agent->AcxProgIDQuery(window, &progId)) && progId.Length() > 0) {
                 CComVariant text(progId.c_str());
-                table.PutElement(&text, row, 1);
+                PutRowValue(table, row, text);
             }
         }
         return S_OK;

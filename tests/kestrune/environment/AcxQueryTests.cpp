@@ -36,6 +36,8 @@ fact grid:9 progid=Wls.Button rect=i4[]:0,0,0,0 visible=1
 reply grid:9 GET_WLS_SIZE_MSG blob=0102030405060708090A0B0C
 fact empty activex=1 progid=Empty.Ctl
 fact main containers=grid,plain,empty containercount=3
+window form2 STATIC parent=main rect=300,200,40,40
+fact form2 containers=grid containercount=2
 point grid 3 4 grid 7
 )";
 
@@ -459,6 +461,24 @@ TEST_F(AcxQuery, SizeInPixelsReadersRefuseAnythingElse) {
     CKorSafeArray owner;
     owner.Attach(static_cast<SAFEARRAY*>(wrong.byref), true);  // VARIANT cells: freed with their text
 
+    // A row asked again gets a new array; the one it held is freed with the old value.
+    {
+        auto again = WlsId(L"grid", 7);
+        CKorSafeArray table(1, 3, VT_VARIANT);
+        CComVariant n(L"size in pixels");
+        table.PutElement(&n, 0, 0);
+        ASSERT_EQ(S_OK, engine_->QueryValue(again, table.psa));
+        CComVariant held;
+        table.GetElement(&held, 0, 1);
+        ASSERT_EQ(kSizeType, held.vt);
+        ASSERT_EQ(S_OK, engine_->QueryValue(again, table.psa));
+        CComVariant renewed;
+        table.GetElement(&renewed, 0, 1);
+        ASSERT_EQ(kSizeType, renewed.vt);
+        EXPECT_NE(held.byref, renewed.byref);
+        EXPECT_EQ(S_OK, CAcxQuery::ReleaseSizeInPixels(&renewed));
+    }
+
     // The value travels through a table by plain copy and is read safely there.
     auto button = WlsId(L"grid", 7);
     CComVariant first = Ask(button, L"size in pixels");
@@ -579,11 +599,20 @@ TEST_F(AcxQueryContainers, FormatListMustNameAQueryFormat) {
     EXPECT_EQ(nullptr, found);
     EXPECT_EQ(0, main->finds);
 
-    CComVariant query(static_cast<long>(g_cfQueryIdWindowlessActiveXTO));
-    formats.PutElement(&query, 1, 0);
-    ASSERT_EQ(S_OK, engine_->QueryIdFromContainer(description.psa, main.as<IDispatch>(), &found, nullptr,
-                                                  formats.psa));
     const std::vector<std::pair<long, long>> expected = {{L(W(L"grid")), 8}};
+    for (UINT accepted : {g_cfQueryIdWindowlessActiveXTO, g_cfQueryIdActiveXTO, window_}) {
+        CComVariant query(static_cast<long>(accepted));
+        formats.PutElement(&query, 1, 0);
+        ASSERT_EQ(S_OK, engine_->QueryIdFromContainer(description.psa, main.as<IDispatch>(), &found, nullptr,
+                                                      formats.psa));
+        EXPECT_EQ(expected, Found(found));
+    }
+    // A plain list of 32-bit formats is read as well.
+    SAFEARRAYBOUND bound{1, 0};
+    kcom::CComSafeArray plain(::SafeArrayCreate(VT_I4, 1, &bound));
+    LONG index = 0, format = static_cast<LONG>(g_cfQueryIdActiveXTO);
+    ASSERT_EQ(S_OK, ::SafeArrayPutElement(plain, &index, &format));
+    ASSERT_EQ(S_OK, engine_->QueryIdFromContainer(description.psa, main.as<IDispatch>(), &found, nullptr, plain));
     EXPECT_EQ(expected, Found(found));
 }
 
@@ -650,6 +679,13 @@ TEST_F(AcxQueryContainers, WindowlessContainersAndFailures) {
     EXPECT_EQ(S_FALSE, engine_->QueryIdFromContainer(description.psa, nullptr, &found, nullptr, nullptr));
     EXPECT_EQ(E_POINTER, engine_->QueryIdFromContainer(description.psa, wls.as<IDispatch>(), nullptr, nullptr,
                                                        nullptr));
+
+    // A container list whose count disagrees with its length is the agent's failure.
+    auto miscounted = Container(WindowId(L"form2"));
+    EXPECT_EQ(E_FAIL,
+              engine_->QueryIdFromContainer(description.psa, miscounted.as<IDispatch>(), &found, nullptr, nullptr));
+    EXPECT_EQ(nullptr, found);
+    EXPECT_EQ(0, Sent(L"GET_WLS_COOKIES_FROM_CONTAINER"));
 }
 
 TEST_F(AcxQueryContainers, VisibleWindowlessControlsOfTheContainersWindow) {
