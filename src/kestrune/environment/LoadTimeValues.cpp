@@ -2,6 +2,7 @@
 #include "LoadTimeValues.h"
 #include <cwchar>
 #include "ComModule.h"
+#include "PropertyFactory.h"
 
 std::wstring AppendProcessIdSuffix(const wchar_t* base) {
     wchar_t suffix[16];
@@ -48,7 +49,8 @@ const kcom::CComBSTR g_snapshotUpdateModeFlagsPersist(L"UpdateModeFlagsPersist")
 const kcom::CComBSTR g_nameStatus(L"Status");
 const kcom::CComBSTR g_nameStepInfo(L"StepInfo");
 const kcom::CComBSTR g_nameAction(L"Action");
-// The property classes' factories register here, before "Disable", as those classes arrive.
+// One factory per property class, before "Disable".
+static const bool s_propertyFactories = (dynamic::RegisterPropertyFactories(), true);
 const kcom::CComVariant g_varDisable = MakeDisable();
 
 const UINT g_msgAcxThreadSwitch = ::RegisterWindowMessageW(L"Acx_Thread_Switch_Message");

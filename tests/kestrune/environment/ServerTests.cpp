@@ -1,6 +1,7 @@
 // The server's exports and load-time values, without touching the registry.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include "ComBSTR.h"
 #include "ComPtr.h"
@@ -9,6 +10,8 @@
 #include "environment/LoadTimeValues.h"
 #include "host.h"
 #include "kestrune.h"
+#include "Property.h"
+#include "PropertyFactory.h"
 
 using namespace kcom;
 
@@ -157,6 +160,16 @@ TEST(LoadTimeValues, AnotherProcessGetsAnotherAtom) {
     const ATOM child = ::GlobalFindAtomW(childName.c_str());
     EXPECT_NE(child, 0);
     EXPECT_NE(child, g_acxWindowPropAtom);
+}
+
+// The record classes can be created by name from load on, without anyone registering them.
+TEST(LoadTimeValues, PropertyClassesAreCreatableByName) {
+    for (const char* name : {"CProperty", "CKorClassProperty", "CKorLogicalNameProperty", "CKorGenTypeProperty",
+                             "CKorObjectRelationsProperty"}) {
+        std::unique_ptr<CProperty> created(dynamic::CreateByName(name, nullptr));
+        EXPECT_NE(created, nullptr) << name;
+    }
+    EXPECT_EQ(dynamic::CreateByName("CNoSuchProperty", nullptr), nullptr);
 }
 
 TEST(LoadTimeValues, FormatsAndMessagesAreTheRegisteredNames) {
