@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <string>
 #include "environment/AcxAgntUtil.h"
+#include "ComClassFactory.h"
+#include "environment/ObjectMap.h"
 #include "AutProcess.h"
 #include "ComPtr.h"
 #include "HostStandIn.h"
@@ -16,6 +18,9 @@ protected:
         agent_.Release();
         aut_.Stop();
         PelluceStub_Reset();
+        if (registration_) ::CoRevokeClassObject(registration_);
+        registration_ = 0;
+        factory_.Release();
     }
 
     // The application with the scenario, and an agent whose rack holds the options and a channel
@@ -35,6 +40,22 @@ protected:
         kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(agent_.get()));
         ASSERT_EQ(S_OK, client->SetRack(rack_.as<IObjectRack>()));
         PelluceStub_Reset();
+    }
+
+    // As Start, with the process's agent class registered: whatever creates the agent by CLSID
+    // meets the same singleton as the test.
+    void StartRegistered(const wchar_t* scenario) {
+        IUnknown* factory = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(
+            kcom::CreateClassObject<kcom::CComClassFactorySingleton>(AcxAgntUtilCreator, &factory));
+        factory_.Attach(factory);
+        ASSERT_HRESULT_SUCCEEDED(::CoRegisterClassObject(CLSID_AcxAgntUtil, factory_, CLSCTX_INPROC_SERVER,
+                                                         REGCLS_MULTIPLEUSE, &registration_));
+        Start(scenario);
+        agent_.Release();
+        ASSERT_HRESULT_SUCCEEDED(agent_.CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_INPROC_SERVER));
+        kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(agent_.get()));
+        ASSERT_EQ(S_OK, client->SetRack(rack_.as<IObjectRack>()));
     }
 
     HWND W(const wchar_t* name) const { return aut_.Window(name); }
@@ -60,4 +81,6 @@ protected:
     standin::Holder<standin::CSettingsStandIn> options_;
     kcom::CComPtr<IOutputChannel> channel_;
     kcom::CComPtr<IAcxAgntUtil2> agent_;
+    kcom::CComPtr<IUnknown> factory_;
+    DWORD registration_ = 0;
 };

@@ -30,18 +30,8 @@ struct WindowRecord {
 class FlowEvents : public AgentFixture {
 protected:
     void SetUp() override {
-        // The sink creates the agent by CLSID: it must meet the same singleton as the test.
-        IUnknown* factory = nullptr;
-        ASSERT_HRESULT_SUCCEEDED(
-            kcom::CreateClassObject<kcom::CComClassFactorySingleton>(AcxAgntUtilCreator, &factory));
-        factory_.Attach(factory);
-        ASSERT_HRESULT_SUCCEEDED(::CoRegisterClassObject(CLSID_AcxAgntUtil, factory_, CLSCTX_INPROC_SERVER,
-                                                         REGCLS_MULTIPLEUSE, &registration_));
-        Start(kScenario);
-        agent_.Release();
-        ASSERT_HRESULT_SUCCEEDED(agent_.CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_INPROC_SERVER));
-        kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(agent_.get()));
-        ASSERT_EQ(S_OK, client->SetRack(rack_.as<IObjectRack>()));
+        // The sink creates the agent by CLSID.
+        StartRegistered(kScenario);
 
         connector_ = standin::Holder<standin::CEventConnectorStandIn>::New();
         channel_in_ = standin::Holder<standin::CInputChannelStandIn>::New();
@@ -57,8 +47,6 @@ protected:
         sink_.Release();
         OrlentyStandIn_Reset();
         AgentFixture::TearDown();
-        if (registration_) ::CoRevokeClassObject(registration_);
-        factory_.Release();
     }
 
     // Hands a record to every registered target as the recorder does: the medium's handle is the
@@ -73,8 +61,6 @@ protected:
         return mdRet;
     }
 
-    kcom::CComPtr<IUnknown> factory_;
-    DWORD registration_ = 0;
     standin::Holder<standin::CEventConnectorStandIn> connector_;
     standin::Holder<standin::CInputChannelStandIn> channel_in_;
     kcom::CComPtr<IObjectRackClient> sink_;

@@ -8,6 +8,7 @@
 #include "ExportLookup.h"
 #include "Handles.h"
 #include "environment/LoadTimeValues.h"
+#include "host.h"
 #include "kestrune.h"
 #include "Property.h"
 #include "PropertyFactory.h"
@@ -40,10 +41,28 @@ TEST_F(ServerExports, ClassObjectLookUp) {
     EXPECT_EQ(getClassObject_(CLSID_NULL, IID_IClassFactory, reinterpret_cast<void**>(&cf)), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(getClassObject_(CLSID_AcxFactory, IID_IClassFactory, nullptr), E_POINTER);
     // Classes this build does not hold yet are registered but not available.
-    for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_AcxQuery, &CLSID_KorActiveX, &CLSID_KorWlsActiveX, &CLSID_AcxUtil}) {
+    for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_KorActiveX, &CLSID_KorWlsActiveX, &CLSID_AcxUtil}) {
         EXPECT_EQ(getClassObject_(*c, IID_IClassFactory, reinterpret_cast<void**>(&cf)), CLASS_E_CLASSNOTAVAILABLE);
         EXPECT_EQ(cf.get(), nullptr);
     }
+    EXPECT_EQ(canUnload_(), S_OK);
+}
+
+TEST_F(ServerExports, QueryEngineComesFromItsClassObject) {
+    CComPtr<IClassFactory> cf;
+    ASSERT_EQ(getClassObject_(CLSID_AcxQuery, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    setFlag_(1);
+    CComPtr<IKorQuery2> engine;
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IKorQuery2, reinterpret_cast<void**>(&engine)), S_OK);
+    EXPECT_EQ(setFlag_(0), 0);  // every new engine answers "name" the new way
+    CComPtr<IAcxQueryFunc> func;
+    EXPECT_EQ(engine->QueryInterface(IID_IAcxQueryFunc, reinterpret_cast<void**>(&func)), S_OK);
+    // The DLL's own type library describes the primary interface.
+    CComPtr<ITypeInfo> info;
+    EXPECT_EQ(func->GetTypeInfo(0, 0, &info), S_OK);
+    func.Release();
+    engine.Release();
+    cf.Release();
     EXPECT_EQ(canUnload_(), S_OK);
 }
 

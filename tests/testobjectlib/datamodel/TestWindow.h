@@ -2,6 +2,7 @@
 // A plain top-level window that counts the messages it receives.
 #include <windows.h>
 #include <map>
+#include "DesktopLock.h"
 
 class TestWindow {
 public:
@@ -52,23 +53,4 @@ private:
     HWND hwnd_ = nullptr;
     std::map<UINT, int> counts_;
     std::map<UINT, WPARAM> wparams_;
-};
-
-// Serialises the tests of all test programs that move the foreground or the z-order: the desktop
-// is shared by every process of the Wine session.
-class DesktopLock {
-public:
-    DesktopLock() : mutex_(::CreateMutexW(nullptr, FALSE, L"Local\\KestruneTestDesktopLock")) {
-        if (mutex_) owned_ = ::WaitForSingleObject(mutex_, 60000) != WAIT_TIMEOUT;
-    }
-    ~DesktopLock() {
-        if (owned_) ::ReleaseMutex(mutex_);
-        if (mutex_) ::CloseHandle(mutex_);
-    }
-    DesktopLock(const DesktopLock&) = delete;
-    DesktopLock& operator=(const DesktopLock&) = delete;
-
-private:
-    HANDLE mutex_;
-    bool owned_ = false;
 };
