@@ -3,6 +3,7 @@
 #include <olectl.h>
 #include <cwchar>
 #include "ComBSTR.h"
+#include "ComClassFactory.h"
 #include "ComError.h"
 #include "ComSafeArray.h"
 
@@ -537,6 +538,17 @@ CHostApplicationRegistration::CHostApplicationRegistration(IUnknown* application
 }
 
 CHostApplicationRegistration::~CHostApplicationRegistration() {
+    if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
+}
+
+CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator) {
+    kcom::CComPtr<IUnknown> factory;
+    hr_ = kcom::CreateClassObject<kcom::CComClassFactory>(creator, &factory);
+    if (SUCCEEDED(hr_))
+        hr_ = ::CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+}
+
+CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 #include "../common/CallLog.h"
+#include "ComModule.h"
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "ComVariant.h"
@@ -315,6 +316,21 @@ public:
     ~CHostApplicationRegistration();
     CHostApplicationRegistration(const CHostApplicationRegistration&) = delete;
     CHostApplicationRegistration& operator=(const CHostApplicationRegistration&) = delete;
+    HRESULT Result() const noexcept { return hr_; }
+
+private:
+    DWORD cookie_ = 0;
+    HRESULT hr_ = E_FAIL;
+};
+
+// Makes a class creatable in-process by CLSID, each creation through the creator, for as long as
+// the registration lives.
+class CClassRegistration {
+public:
+    CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator);
+    ~CClassRegistration();
+    CClassRegistration(const CClassRegistration&) = delete;
+    CClassRegistration& operator=(const CClassRegistration&) = delete;
     HRESULT Result() const noexcept { return hr_; }
 
 private:
