@@ -118,13 +118,9 @@ TEST_F(AcxHandlerSwitch, MemberListAndMarshallingRunInTheOwningThread) {
     stream->Seek(zero, STREAM_SEEK_SET, nullptr);
     kcom::CComPtr<IDispatch> proxy;
     ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(stream, IID_IDispatch, reinterpret_cast<void**>(&proxy)));
-    DISPID id = 0;
-    LPOLESTR name[1] = {const_cast<LPOLESTR>(L"Count")};
-    ASSERT_HRESULT_SUCCEEDED(proxy->GetIDsOfNames(IID_NULL, name, 1, 0x800, &id));
     kcom::CComVariant value;
-    DISPPARAMS none{};
     const LONG invokes = owner_->control->invokes;
-    ASSERT_HRESULT_SUCCEEDED(proxy->Invoke(id, IID_NULL, 0x800, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr));
+    ASSERT_HRESULT_SUCCEEDED(CallByName(proxy, L"Count", DISPATCH_PROPERTYGET, &value));
     EXPECT_EQ(1, value.lVal);
     EXPECT_EQ(invokes + 1, owner_->control->invokes);
     EXPECT_EQ(owner_->Id(), owner_->control->lastThread);  // the proxy's call is served there
@@ -138,7 +134,6 @@ TEST_F(AcxHandlerSwitch, ControlOfTheCallingThreadIsNotSwitched) {
     kcom::CComPtr<IDispatch> dictionary;
     ASSERT_HRESULT_SUCCEEDED(NewDictionary(&dictionary));
     local->inner = dictionary;
-    kcom::CHandle unused;
     HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     local->window = window;
     CAcxHandler handler;

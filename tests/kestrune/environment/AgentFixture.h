@@ -8,6 +8,7 @@
 #include "environment/ObjectMap.h"
 #include "AutProcess.h"
 #include "ComPtr.h"
+#include "EnvTestSupport.h"
 #include "HostStandIn.h"
 #include "environment/LoadTimeValues.h"
 #include "PelluceStub.h"
@@ -68,10 +69,6 @@ protected:
         if (value == reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1))) return L"<not>";
         const BSTR text = static_cast<BSTR>(value);
         return std::wstring(text, ::SysStringLen(text));
-    }
-
-    static std::wstring Text(const VARIANT& v) {
-        return v.vt == VT_BSTR && v.bstrVal ? std::wstring(v.bstrVal, ::SysStringLen(v.bstrVal)) : L"<not text>";
     }
 
     static constexpr wchar_t kSkipKey[] = L"Packages\\Kestrune\\SkipCacheWindowsClasses";

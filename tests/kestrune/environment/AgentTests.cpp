@@ -272,12 +272,8 @@ TEST_F(Agent, DispatchAndListenerAreServedByTheApplication) {
     kcom::CComPtr<IDispatch> control;
     ASSERT_EQ(S_OK, agent_->GetMarshalDisp(W(L"grid"), &control));
     ASSERT_TRUE(control);
-    DISPID id = 0;
-    LPOLESTR name[1] = {const_cast<LPOLESTR>(L"ProcessId")};
-    ASSERT_HRESULT_SUCCEEDED(control->GetIDsOfNames(IID_NULL, name, 1, 0x800, &id));
     kcom::CComVariant pid;
-    DISPPARAMS none{};
-    ASSERT_HRESULT_SUCCEEDED(control->Invoke(id, IID_NULL, 0x400, DISPATCH_PROPERTYGET, &none, &pid, nullptr, nullptr));
+    ASSERT_HRESULT_SUCCEEDED(CallByName(control, L"ProcessId", DISPATCH_PROPERTYGET, &pid));
     EXPECT_EQ(static_cast<LONG>(aut_.ProcessId()), pid.lVal);
 
     kcom::CComPtr<IDispatch> wls;

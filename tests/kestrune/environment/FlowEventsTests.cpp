@@ -205,11 +205,7 @@ TEST_F(FlowEvents, DisconnectEndsTheInputChannelRegistration) {
     // Scripts reach it by name through the type library.
     kcom::CComQIPtr<IDispatch> script(static_cast<IUnknown*>(sink_.get()));
     ASSERT_TRUE(script);
-    DISPID id = 0;
-    LPOLESTR name[1] = {const_cast<LPOLESTR>(L"Disconnect")};
-    ASSERT_EQ(S_OK, script->GetIDsOfNames(IID_NULL, name, 1, 0x400, &id));
-    DISPPARAMS none{};
-    EXPECT_EQ(S_OK, script->Invoke(id, IID_NULL, 0x400, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+    EXPECT_EQ(S_OK, CallByName(script, L"Disconnect", DISPATCH_METHOD));
     EXPECT_EQ(0u, channel_in_->Targets().size());
     EXPECT_EQ(S_OK, flow->Disconnect());  // nothing left to do
 }

@@ -1,13 +1,13 @@
 // The query engine base against stand-ins of the host's rack, options and query engine, with the
 // real regular-expression component.
 #include <gtest/gtest.h>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 #include "ComBSTR.h"
 #include "ComObject.h"
 #include "ComVariant.h"
+#include "EnvTestSupport.h"
 #include "HostStandIn.h"
 #include "KorSafeArray.h"
 #include "environment/ComKorQuery.h"
@@ -19,42 +19,15 @@
 using kcom::CComBSTR;
 using kcom::CComPtr;
 using kcom::CComVariant;
+using standin::CQueryEngineStandIn;
 using standin::CRackStandIn;
 using standin::CSettingsStandIn;
 using standin::Holder;
 
 namespace {
 
-// Fills the value column from a table of names; counts its calls.
-class CQueryEngineFake : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorQuery {
-public:
-    BEGIN_COM_MAP(CQueryEngineFake)
-        COM_INTERFACE_ENTRY(IKorQuery)
-    END_COM_MAP()
-
-    std::map<std::wstring, CComVariant> values;
-    std::vector<ULONG> askedRows;
-
-    STDMETHOD(QueryIdFromContainer)(SAFEARRAY*, IDispatch*, SAFEARRAY**, QueryIdInfo*, SAFEARRAY*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHOD(QueryIdFromSet)(SAFEARRAY*, SAFEARRAY**) override { return E_NOTIMPL; }
-    STDMETHOD(QueryValue)(IRuntimeID*, SAFEARRAY* table) override {
-        CKorSafeArray rows;
-        rows.Attach(table, false);
-        askedRows.push_back(rows.GetRowCount());
-        for (LONG i = 0; i < static_cast<LONG>(rows.GetRowCount()); ++i) {
-            CComVariant name;
-            rows.GetElement(&name, i, 0);
-            auto found = values.find(name.vt == VT_BSTR ? name.bstrVal : L"");
-            if (found != values.end()) rows.PutElement(&found->second, i, 1);
-        }
-        return S_OK;
-    }
-};
-
 // A script-side handler object: answers its one method "Lookup" with the text of its arguments.
-class CHandlerObjectFake : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IDispatch {
+class CHandlerObjectFake : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public CDispatchStub {
 public:
     BEGIN_COM_MAP(CHandlerObjectFake)
         COM_INTERFACE_ENTRY(IDispatch)
@@ -64,8 +37,6 @@ public:
     int calls = 0;
     LONG Count() { AddRef(); return static_cast<LONG>(Release()); }
 
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override { *n = 0; return S_OK; }
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT, LCID, DISPID* id) override {
         if (std::wstring(names[0]) == L"Lookup" || std::wstring(names[0]) == L"caption") {
             *id = std::wstring(names[0]) == L"Lookup" ? 1 : 2;
@@ -123,7 +94,7 @@ struct Fixture {
     Holder<CQueryUnderTest> query = Holder<CQueryUnderTest>::New();
     CComPtr<IRuntimeID> id;
     Holder<CRackStandIn> rack = Holder<CRackStandIn>::New();
-    Holder<CQueryEngineFake> engine = Holder<CQueryEngineFake>::New();
+    Holder<CQueryEngineStandIn> engine = Holder<CQueryEngineStandIn>::New();
     Holder<CSettingsStandIn> options = Holder<CSettingsStandIn>::New();
 
     Fixture() {
@@ -230,18 +201,18 @@ TEST(ComKorQuery, DispatchHandlersAreCalledByName) {
 
 TEST(ComKorQuery, CompareSetTrimsAndMatchesPatternsOverTheWholeText) {
     Fixture f;
-    f.engine->values[L"text"] = CComVariant(L"Order details");
-    f.engine->values[L"id"] = CComVariant(L"abc");
-    f.engine->values[L"count"] = CComVariant(3L);
+    f.engine->PutValue(L"text", CComVariant(L"Order details"));
+    f.engine->PutValue(L"id", CComVariant(L"abc"));
+    f.engine->PutValue(L"count", CComVariant(3L));
     CKorSafeArray blanks = Description({{L"text", CComVariant(L"  Order details "), 0}});
     EXPECT_TRUE(f.query->CompareSet(f.Id(), blanks.psa, nullptr));
     CKorSafeArray pattern = Description({{L"text", CComVariant(L"Order .*"), 1}, {L"id", CComVariant(L"ab.*"), 1}});
     EXPECT_TRUE(f.query->CompareSet(f.Id(), pattern.psa, nullptr));
-    EXPECT_EQ((std::vector<ULONG>{1, 2}), f.engine->askedRows);
+    EXPECT_EQ((std::vector<std::wstring>{L"QueryValue(id,text)", L"QueryValue(id,text,id)"}), f.engine->Log().Lines());
 
-    f.engine->values[L"id"] = CComVariant(L"xabc");
+    f.engine->PutValue(L"id", CComVariant(L"xabc"));
     EXPECT_FALSE(f.query->CompareSet(f.Id(), pattern.psa, nullptr));
-    f.engine->values[L"id"] = CComVariant(L"ABC");  // patterns are case-sensitive here
+    f.engine->PutValue(L"id", CComVariant(L"ABC"));  // patterns are case-sensitive here
     EXPECT_FALSE(f.query->CompareSet(f.Id(), pattern.psa, nullptr));
 
     // Without a pattern the values must be of one type and equal.
@@ -267,14 +238,14 @@ TEST(ComKorQuery, CompareSetEngines) {
     Fixture f;
     CKorSafeArray empty = Description({});
     EXPECT_TRUE(f.query->CompareSet(f.Id(), empty.psa, nullptr));
-    EXPECT_EQ((std::vector<ULONG>{0}), f.engine->askedRows);
+    EXPECT_EQ(std::vector<std::wstring>{L"QueryValue(id,)"}, f.engine->Log().Lines());
 
     // A given engine is used instead of the host's.
-    auto own = Holder<CQueryEngineFake>::New();
-    own->values[L"text"] = CComVariant(L"mine");
+    auto own = Holder<CQueryEngineStandIn>::New();
+    own->PutValue(L"text", CComVariant(L"mine"));
     CKorSafeArray mine = Description({{L"text", CComVariant(L"mine"), 0}});
     EXPECT_TRUE(f.query->CompareSet(f.Id(), mine.psa, own.as<IKorQuery>()));
-    EXPECT_EQ(1u, f.engine->askedRows.size());
+    EXPECT_EQ(1u, f.engine->Log().Lines().size());
 
     f.rack->RemoveObject(CComBSTR(L"StdPackageQueryEngine"));
     EXPECT_FALSE(f.query->CompareSet(f.Id(), empty.psa, nullptr));
@@ -336,13 +307,13 @@ HRESULT WINAPI NoSuchProgId(LPCOLESTR, LPCLSID) { return CO_E_CLASSSTRING; }
 
 TEST(ComKorQuery, TheEngineKeepsTheMatcherItWasBuiltWith) {
     Fixture built;  // the component is there when the engine is made
-    built.engine->values[L"id"] = CComVariant(L"abc");
+    built.engine->PutValue(L"id", CComVariant(L"abc"));
     CKorSafeArray pattern = Description({{L"id", CComVariant(L"a.c"), 1}});
     CKorSafeArray plain = Description({{L"id", CComVariant(L"abc"), 0}});
 
     RegExpMatcher::ClsidLookup previous = RegExpMatcher::SetClsidLookup(&NoSuchProgId);
     Fixture missing;  // made while the component cannot be found
-    missing.engine->values[L"id"] = CComVariant(L"abc");
+    missing.engine->PutValue(L"id", CComVariant(L"abc"));
     EXPECT_TRUE(built.query->CompareSet(built.Id(), pattern.psa, nullptr));
     EXPECT_FALSE(missing.query->CompareSet(missing.Id(), pattern.psa, nullptr));
     EXPECT_TRUE(missing.query->CompareSet(missing.Id(), plain.psa, nullptr));

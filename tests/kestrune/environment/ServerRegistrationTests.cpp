@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "ComPtr.h"
-#include "ExportLookup.h"
+#include "EnvTestSupport.h"
 #include "Handles.h"
 #include "environment/ObjectMap.h"
 #include "kestrune.h"
@@ -113,18 +113,8 @@ std::wstring BinFolder() {
 
 // Runs Wine's regsvr32 on the package and answers its exit code.
 DWORD RunRegsvr32(bool unregister) {
-    std::wstring cmd = L"regsvr32.exe /s ";
-    if (unregister) cmd += L"/u ";
-    cmd += L"\"" + BinFolder() + L"\\Kestrune.dll\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
-    CHandle process(pi.hProcess), thread(pi.hThread);
-    if (::WaitForSingleObject(process, 60000) != WAIT_OBJECT_0) return 0xFFFFFFFE;
-    DWORD code = 0;
-    ::GetExitCodeProcess(process, &code);
-    return code;
+    return RunProcess(std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + BinFolder() +
+                      L"\\Kestrune.dll\"");
 }
 
 class ServerRegistration : public ::testing::Test {
@@ -176,21 +166,20 @@ protected:
     HRESULT(WINAPI* unreg_)() = nullptr;
 };
 
-TEST_F(ServerRegistration, Regsvr32RegistersEveryKeyAndRemovesThemAgain) {
-    ASSERT_EQ(RunRegsvr32(false), 0u);
-    ExpectRegistered(1);
-    ASSERT_EQ(RunRegsvr32(true), 0u);
-    ExpectUnregistered();
-}
-
 TEST_F(ServerRegistration, CountsKeepTheKeysUntilTheLastUnregistration) {
     ASSERT_EQ(reg_(), S_OK);
     ASSERT_EQ(reg_(), S_OK);
     ExpectRegistered(2);
     EXPECT_EQ(unreg_(), S_FALSE);
     ExpectRegistered(1);
+    // The type library is registered again and loads by its bare name.
     CComPtr<ITypeLib> lib;
-    EXPECT_EQ(::LoadRegTypeLib(LIBID_KESTRUNELib, 1, 0, 0, &lib), S_OK);  // registered again
+    ASSERT_EQ(::LoadRegTypeLib(LIBID_KESTRUNELib, 1, 0, 0, &lib), S_OK);
+    CComPtr<ITypeInfo> info;
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(IID_IPackageMgr3, &info), S_OK);
+    info.Release();
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(CLSID_KestruneMgr, &info), S_OK);
+    info.Release();
     lib.Release();
     EXPECT_EQ(unreg_(), S_OK);
     ExpectUnregistered();
@@ -228,16 +217,6 @@ TEST_F(ServerRegistration, UnregistrationWithoutTheTypeLibraryKeyFailsAndKeepsTh
     EXPECT_EQ(RefCount(InprocKey(kClasses[3])), 1);
 }
 
-TEST_F(ServerRegistration, RegisteredTypeLibraryLoadsByItsBareName) {
-    ASSERT_EQ(reg_(), S_OK);
-    CComPtr<ITypeLib> lib;
-    ASSERT_EQ(::LoadRegTypeLib(LIBID_KESTRUNELib, 1, 0, 0, &lib), S_OK);
-    CComPtr<ITypeInfo> info;
-    EXPECT_EQ(lib->GetTypeInfoOfGuid(IID_IPackageMgr3, &info), S_OK);
-    info.Release();
-    EXPECT_EQ(lib->GetTypeInfoOfGuid(CLSID_KestruneMgr, &info), S_OK);
-}
-
 TEST_F(ServerRegistration, CreationThroughTheRegistry) {
     ASSERT_EQ(reg_(), S_OK);
     CLSID clsid{};
@@ -255,9 +234,11 @@ TEST_F(ServerRegistration, CreationThroughTheRegistry) {
     EXPECT_EQ(mgr.CoCreateInstance(L"Quorvel.KestruneMgr.1", nullptr, CLSCTX_INPROC_SERVER), S_OK);
 }
 
-// A real script client: Wine's cscript creates a scriptable class by its ProgID through the registry.
-TEST_F(ServerRegistration, AScriptCreatesAnObjectByProgId) {
+// regsvr32 writes every key; a real script client (Wine's cscript) then creates a scriptable
+// class by its ProgID through the registry; regsvr32 /u takes every key away again.
+TEST_F(ServerRegistration, Regsvr32AndAScriptCreatingAnObjectByProgId) {
     ASSERT_EQ(RunRegsvr32(false), 0u);
+    ExpectRegistered(1);
     wchar_t temp[MAX_PATH] = {};
     ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
     std::wstring script = std::wstring(temp) + L"kestrune_progid.vbs";
@@ -271,18 +252,11 @@ TEST_F(ServerRegistration, AScriptCreatesAnObjectByProgId) {
         DWORD written = 0;
         ASSERT_TRUE(::WriteFile(file, body, sizeof(body) - 1, &written, nullptr));
     }
-    std::wstring cmd = L"cscript.exe //nologo \"" + script + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    CHandle process(pi.hProcess), thread(pi.hThread);
-    ASSERT_EQ(::WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    ::GetExitCodeProcess(process, &code);
+    const DWORD code = RunProcess(L"cscript.exe //nologo \"" + script + L"\"");
     ::DeleteFileW(script.c_str());
     EXPECT_EQ(code, 7u);
     ASSERT_EQ(RunRegsvr32(true), 0u);
+    ExpectUnregistered();
 }
 
 TEST_F(ServerRegistration, AClassWhoseServerKeyIsGoneStaysRegistered) {

@@ -5,7 +5,7 @@
 #include <string>
 #include "ComBSTR.h"
 #include "ComPtr.h"
-#include "ExportLookup.h"
+#include "EnvTestSupport.h"
 #include "Handles.h"
 #include "environment/LoadTimeValues.h"
 #include "host.h"
@@ -148,15 +148,10 @@ TEST_F(ServerExports, WindowPropertyAtomCarriesTheProcessId) {
 TEST(LoadTimeValues, AnotherProcessGetsAnotherAtom) {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;  // no handles: the child's listing goes nowhere
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    CHandle process(pi.hProcess), thread(pi.hThread);
-    ASSERT_EQ(::WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
-    const std::wstring childName = L"Quor_IsAcx_Win_Prop_" + std::to_wstring(pi.dwProcessId);
+    DWORD childId = 0;
+    // No standard handles: the child's listing goes nowhere.
+    ASSERT_EQ(RunProcess(L"\"" + std::wstring(self) + L"\" --gtest_list_tests", &childId, STARTF_USESTDHANDLES), 0u);
+    const std::wstring childName = L"Quor_IsAcx_Win_Prop_" + std::to_wstring(childId);
     const ATOM child = ::GlobalFindAtomW(childName.c_str());
     EXPECT_NE(child, 0);
     EXPECT_NE(child, g_acxWindowPropAtom);
@@ -170,30 +165,6 @@ TEST(LoadTimeValues, PropertyClassesAreCreatableByName) {
         EXPECT_NE(created, nullptr) << name;
     }
     EXPECT_EQ(dynamic::CreateByName("CNoSuchProperty", nullptr), nullptr);
-}
-
-TEST(LoadTimeValues, FormatsAndMessagesAreTheRegisteredNames) {
-    auto name = [](UINT format) {
-        wchar_t buf[100] = {};
-        ::GetClipboardFormatNameW(format, buf, 100);
-        return std::wstring(buf);
-    };
-    EXPECT_EQ(name(g_cfRuntimeIdForVbLabel), L"RuntimeIdForVbLabel");
-    EXPECT_EQ(name(g_cfShelXYPosition), L"FormatShelXYPosition");
-    EXPECT_EQ(name(g_cfWindowlessAcxControl), L"Windowless ACX Control");
-    EXPECT_EQ(g_cfWindowlessAcxRecord, g_cfWindowlessAcxControl);
-    EXPECT_EQ(name(g_cfShelHalonotRegilim), L"FormaShelHalonotRegilim");
-    EXPECT_EQ(name(g_cfQueryIdActiveXTO), L"FormatForQueryId_ActiveXTO");
-    EXPECT_EQ(name(g_cfQueryIdWindowlessActiveXTO), L"FormatForQueryId_WindowlessActiveXTO");
-    EXPECT_EQ(g_msgAcxThreadSwitch, ::RegisterWindowMessageW(L"Acx_Thread_Switch_Message"));
-    EXPECT_EQ(g_msgAcxGetDirectPtr, ::RegisterWindowMessageW(L"Acx_Get_Direct_Ptr"));
-    EXPECT_NE(g_msgAcxThreadSwitch, g_msgAcxGetDirectPtr);
-    EXPECT_TRUE(RecordedWindowMap.empty());
-    EXPECT_EQ(g_doubleClickTime, ::GetDoubleClickTime());
-    EXPECT_STREQ(g_nameScriptInfoFile.c_str(), L"script infofile");
-    EXPECT_STREQ(g_nameHighlightId.c_str(), L"hightlight id");
-    ASSERT_EQ(g_varDisable.vt, VT_BSTR);
-    EXPECT_STREQ(g_varDisable.bstrVal, L"Disable");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "ComVariant.h"
+#include "EnvTestSupport.h"
 
 class CTestControl : public kcom::CComObjectRootEx<kcom::CComMultiThreadModel>, public IDispatch, public IOleWindow {
 public:
@@ -59,11 +60,5 @@ inline HRESULT NewDictionary(IDispatch** out) {
 
 // dictionary.Add key, item
 inline HRESULT DictionaryAdd(IDispatch* dictionary, const VARIANT& key, const VARIANT& item) {
-    DISPID id = 0;
-    LPOLESTR name[1] = {const_cast<LPOLESTR>(L"Add")};
-    HRESULT hr = dictionary->GetIDsOfNames(IID_NULL, name, 1, 0x400, &id);
-    if (FAILED(hr)) return hr;
-    VARIANT args[2] = {item, key};  // DISPPARAMS carry the last argument first
-    DISPPARAMS params{args, nullptr, 2, 0};
-    return dictionary->Invoke(id, IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    return CallByName(dictionary, L"Add", DISPATCH_METHOD, nullptr, {key, item});
 }
