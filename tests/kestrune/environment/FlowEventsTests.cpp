@@ -72,13 +72,6 @@ TEST_F(FlowEvents, SetRackConnectsToTheConnectorAndTheInputChannel) {
               connector_->Log().Lines());
     EXPECT_EQ(1u, channel_in_->Targets().size());
     EXPECT_EQ(L"RegisterDataTarget(target,8)", channel_in_->Log().Lines().back());
-    // The sink's agent is the process's one.
-    EXPECT_EQ(S_OK, agent_->EnableCache(1));
-    RECT r{};
-    ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
-    connector_->Sinks<_KorFlowReplayEvents>().front()->StartReplay(0);
-    ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
-    EXPECT_EQ(2, Sent(L"GET_WLS_SIZE_MSG"));
 
     kcom::CComPtr<IObjectRackClient> other;
     ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(&other)));
@@ -240,14 +233,6 @@ TEST_F(FlowEvents, ManagerInitSharesTheAgentAndPlacesOneConnectedSink) {
         kcom::CComPtr<IObjectRack> held;
         ASSERT_EQ(S_OK, agent->GetRack(&held));
         EXPECT_TRUE(held.IsEqualObject(rack.as<IObjectRack>()));
-
-        // Its sink follows the flow: a replay start empties the agent's windowless caches.
-        ASSERT_EQ(S_OK, agent_->EnableCache(1));
-        RECT r{};
-        ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
-        for (const auto& sink : connector_->Sinks<_KorFlowReplayEvents>()) sink->StartReplay(0);
-        ASSERT_EQ(S_OK, agent_->GetWlsSize(W(L"grid"), 7, &r));
-        EXPECT_EQ(2, Sent(L"GET_WLS_SIZE_MSG"));
     }
     kcom::CComPtr<IUnknown> placed = rack->Find(L"AcxFlowEventsObject");
     if (kcom::CComQIPtr<IAcxFlowEvents> flow{placed.get()}) flow->Disconnect();
