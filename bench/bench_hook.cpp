@@ -1,6 +1,7 @@
 // Round trips per second of one hook request made by the agent utility into the application
-// under test, against the output channel alone and a bare SendMessage round trip between the
-// same two processes, measured in alternating blocks of the same run.
+// under test, against the output channel that carries it alone and a bare SendMessage round trip
+// between the same two processes, measured in alternating blocks of the same run so that every
+// path sees the same load on a busy machine.
 #include <windows.h>
 #include <objbase.h>
 #include <cstdio>
