@@ -96,6 +96,8 @@ private:
 
     // One request: the record goes out and comes back holding the reply. Negative: not sent.
     long Send(const wchar_t* name, HWND target, CAcxParamHelper& params);
+    // A request about one control: the record is addressed to the window and cookie as it goes.
+    long Send(const wchar_t* name, HWND window, LONG cookie, CAcxParamHelper& params);
     bool IsExcludedFromProbe(HWND window) const;
     bool KeepsNegativeUncached(HWND window) const;
     HRESULT LoadSkipCacheClasses();
@@ -110,6 +112,9 @@ private:
     HRESULT RequestDispatch(const wchar_t* name, HWND window, LONG cookie, IDispatch** out, HRESULT failure);
     HRESULT RequestPropertyValue(const wchar_t* name, HWND window, LONG cookie, BSTR property, VARIANT* value);
     HRESULT RequestText(const wchar_t* name, HWND window, LONG cookie, BSTR* out);
+    // A windowless control's text, asked once per window and cookie and kept in the given table.
+    HRESULT KeptWlsText(std::map<WlsKey, kcom::CComBSTR>& kept, const wchar_t* name, HWND window, LONG cookie,
+                        BSTR* out);
     HRESULT RequestWlsSize(HWND window, LONG cookie, RECT* rect);
     HRESULT RequestWlsVisible(HWND window, LONG cookie, BOOL* visible);
     HRESULT RequestCookies(HWND container, SAFEARRAY** cookies);

@@ -68,6 +68,12 @@ long CAcxAgntUtil::Send(const wchar_t* name, HWND target, CAcxParamHelper& param
     return CPelluce::SendMessageByOCh(carrier_, target, request, params, channel_);
 }
 
+long CAcxAgntUtil::Send(const wchar_t* name, HWND window, LONG cookie, CAcxParamHelper& params) {
+    params.hWnd = window;
+    params.lCookie = cookie;
+    return Send(name, window, params);
+}
+
 STDMETHODIMP CAcxAgntUtil::SetRack(IObjectRack* rack) {
     return kcom::Guard([&]() -> HRESULT {
         HRESULT hr = IObjectRackClientImpl<CAcxAgntUtil>::SetRack(rack);
@@ -89,9 +95,7 @@ STDMETHODIMP CAcxAgntUtil::SetRack(IObjectRack* rack) {
 HRESULT CAcxAgntUtil::RequestText(const wchar_t* name, HWND window, LONG cookie, BSTR* out) {
     *out = nullptr;
     CAcxParamHelper params;
-    params.hWnd = window;
-    params.lCookie = cookie;
-    if (Send(name, window, params) < 0 || params.lResult == 0 || params.varA.vt != VT_BSTR) return E_FAIL;
+    if (Send(name, window, cookie, params) < 0 || params.lResult == 0 || params.varA.vt != VT_BSTR) return E_FAIL;
     *out = params.varA.bstrVal;  // moved out of the record
     params.varA.vt = VT_EMPTY;
     return S_OK;
@@ -106,8 +110,7 @@ STDMETHODIMP CAcxAgntUtil::AcxProgIDQuery(HWND window, BSTR* progId) {
         if (facts.cached && !facts.isAcx) return E_FAIL;
         if (facts.cached && !facts.progId.empty()) return kcom::CComBSTR(facts.progId.c_str()).CopyTo(progId);
         CAcxParamHelper params;
-        params.hWnd = window;
-        if (Send(L"GET_PROGID_MSG", window, params) < 0 || params.lResult == 0) return S_FALSE;
+        if (Send(L"GET_PROGID_MSG", window, 0, params) < 0 || params.lResult == 0) return S_FALSE;
         kcom::CComVariant reply;
         MoveVariant(params.varA, &reply);
         if (reply.vt != VT_BSTR) return E_FAIL;
@@ -138,36 +141,27 @@ STDMETHODIMP CAcxAgntUtil::AcxUserTypeQuery(HWND window, BSTR* userType) {
 
 // ---- identity of windowless controls (kept whether caching is on or not) ----
 
+HRESULT CAcxAgntUtil::KeptWlsText(std::map<WlsKey, kcom::CComBSTR>& kept, const wchar_t* name, HWND window,
+                                  LONG cookie, BSTR* out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!window) return E_INVALIDARG;
+    auto it = kept.find({window, cookie});
+    if (it != kept.end()) return it->second.CopyTo(out);
+    kcom::CComBSTR answer;
+    HRESULT hr = RequestText(name, window, cookie, &answer);
+    if (hr != S_OK) return hr;
+    kept[{window, cookie}] = answer;
+    *out = answer.Detach();
+    return S_OK;
+}
+
 STDMETHODIMP CAcxAgntUtil::WlsProgIDQuery(HWND window, LONG cookie, BSTR* progId) {
-    return kcom::Guard([&]() -> HRESULT {
-        if (!progId) return E_POINTER;
-        *progId = nullptr;
-        if (!window) return E_INVALIDARG;
-        auto it = wlsProgIds_.find({window, cookie});
-        if (it != wlsProgIds_.end()) return it->second.CopyTo(progId);
-        kcom::CComBSTR answer;
-        HRESULT hr = RequestText(L"GET_WLS_PROGID_MSG", window, cookie, &answer);
-        if (hr != S_OK) return hr;
-        wlsProgIds_[{window, cookie}] = answer;
-        *progId = answer.Detach();
-        return S_OK;
-    });
+    return kcom::Guard([&] { return KeptWlsText(wlsProgIds_, L"GET_WLS_PROGID_MSG", window, cookie, progId); });
 }
 
 STDMETHODIMP CAcxAgntUtil::WlsUserTypeQuery(HWND window, LONG cookie, BSTR* userType) {
-    return kcom::Guard([&]() -> HRESULT {
-        if (!userType) return E_POINTER;
-        *userType = nullptr;
-        if (!window) return E_INVALIDARG;
-        auto it = wlsUserTypes_.find({window, cookie});
-        if (it != wlsUserTypes_.end()) return it->second.CopyTo(userType);
-        kcom::CComBSTR answer;
-        HRESULT hr = RequestText(L"GET_USERTYPE_MSG", window, cookie, &answer);
-        if (hr != S_OK) return hr;
-        wlsUserTypes_[{window, cookie}] = answer;
-        *userType = answer.Detach();
-        return S_OK;
-    });
+    return kcom::Guard([&] { return KeptWlsText(wlsUserTypes_, L"GET_USERTYPE_MSG", window, cookie, userType); });
 }
 
 // ---- dispatch interfaces ----
@@ -177,9 +171,7 @@ HRESULT CAcxAgntUtil::RequestDispatch(const wchar_t* name, HWND window, LONG coo
     if (!out) return E_POINTER;
     *out = nullptr;
     CAcxParamHelper params;
-    params.hWnd = window;
-    params.lCookie = cookie;
-    if (Send(name, window, params) < 0 || params.lResult == 0) return failure;
+    if (Send(name, window, cookie, params) < 0 || params.lResult == 0) return failure;
     return UnmarshalDispatchFromStream(params.pStream, out);
 }
 
@@ -201,10 +193,8 @@ HRESULT CAcxAgntUtil::RequestPropertyValue(const wchar_t* name, HWND window, LON
                                            VARIANT* value) {
     if (!value) return E_POINTER;
     CAcxParamHelper params;
-    params.hWnd = window;
-    params.lCookie = cookie;
     if (property) PutBstr(params.varA, property);
-    if (Send(name, window, params) < 0) return S_FALSE;
+    if (Send(name, window, cookie, params) < 0) return S_FALSE;
     if (params.lResult == 1) MoveVariant(params.varA, value);
     else ::VariantClear(value);
     return S_OK;
@@ -247,9 +237,7 @@ STDMETHODIMP CAcxAgntUtil::GetPropertiesByHandle(HWND window, LONG cookie, SAFEA
             params.varA.vt = VT_ARRAY | VT_VARIANT;
             params.varA.parray = names.Detach();
         }
-        params.hWnd = window;
-        params.lCookie = cookie;
-        if (Send(L"GET_PROPERTIES_MSG", window, params) < 0) return E_FAIL;
+        if (Send(L"GET_PROPERTIES_MSG", window, cookie, params) < 0) return E_FAIL;
         if (params.lResult != 1 || params.varB.vt != (VT_ARRAY | VT_VARIANT)) return S_OK;
         CKorSafeArray values;
         values.Attach(params.varB.parray, true);  // moved out of the record
@@ -268,10 +256,9 @@ STDMETHODIMP CAcxAgntUtil::SetPropertyByHandle(HWND window, BSTR name, VARIANT v
     return kcom::Guard([&]() -> HRESULT {
         if (value.vt != VT_BSTR) return E_FAIL;
         CAcxParamHelper params;
-        params.hWnd = window;
         PutBstr(params.varA, name);
         kcom::ThrowIfFailed(::VariantCopy(&params.varB, &value));
-        if (Send(L"SET_ACTIVEX_PROPERTY_MSG", window, params) < 0 || params.lResult == 0) return E_FAIL;
+        if (Send(L"SET_ACTIVEX_PROPERTY_MSG", window, 0, params) < 0 || params.lResult == 0) return E_FAIL;
         return S_OK;
     });
 }
@@ -279,10 +266,9 @@ STDMETHODIMP CAcxAgntUtil::SetPropertyByHandle(HWND window, BSTR name, VARIANT v
 STDMETHODIMP CAcxAgntUtil::SetAgentData(HWND window, VARIANT data) {
     return kcom::Guard([&]() -> HRESULT {
         CAcxParamHelper params;
-        params.hWnd = window;
         // The caller keeps its own VARIANT; the record frees only its copy.
         kcom::ThrowIfFailed(::VariantCopy(&params.varA, &data));
-        if (Send(L"SET_AGENT_DATA", window, params) < 0 || params.lResult == 0) return S_FALSE;
+        if (Send(L"SET_AGENT_DATA", window, 0, params) < 0 || params.lResult == 0) return S_FALSE;
         return S_OK;
     });
 }
@@ -293,10 +279,9 @@ HRESULT CAcxAgntUtil::RequestInvoke(const wchar_t* name, HWND window, VARIANT& b
                                     VARIANT* result) {
     if (!args || !result) return E_POINTER;
     CAcxParamHelper params;
-    params.hWnd = window;
     LendArguments(params.varA, *args);
     MoveVariant(b, &params.varB);
-    if (Send(name, window, params) < 0 || params.lResult == 0) return E_FAIL;
+    if (Send(name, window, 0, params) < 0 || params.lResult == 0) return E_FAIL;
     // The caller's table is declared as VARIANT cells; an array of anything else is no answer.
     if (params.varA.vt != (VT_ARRAY | VT_VARIANT)) return E_FAIL;
     kcom::CComSafeArray previous(*args);
@@ -337,9 +322,7 @@ STDMETHODIMP CAcxAgntUtil::GetInprocUnknown(HWND window, LONG cookie, LONG* valu
         if (!value) return E_POINTER;
         *value = 0;
         CAcxParamHelper params;
-        params.hWnd = window;
-        params.lCookie = cookie;
-        if (Send(L"GET_INPROC_UNKNOWN_MSG", window, params) < 0) return S_FALSE;
+        if (Send(L"GET_INPROC_UNKNOWN_MSG", window, cookie, params) < 0) return S_FALSE;
         *value = params.lResult == 1 ? params.lCookie : 0;  // an address inside the application, as a number
         return S_OK;
     });
@@ -350,9 +333,7 @@ STDMETHODIMP CAcxAgntUtil::GetCreateTime(HWND window, LONG cookie, LONG* time) {
         if (!time) return E_POINTER;
         *time = 0;
         CAcxParamHelper params;
-        params.hWnd = window;
-        params.lCookie = cookie;
-        if (Send(L"GET_CREATE_TIME", window, params) < 0) return S_FALSE;
+        if (Send(L"GET_CREATE_TIME", window, cookie, params) < 0) return S_FALSE;
         *time = params.lResult;
         return S_OK;
     });
@@ -363,8 +344,7 @@ STDMETHODIMP CAcxAgntUtil::GetCookieFromHandle(HWND window, LONG* cookie) {
         if (!cookie) return E_POINTER;
         *cookie = 0;
         CAcxParamHelper params;
-        params.hWnd = window;
-        if (Send(L"GET_COOKIE_FROM_HANDLE", window, params) < 0) return S_FALSE;
+        if (Send(L"GET_COOKIE_FROM_HANDLE", window, 0, params) < 0) return S_FALSE;
         *cookie = params.lResult == 1 ? params.lCookie : 0;
         return S_OK;
     });
@@ -393,9 +373,7 @@ STDMETHODIMP CAcxAgntUtil::GetCookieFromPoint(HWND window, short x, short y, HWN
 
 HRESULT CAcxAgntUtil::RequestWlsSize(HWND window, LONG cookie, RECT* rect) {
     CAcxParamHelper params;
-    params.hWnd = window;
-    params.lCookie = cookie;
-    if (Send(L"GET_WLS_SIZE_MSG", window, params) < 0) return S_FALSE;
+    if (Send(L"GET_WLS_SIZE_MSG", window, cookie, params) < 0) return S_FALSE;
     RECT answer{};
     if (params.lResult == 1 && params.pBlob && params.cbBlob == sizeof(RECT))
         memcpy(&answer, params.pBlob, sizeof(RECT));
@@ -406,17 +384,14 @@ HRESULT CAcxAgntUtil::RequestWlsSize(HWND window, LONG cookie, RECT* rect) {
 HRESULT CAcxAgntUtil::RequestWlsVisible(HWND window, LONG cookie, BOOL* visible) {
     *visible = FALSE;
     CAcxParamHelper params;
-    params.hWnd = window;
-    params.lCookie = cookie;
-    if (Send(L"GET_WLS_VISIBLE_STATE", window, params) < 0) return E_FAIL;
+    if (Send(L"GET_WLS_VISIBLE_STATE", window, cookie, params) < 0) return E_FAIL;
     *visible = params.lResult == 1 && params.varA.lVal != 0;
     return S_OK;
 }
 
 HRESULT CAcxAgntUtil::RequestCookies(HWND container, SAFEARRAY** cookies) {
     CAcxParamHelper params;
-    params.hWnd = container;
-    if (Send(L"GET_WLS_COOKIES_FROM_CONTAINER", container, params) < 0 || params.lResult == 0 ||
+    if (Send(L"GET_WLS_COOKIES_FROM_CONTAINER", container, 0, params) < 0 || params.lResult == 0 ||
         params.varA.vt != (VT_ARRAY | VT_I4))
         return S_FALSE;
     *cookies = params.varA.parray;
