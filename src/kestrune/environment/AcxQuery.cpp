@@ -35,6 +35,13 @@ constexpr DISPID kDispIdQueryValue = 9;
 HWND ToWindow(long value) noexcept { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value)); }
 long FromWindow(HWND window) noexcept { return static_cast<long>(reinterpret_cast<LONG_PTR>(window)); }
 
+// Frees what the caller's result held and makes it a value of the given type, to be filled in.
+VARIANT& Reset(VARIANT* result, VARTYPE vt) noexcept {
+    ::VariantClear(result);
+    result->vt = vt;
+    return *result;
+}
+
 // A value that is missing reads as 0.
 long ReadLong(const CRuntimeId& id, const wchar_t* name) noexcept {
     long value = 0;
@@ -236,9 +243,7 @@ HRESULT CAcxQuery::AnswerProgID(const CRuntimeId& id, IdKind kind, VARIANT* resu
         hr = m_agent->AcxProgIDQuery(window, &progId);
     }
     if (SUCCEEDED(hr)) {
-        ::VariantClear(result);
-        result->vt = VT_BSTR;
-        result->bstrVal = progId.Detach();
+        Reset(result, VT_BSTR).bstrVal = progId.Detach();
     }
     return hr;
 }
@@ -271,9 +276,7 @@ HRESULT CAcxQuery::QueryAcxName(IRuntimeID* id, VARIANT*, VARIANT* result) {
                                     : m_agent->WlsUserTypeQuery(ToWindow(window), cookie, &userType);
         // The result is replaced only by an answer; what it held before is freed then.
         if (SUCCEEDED(hr) && userType) {
-            ::VariantClear(result);
-            result->vt = VT_BSTR;
-            result->bstrVal = userType.Detach();
+            Reset(result, VT_BSTR).bstrVal = userType.Detach();
         }
         return hr;
     });
@@ -288,9 +291,7 @@ HRESULT CAcxQuery::QueryLpDispatch(IRuntimeID* id, VARIANT*, VARIANT* result) {
         hr = kind == IdKind::Window ? m_agent->GetMarshalDisp(ToWindow(window), &control)
                                     : m_agent->GetWlsMarshalDisp(ToWindow(window), cookie, &control);
         if (SUCCEEDED(hr)) {
-            ::VariantClear(result);
-            result->vt = VT_DISPATCH;
-            result->pdispVal = control.Detach();
+            Reset(result, VT_DISPATCH).pdispVal = control.Detach();
         }
         return hr;
     });
@@ -309,9 +310,7 @@ HRESULT CAcxQuery::QueryRunTimeIDFromPoint(IRuntimeID* id, VARIANT*, VARIANT* re
         if (!isAcx) return S_FALSE;
         CRuntimeId found(m_windowFormat);
         kcom::ThrowIfFailed(found.PutVariantValue(L"hwnd", CComVariant(FromWindow(window))));
-        ::VariantClear(result);
-        result->vt = VT_UNKNOWN;
-        result->punkVal = static_cast<IRuntimeID2*>(found);
+        Reset(result, VT_UNKNOWN).punkVal = static_cast<IRuntimeID2*>(found);
         if (result->punkVal) result->punkVal->AddRef();
         return S_OK;
     });
@@ -370,9 +369,7 @@ HRESULT CAcxQuery::QuerySizeInPixels(IRuntimeID* id, VARIANT*, VARIANT* result) 
             CComVariant cell(static_cast<long>(cells[col]));
             kcom::ThrowIfFailed(table.PutElement(&cell, 0, col));
         }
-        ::VariantClear(result);
-        result->vt = kSizeInPixelsType;
-        result->byref = table.Detach();
+        Reset(result, kSizeInPixelsType).byref = table.Detach();
         return S_OK;
     });
 }
@@ -426,9 +423,7 @@ HRESULT CAcxQuery::QueryCookieFromPoint(IRuntimeID* id, VARIANT* param, VARIANT*
         const short y = static_cast<short>(HIWORD(packed));
         LONG cookie = 0;
         const HRESULT hr = m_agent->GetCookieFromPoint(window, x, y, nullptr, &cookie);
-        ::VariantClear(result);
-        result->vt = VT_I4;
-        result->lVal = hr == S_OK ? cookie : 0;
+        Reset(result, VT_I4).lVal = hr == S_OK ? cookie : 0;
         return hr;
     });
 }
@@ -439,9 +434,7 @@ HRESULT CAcxQuery::AnswerNumber(IRuntimeID* id, VARIANT* result, NumberRequest r
         const HRESULT hr =
             (m_agent.get()->*request)(ToWindow(ReadLong(rid, L"hwnd")), ReadLong(rid, L"punknown"), &value);
         if (SUCCEEDED(hr)) {
-            ::VariantClear(result);
-            result->vt = VT_UI4;
-            result->ulVal = static_cast<ULONG>(value);
+            Reset(result, VT_UI4).ulVal = static_cast<ULONG>(value);
         }
         return hr;
     });
@@ -458,9 +451,7 @@ HRESULT CAcxQuery::QueryInprocUnknown(IRuntimeID* id, VARIANT*, VARIANT* result)
 
 HRESULT CAcxQuery::QueryListener(IRuntimeID* id, VARIANT*, VARIANT* result) {
     return ForControl(id, result, [&](const CRuntimeId& rid, IdKind) -> HRESULT {
-        ::VariantClear(result);
-        result->vt = VT_DISPATCH;
-        result->pdispVal = nullptr;
+        Reset(result, VT_DISPATCH).pdispVal = nullptr;
         return m_agent->GetListener(ToWindow(ReadLong(rid, L"hwnd")), ReadLong(rid, L"punknown"), &result->pdispVal);
     });
 }
@@ -472,9 +463,7 @@ HRESULT CAcxQuery::AnswerGeometry(IRuntimeID* id, VARIANT* result, LONG (*pick)(
         POINT origin{};
         const HRESULT hr = WlsGeometry(id, &rect, &origin);
         if (hr != S_OK) return hr;
-        ::VariantClear(result);
-        result->vt = VT_I4;
-        result->lVal = pick(rect, origin);
+        Reset(result, VT_I4).lVal = pick(rect, origin);
         return S_OK;
     });
 }
@@ -501,9 +490,7 @@ HRESULT CAcxQuery::QueryWindowless(IRuntimeID* id, VARIANT*, VARIANT* result) {
         CPackageId windowless;
         const bool present = SUCCEEDED(CRuntimeId(id).GetPackageId(g_cfWindowlessAcxControl, windowless)) &&
                              static_cast<IRuntimeID*>(windowless);
-        ::VariantClear(result);
-        result->vt = VT_BOOL;
-        result->boolVal = present ? VARIANT_TRUE : VARIANT_FALSE;
+        Reset(result, VT_BOOL).boolVal = present ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     });
 }
@@ -521,9 +508,7 @@ HRESULT CAcxQuery::QueryVisible(IRuntimeID* id, VARIANT*, VARIANT* result) {
         BOOL visible = FALSE;
         if (m_agent) m_agent->IsWlsVisible(ToWindow(window), cookie, &visible);
         // 1, not VARIANT_TRUE: stored descriptions hold this value.
-        ::VariantClear(result);
-        result->vt = VT_BOOL;
-        result->boolVal = visible ? 1 : 0;
+        Reset(result, VT_BOOL).boolVal = visible ? 1 : 0;
         return S_OK;
     });
 }
