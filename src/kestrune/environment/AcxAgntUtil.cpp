@@ -1,6 +1,7 @@
 // The agent's caches and its ActiveX detection.
 #include "AcxAgntUtil.h"
 #include <cwctype>
+#include <iterator>
 #include "ComClassFactory.h"
 #include "ComError.h"
 #include "ComVariant.h"
@@ -77,7 +78,7 @@ CAcxAgntUtil::WindowFacts CAcxAgntUtil::ReadWindowFacts(HWND window) {
         facts.progId = all;
     } else {
         facts.progId = all.substr(0, at);
-        facts.userType = all.substr(at + 3);
+        facts.userType = all.substr(at + std::size(kSeparator) - 1);
     }
     return facts;
 }
@@ -144,8 +145,7 @@ STDMETHODIMP CAcxAgntUtil::IsAcxControl(HWND window, LONG* isAcx) {
         LONG answer = 0;
         if (!IsExcludedFromProbe(window)) {
             CAcxParamHelper params;
-            params.hWnd = window;
-            if (Send(L"IS_ACTIVEX_MSG", window, params) >= 0) answer = params.lResult;
+            if (Send(L"IS_ACTIVEX_MSG", window, 0, params) >= 0) answer = params.lResult;
         }
         if (answer) {
             BSTR empty = ::SysAllocString(L"");

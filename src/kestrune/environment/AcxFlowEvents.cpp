@@ -33,8 +33,6 @@ HWND WindowAt(const BYTE* record, size_t offset) noexcept {
 
 }  // namespace
 
-CAcxFlowEvents::CAcxFlowEvents() : windowRecordFormat_(::RegisterClipboardFormatW(L"FormaShelHalonotRegilim")) {}
-
 void CAcxFlowEvents::FinalRelease() noexcept { Disconnect(); }
 
 HRESULT CAcxFlowEvents::Pass(ACX_FLOW_EVENT event) noexcept {
@@ -124,7 +122,7 @@ STDMETHODIMP CAcxFlowEvents::ReceiveData(FORMATETC* format, STGMEDIUM* medium, U
         const UINT cf = format->cfFormat;
         // The recorder hands the record's address as the medium's handle.
         const auto* record = reinterpret_cast<const BYTE*>(medium->hGlobal);
-        if (cf == windowRecordFormat_) {
+        if (cf == g_cfShelHalonotRegilim) {
             if (!record) return E_POINTER;
             if (ReadAt<WORD>(record, kMessageAt) == WM_DESTROY) {
                 const HWND window = WindowAt(record, kWindowAt);

@@ -16,8 +16,6 @@ class CAcxFlowEvents : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel
                        public IObjectRackClientImpl<CAcxFlowEvents>,
                        public IKorDataTarget {
 public:
-    CAcxFlowEvents();
-
     BEGIN_COM_MAP(CAcxFlowEvents)
         COM_INTERFACE_ENTRY(_KorFlowRecordEvents)
         COM_INTERFACE_ENTRY(_KorFlowReplayEvents)
@@ -59,5 +57,4 @@ private:
     kcom::CComPtr<IAcxAgntUtil> agent_;
     kcom::CComPtr<IKorInputChannel> inputChannel_;
     DWORD dataTargetCookie_ = 0;
-    const UINT windowRecordFormat_;
 };

@@ -176,8 +176,6 @@ private:
 
 CAcxQuery::CAcxQuery() {
     ::InterlockedExchange(&g_useOldNameQuery, 0);
-    m_windowFormat = ::RegisterClipboardFormatW(L"FormaShelHalonotRegilim");
-    m_pointFormat = ::RegisterClipboardFormatW(L"FormatShelXYPosition");
 }
 
 HRESULT CAcxQuery::FinalConstruct() {
@@ -209,7 +207,7 @@ HRESULT CAcxQuery::FinalConstruct() {
 
 CAcxQuery::IdKind CAcxQuery::KindOf(const CRuntimeId& id) const noexcept {
     const UINT package = id.GetPackage();
-    if (package && package == m_windowFormat) return IdKind::Window;
+    if (package && package == g_cfShelHalonotRegilim) return IdKind::Window;
     if (package && package == g_cfWindowlessAcxControl) return IdKind::Windowless;
     return IdKind::Other;
 }
@@ -301,14 +299,14 @@ HRESULT CAcxQuery::QueryRunTimeIDFromPoint(IRuntimeID* id, VARIANT*, VARIANT* re
     if (!id || !result) return E_POINTER;
     return kcom::Guard([&]() -> HRESULT {
         const CRuntimeId rid(id);
-        if (!m_pointFormat || rid.GetPackage() != m_pointFormat) return S_OK;
+        if (!g_cfShelXYPosition || rid.GetPackage() != g_cfShelXYPosition) return S_OK;
         const POINT point{ReadLong(rid, L"x"), ReadLong(rid, L"y")};
         const HWND window = ::WindowFromPoint(point);
         if (!m_agent) return E_FAIL;
         LONG isAcx = 0;
         m_agent->IsAcxControl(window, &isAcx);
         if (!isAcx) return S_FALSE;
-        CRuntimeId found(m_windowFormat);
+        CRuntimeId found(g_cfShelHalonotRegilim);
         kcom::ThrowIfFailed(found.PutVariantValue(L"hwnd", CComVariant(FromWindow(window))));
         Reset(result, VT_UNKNOWN).punkVal = static_cast<IRuntimeID2*>(found);
         if (result->punkVal) result->punkVal->AddRef();
@@ -536,7 +534,7 @@ HRESULT CAcxQuery::FindContainerWindow(IDispatch* start, QueryIdInfo* info, HWND
 
         HWND passWindow = nullptr;
         long value = 0;
-        if (SUCCEEDED(rid.GetPackageId(m_windowFormat, identity)) && static_cast<IRuntimeID*>(identity) &&
+        if (SUCCEEDED(rid.GetPackageId(g_cfShelHalonotRegilim, identity)) && static_cast<IRuntimeID*>(identity) &&
             identity.GetLong(L"hwnd", &value) == S_OK && value)
             passWindow = ToWindow(value);
         if (!passWindow) {
@@ -583,7 +581,7 @@ STDMETHODIMP CAcxQuery::QueryIdFromContainer(SAFEARRAY* psaProp, IDispatch* pCon
             for (ULONG i = 0; i < rows && !matched; ++i) {
                 const UINT format = static_cast<UINT>(LongOf(ReadCell(psaFormats, static_cast<LONG>(i), 0)));
                 matched = format && (format == g_cfQueryIdWindowlessActiveXTO || format == g_cfQueryIdActiveXTO ||
-                                     format == m_windowFormat);
+                                     format == g_cfShelHalonotRegilim);
             }
             if (!matched) return kNoRuntimeId;
         }

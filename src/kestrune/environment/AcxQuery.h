@@ -123,6 +123,4 @@ private:
     HRESULT FindContainerWindow(IDispatch* container, QueryIdInfo* info, HWND* window);
 
     kcom::CComPtr<IAcxAgntUtil2> m_agent;
-    UINT m_windowFormat = 0;
-    UINT m_pointFormat = 0;
 };

@@ -149,7 +149,7 @@ HRESULT CKestruneMgr::LoadIniFileName() {
     if (!m_iniFile.empty() && m_iniFile.find(L'\\') == std::wstring::npos) {
         std::wstring dir;
         if (!GetInstallationDir(dir)) return E_FAIL;
-        m_iniFile = dir + L"\\" + L"Bin" + L"\\" + m_iniFile;
+        m_iniFile = dir + L"\\Bin\\" + m_iniFile;
     }
     return m_iniFile.empty() ? E_FAIL : S_OK;
 }
