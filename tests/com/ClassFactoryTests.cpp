@@ -67,14 +67,6 @@ TEST(ClassFactory, OrdinaryFactoryCreatesPlainAndAggregatedObjects) {
     EXPECT_EQ(cf->CreateInstance(nullptr, IID_IPersist, nullptr), E_POINTER);
 }
 
-TEST(ClassFactory, ClassWithoutCreatorIsNotAvailable) {
-    for (ClassObjectFn make : {&CreateClassObject<CComClassFactory>, &CreateClassObject<CComClassFactorySingleton>}) {
-        auto cf = Factory(make, kNone);
-        CComPtr<IUnknown> unk;
-        EXPECT_EQ(cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unk)), CLASS_E_CLASSNOTAVAILABLE);
-    }
-}
-
 TEST(ClassFactory, SingletonHandsOutOneObjectAndRefusesAggregation) {
     Reset();
     auto cf = Factory(&CreateClassObject<CComClassFactorySingleton>, kCached);
@@ -93,7 +85,14 @@ TEST(ClassFactory, SingletonHandsOutOneObjectAndRefusesAggregation) {
     EXPECT_EQ(CCounted::live, 0);
 }
 
-TEST(ClassFactory, SingletonRemembersAFailedCreation) {
+TEST(ClassFactory, FailedCreations) {
+    // A class without a creator is not available from either factory.
+    for (ClassObjectFn make : {&CreateClassObject<CComClassFactory>, &CreateClassObject<CComClassFactorySingleton>}) {
+        auto cf = Factory(make, kNone);
+        CComPtr<IUnknown> unk;
+        EXPECT_EQ(cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unk)), CLASS_E_CLASSNOTAVAILABLE);
+    }
+    // The singleton remembers a failed creation.
     Reset();
     CCounted::constructResult = E_ACCESSDENIED;
     auto cf = Factory(&CreateClassObject<CComClassFactorySingleton>, kCached);

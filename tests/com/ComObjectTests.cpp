@@ -91,13 +91,21 @@ TEST(ComObject, IdentityCountsAndModuleLock) {
     EXPECT_EQ(locks, Module().GetLockCount());
 }
 
-TEST(ComObject, FailedFinalConstructDeletesTheObject) {
+TEST(ComObject, FailedCreations) {
+    // A failed FinalConstruct deletes the object.
     CTwoFaced::constructResult = E_ACCESSDENIED;
     CComPtr<IRuntimeID> id;
     EXPECT_EQ(E_ACCESSDENIED, (CreateObject<CTwoFaced, IRuntimeID>(&id)));
     EXPECT_FALSE(id);
     EXPECT_EQ(0, CTwoFaced::live);
     CTwoFaced::constructResult = S_OK;
+
+    // A class that cannot be aggregated refuses an outer object.
+    CComPtr<IPersistStream> outer;
+    ASSERT_EQ(S_OK, (CreateObject<COuter, IPersistStream>(&outer)));
+    void* p = nullptr;
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, CComCreatorNoAggregation<CTwoFaced>::CreateInstance(outer, IID_IUnknown, &p));
+    EXPECT_EQ(nullptr, p);
 }
 
 TEST(ComObject, AggregationDelegatesToTheOuterIdentity) {
@@ -117,14 +125,6 @@ TEST(ComObject, AggregationDelegatesToTheOuterIdentity) {
         EXPECT_EQ(outer.get(), back.get());
     }
     EXPECT_EQ(0, CTwoFaced::live);
-}
-
-TEST(ComObject, AggregationNeedsIUnknownFirst) {
-    CComPtr<IPersistStream> outer;
-    ASSERT_EQ(S_OK, (CreateObject<COuter, IPersistStream>(&outer)));
-    void* p = nullptr;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, CComCreatorNoAggregation<CTwoFaced>::CreateInstance(outer, IID_IUnknown, &p));
-    EXPECT_EQ(nullptr, p);
 }
 
 TEST(ComWrappers, BstrOwnership) {
