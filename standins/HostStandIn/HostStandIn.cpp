@@ -528,28 +528,26 @@ public:
 
 }  // namespace
 
-CHostApplicationRegistration::CHostApplicationRegistration(IUnknown* application) {
-    kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
-    hr_ = kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory);
-    if (FAILED(hr_)) return;
-    kcom::CComPtr<IClassFactory> keep(factory);
-    factory->object_ = application;
-    hr_ = ::CoRegisterClassObject(CLSID_KorHostApplication, keep, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
-}
-
-CHostApplicationRegistration::~CHostApplicationRegistration() {
-    if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
-}
-
 CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator) {
     kcom::CComPtr<IUnknown> factory;
     hr_ = kcom::CreateClassObject<kcom::CComClassFactory>(creator, &factory);
-    if (SUCCEEDED(hr_))
-        hr_ = ::CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+    if (SUCCEEDED(hr_)) Register(clsid, factory);
+}
+
+void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject) {
+    hr_ = ::CoRegisterClassObject(clsid, classObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
 }
 
 CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
+}
+
+CHostApplicationRegistration::CHostApplicationRegistration(IUnknown* application) {
+    kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
+    if (FAILED(kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory))) return;
+    kcom::CComPtr<IClassFactory> keep(factory);
+    factory->object_ = application;
+    Register(CLSID_KorHostApplication, keep);
 }
 
 }  // namespace standin

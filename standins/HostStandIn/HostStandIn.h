@@ -308,21 +308,6 @@ private:
     CallLog log_;
 };
 
-// Registers a host application object as the process's class KorHostApplication for in-process
-// creation, for as long as the registration lives. Every creation hands out that same object.
-class CHostApplicationRegistration {
-public:
-    explicit CHostApplicationRegistration(IUnknown* application);
-    ~CHostApplicationRegistration();
-    CHostApplicationRegistration(const CHostApplicationRegistration&) = delete;
-    CHostApplicationRegistration& operator=(const CHostApplicationRegistration&) = delete;
-    HRESULT Result() const noexcept { return hr_; }
-
-private:
-    DWORD cookie_ = 0;
-    HRESULT hr_ = E_FAIL;
-};
-
 // Makes a class creatable in-process by CLSID, each creation through the creator, for as long as
 // the registration lives.
 class CClassRegistration {
@@ -333,9 +318,20 @@ public:
     CClassRegistration& operator=(const CClassRegistration&) = delete;
     HRESULT Result() const noexcept { return hr_; }
 
+protected:
+    CClassRegistration() = default;
+    void Register(REFCLSID clsid, IUnknown* classObject);
+
 private:
     DWORD cookie_ = 0;
     HRESULT hr_ = E_FAIL;
+};
+
+// Registers a host application object as the process's class KorHostApplication for in-process
+// creation, for as long as the registration lives. Every creation hands out that same object.
+class CHostApplicationRegistration : public CClassRegistration {
+public:
+    explicit CHostApplicationRegistration(IUnknown* application);
 };
 
 }  // namespace standin
