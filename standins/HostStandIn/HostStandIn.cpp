@@ -528,9 +528,10 @@ public:
 
 }  // namespace
 
-CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator) {
+CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator, bool singleton) {
     kcom::CComPtr<IUnknown> factory;
-    hr_ = kcom::CreateClassObject<kcom::CComClassFactory>(creator, &factory);
+    hr_ = singleton ? kcom::CreateClassObject<kcom::CComClassFactorySingleton>(creator, &factory)
+                    : kcom::CreateClassObject<kcom::CComClassFactory>(creator, &factory);
     if (SUCCEEDED(hr_)) Register(clsid, factory);
 }
 

@@ -308,11 +308,11 @@ private:
     CallLog log_;
 };
 
-// Makes a class creatable in-process by CLSID, each creation through the creator, for as long as
-// the registration lives.
+// Makes a class creatable in-process by CLSID, each creation through the creator (a singleton's
+// creation once, for every caller), for as long as the registration lives.
 class CClassRegistration {
 public:
-    CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator);
+    CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator, bool singleton = false);
     ~CClassRegistration();
     CClassRegistration(const CClassRegistration&) = delete;
     CClassRegistration& operator=(const CClassRegistration&) = delete;

@@ -2,9 +2,9 @@
 // An agent utility in this process with a rack, talking to a real application-under-test process.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <memory>
 #include <string>
 #include "environment/AcxAgntUtil.h"
-#include "ComClassFactory.h"
 #include "environment/ObjectMap.h"
 #include "AutProcess.h"
 #include "ComPtr.h"
@@ -19,9 +19,7 @@ protected:
         agent_.Release();
         aut_.Stop();
         PelluceStub_Reset();
-        if (registration_) ::CoRevokeClassObject(registration_);
-        registration_ = 0;
-        factory_.Release();
+        registration_.reset();
     }
 
     // The application with the scenario, and an agent whose rack holds the options and a channel
@@ -46,12 +44,8 @@ protected:
     // As Start, with the process's agent class registered: whatever creates the agent by CLSID
     // meets the same singleton as the test.
     void StartRegistered(const wchar_t* scenario) {
-        IUnknown* factory = nullptr;
-        ASSERT_HRESULT_SUCCEEDED(
-            kcom::CreateClassObject<kcom::CComClassFactorySingleton>(AcxAgntUtilCreator, &factory));
-        factory_.Attach(factory);
-        ASSERT_HRESULT_SUCCEEDED(::CoRegisterClassObject(CLSID_AcxAgntUtil, factory_, CLSCTX_INPROC_SERVER,
-                                                         REGCLS_MULTIPLEUSE, &registration_));
+        registration_ = std::make_unique<standin::CClassRegistration>(CLSID_AcxAgntUtil, AcxAgntUtilCreator, true);
+        ASSERT_HRESULT_SUCCEEDED(registration_->Result());
         Start(scenario);
         agent_.Release();
         ASSERT_HRESULT_SUCCEEDED(agent_.CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_INPROC_SERVER));
@@ -78,6 +72,5 @@ protected:
     standin::Holder<standin::CSettingsStandIn> options_;
     kcom::CComPtr<IOutputChannel> channel_;
     kcom::CComPtr<IAcxAgntUtil2> agent_;
-    kcom::CComPtr<IUnknown> factory_;
-    DWORD registration_ = 0;
+    std::unique_ptr<standin::CClassRegistration> registration_;
 };

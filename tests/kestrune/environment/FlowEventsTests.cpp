@@ -4,7 +4,6 @@
 #include "environment/KestruneMgr.h"
 #include "AcxSetting.h"
 #include "AgentFixture.h"
-#include "ComClassFactory.h"
 #include "environment/ObjectMap.h"
 #include "OrlentyStandIn.h"
 
@@ -205,13 +204,8 @@ TEST_F(FlowEvents, DisconnectEndsTheInputChannelRegistration) {
 
 // The manager's Init with the package's own agent utility and flow-event sink.
 TEST_F(FlowEvents, ManagerInitSharesTheAgentAndPlacesOneConnectedSink) {
-    IUnknown* flowFactory = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(kcom::CreateClassObject<kcom::CComClassFactory>(AcxFlowEventsCreator, &flowFactory));
-    kcom::CComPtr<IUnknown> flowClass;
-    flowClass.Attach(flowFactory);
-    DWORD flowRegistration = 0;
-    ASSERT_HRESULT_SUCCEEDED(::CoRegisterClassObject(CLSID_AcxFlowEvents, flowClass, CLSCTX_INPROC_SERVER,
-                                                     REGCLS_MULTIPLEUSE, &flowRegistration));
+    standin::CClassRegistration flowClass(CLSID_AcxFlowEvents, AcxFlowEventsCreator);
+    ASSERT_HRESULT_SUCCEEDED(flowClass.Result());
     OrlentyStandIn_SetApplicationSettings(nullptr);
     auto rack = standin::Holder<standin::CRackStandIn>::New();
     rack->Put(L"TestOutputChannel", channel_);
@@ -238,7 +232,6 @@ TEST_F(FlowEvents, ManagerInitSharesTheAgentAndPlacesOneConnectedSink) {
     if (kcom::CComQIPtr<IAcxFlowEvents> flow{placed.get()}) flow->Disconnect();
     rack->RemoveObject(kcom::CComBSTR(L"AcxFlowEventsObject"));
     rack->RemoveObject(kcom::CComBSTR(L"KestruneMgr"));
-    ::CoRevokeClassObject(flowRegistration);
 }
 
 }  // namespace
