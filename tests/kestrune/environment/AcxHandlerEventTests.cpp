@@ -18,11 +18,7 @@ using kcom::CComObject;
 using kcom::CComPtr;
 using kcom::CComVariant;
 
-struct Connection {
-    DWORD cookie;
-    CComPtr<IUnknown> sink;
-};
-
+// The connections of one point, as the handler walks them: forward only.
 class CEnumConnectionsImpl : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IEnumConnections {
 public:
     BEGIN_COM_MAP(CEnumConnectionsImpl)
@@ -30,27 +26,18 @@ public:
     END_COM_MAP()
     STDMETHOD(Next)(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
         ULONG n = 0;
-        for (; n < count && at < items.size(); ++n, ++at) {
-            out[n].pUnk = items[at].sink;
+        for (; n < count && at < sinks.size(); ++n, ++at) {
+            out[n].pUnk = sinks[at];
             out[n].pUnk->AddRef();
-            out[n].dwCookie = items[at].cookie;
+            out[n].dwCookie = static_cast<DWORD>(at + 1);
         }
         if (fetched) *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
-    STDMETHOD(Skip)(ULONG count) override {
-        at += count;
-        return at <= items.size() ? S_OK : S_FALSE;
-    }
-    STDMETHOD(Reset)() override {
-        at = 0;
-        return S_OK;
-    }
-    STDMETHOD(Clone)(IEnumConnections** out) override {
-        if (out) *out = nullptr;
-        return E_NOTIMPL;
-    }
-    std::vector<Connection> items;
+    STDMETHOD(Skip)(ULONG) override { return E_NOTIMPL; }
+    STDMETHOD(Reset)() override { return E_NOTIMPL; }
+    STDMETHOD(Clone)(IEnumConnections**) override { return E_NOTIMPL; }
+    std::vector<CComPtr<IUnknown>> sinks;
     size_t at = 0;
 };
 
@@ -68,31 +55,24 @@ public:
         if (out) *out = nullptr;
         return E_NOTIMPL;
     }
+    // Sinks stay for the point's life: cookies are their places.
     STDMETHOD(Advise)(IUnknown* sink, DWORD* cookie) override {
         if (!sink || !cookie) return E_POINTER;
-        connections.push_back({next, sink});
-        *cookie = next++;
+        sinks.emplace_back(sink);
+        *cookie = static_cast<DWORD>(sinks.size());
         return S_OK;
     }
-    STDMETHOD(Unadvise)(DWORD cookie) override {
-        for (auto it = connections.begin(); it != connections.end(); ++it)
-            if (it->cookie == cookie) {
-                connections.erase(it);
-                return S_OK;
-            }
-        return CONNECT_E_NOCONNECTION;
-    }
+    STDMETHOD(Unadvise)(DWORD) override { return E_NOTIMPL; }
     STDMETHOD(EnumConnections)(IEnumConnections** out) override {
         if (!out) return E_POINTER;
         CComObject<CEnumConnectionsImpl>* e = nullptr;
         HRESULT hr = CComObject<CEnumConnectionsImpl>::CreateInstance(&e);
         if (FAILED(hr)) return hr;
-        e->items = connections;
+        e->sinks = sinks;
         return e->QueryInterface(IID_IEnumConnections, reinterpret_cast<void**>(out));
     }
     IID iid{};
-    std::vector<Connection> connections;
-    DWORD next = 1;
+    std::vector<CComPtr<IUnknown>> sinks;
 };
 
 // The control: class information from the program's type library and one connection point per
