@@ -101,31 +101,6 @@ HRESULT CProperty::StoreOwnerText(HRESULT (IPropertyOwner::*read)(BSTR*)) {
     return Set(&value, nullptr, nullptr, nullptr, nullptr);
 }
 
-HRESULT CKorClassProperty::GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType, VARIANT* propData) {
-    if ((vt == VT_EMPTY || m_type == VT_ERROR) && m_owner) {
-        HRESULT hr = StoreOwnerText(&IPropertyOwner::GetTestObjectClass);
-        if (FAILED(hr)) return hr;
-    }
-    return CProperty::GetValue(out, flags, type, compareType, propData);
-}
-
-HRESULT CKorGenTypeProperty::GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType, VARIANT* propData) {
-    if ((vt == VT_EMPTY || m_type == VT_ERROR) && m_owner) {
-        HRESULT hr = StoreOwnerText(&IPropertyOwner::GetGenTypeName);
-        if (FAILED(hr)) return hr;
-    }
-    return CProperty::GetValue(out, flags, type, compareType, propData);
-}
-
-HRESULT CKorLogicalNameProperty::GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType,
-                                          VARIANT* propData) {
-    if (m_owner) {
-        HRESULT hr = StoreOwnerText(&IPropertyOwner::GetLogicalNameForReport);
-        if (FAILED(hr)) return hr;
-    }
-    return CProperty::GetValue(out, flags, type, compareType, propData);
-}
-
 namespace {
 
 kcom::CComPtr<ITORelationsCollection> RelationsOf(const VARIANT& v) noexcept {
