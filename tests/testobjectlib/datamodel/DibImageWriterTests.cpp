@@ -10,6 +10,11 @@ namespace {
 
 class DibImageWriter : public ::testing::Test {
 protected:
+    // Writes dib as a PNG under name and reads it back.
+    bool WritePng(const kcom::CGlobal& dib, const wchar_t* name, DecodedPng& png) {
+        const std::wstring path = temp_.Path(name);
+        return SaveDibAsPng(dib, path.c_str()) && pngtest::Decode(path, png);
+    }
     TempFolder temp_;
 };
 
@@ -64,10 +69,8 @@ TEST_F(DibImageWriter, SmallPalettesFollowTheUsedColourCount) {
             rows[0] = 0x34, rows[1] = 0x00;  // bottom row: 3 4 0
             rows[4] = 0x12, rows[5] = 0x00;  // top row: 1 2 0
         }
-        const std::wstring path = temp_.Path(L"p4.png");
-        ASSERT_TRUE(SaveDibAsPng(dib, path.c_str()));
         DecodedPng png;
-        ASSERT_TRUE(pngtest::Decode(path, png));
+        ASSERT_TRUE(WritePng(dib, L"p4.png", png));
         EXPECT_EQ(4, png.bitDepth);
         EXPECT_EQ(5u, png.palette.size());
         EXPECT_EQ(RGB(1, 254, 2), png.Pixel(0, 0));
@@ -85,10 +88,8 @@ TEST_F(DibImageWriter, SmallPalettesFollowTheUsedColourCount) {
             BYTE* row = DibAt(lock, 48);
             row[0] = 0xA0, row[1] = 0x40;  // 1010000001
         }
-        const std::wstring path = temp_.Path(L"p1.png");
-        ASSERT_TRUE(SaveDibAsPng(dib, path.c_str()));
         DecodedPng png;
-        ASSERT_TRUE(pngtest::Decode(path, png));
+        ASSERT_TRUE(WritePng(dib, L"p1.png", png));
         EXPECT_EQ(1, png.bitDepth);
         EXPECT_EQ(2u, png.palette.size());
         EXPECT_EQ(RGB(255, 255, 255), png.Pixel(0, 0));
@@ -106,10 +107,8 @@ TEST_F(DibImageWriter, SixteenBitRgbIs555) {
         WORD* px = DibAt<WORD>(lock, 40);
         px[0] = 0x7C00, px[1] = 0x03E0, px[2] = 0x001F, px[3] = 0x7FFF, px[4] = 0x0421;
     }
-    const std::wstring path = temp_.Path(L"555.png");
-    ASSERT_TRUE(SaveDibAsPng(dib, path.c_str()));
     DecodedPng png;
-    ASSERT_TRUE(pngtest::Decode(path, png));
+    ASSERT_TRUE(WritePng(dib, L"555.png", png));
     EXPECT_EQ(PNG_COLOR_TYPE_RGB, png.colorType);
     EXPECT_EQ(8, png.bitDepth);
     EXPECT_EQ(RGB(248, 0, 0), png.Pixel(0, 0));
@@ -133,10 +132,8 @@ TEST_F(DibImageWriter, BitfieldMasksAreHonouredAfterAndInsideTheHeader) {
             px[0] = 0xF800, px[1] = 0x07E0, px[2] = 0x001F;  // bottom row
             px[4] = 0xFFFF, px[5] = 0x0000, px[6] = 0x8410;  // top row (stride 8)
         }
-        const std::wstring path = temp_.Path(L"565.png");
-        ASSERT_TRUE(SaveDibAsPng(dib, path.c_str())) << headerSize;
         DecodedPng png;
-        ASSERT_TRUE(pngtest::Decode(path, png));
+        ASSERT_TRUE(WritePng(dib, L"565.png", png)) << headerSize;
         EXPECT_EQ(RGB(248, 252, 248), png.Pixel(0, 0)) << headerSize;
         EXPECT_EQ(RGB(0, 0, 0), png.Pixel(1, 0)) << headerSize;
         EXPECT_EQ(RGB(128, 128, 128), png.Pixel(2, 0)) << headerSize;
@@ -150,10 +147,8 @@ TEST_F(DibImageWriter, BitfieldMasksAreHonouredAfterAndInsideTheHeader) {
         DWORD* masks = DibAt<DWORD>(lock, 40);
         masks[0] = 0x000000FF, masks[1] = 0x0000FF00, masks[2] = 0xFF000000;
         *DibAt<DWORD>(lock, 52) = 0x30002010;
-        const std::wstring path = temp_.Path(L"fields32.png");
-        ASSERT_TRUE(SaveDibAsPng(dib, path.c_str()));
         DecodedPng png;
-        ASSERT_TRUE(pngtest::Decode(path, png));
+        ASSERT_TRUE(WritePng(dib, L"fields32.png", png));
         EXPECT_EQ(RGB(0x10, 0x20, 0x30), png.Pixel(0, 0));
     }
 }
@@ -172,12 +167,9 @@ TEST_F(DibImageWriter, TrueColourRowsArePaddedAndTurnedTopDown) {
         DWORD* px = DibAt<DWORD>(lock, 40);
         px[0] = 0xFF010203, px[3] = 0x00A0B0C0, px[5] = 0x00FFFFFF;
     }
-    const std::wstring p24 = temp_.Path(L"24.png"), p32 = temp_.Path(L"32.png");
-    ASSERT_TRUE(SaveDibAsPng(dib24, p24.c_str()));
-    ASSERT_TRUE(SaveDibAsPng(dib32, p32.c_str()));
     DecodedPng png24, png32;
-    ASSERT_TRUE(pngtest::Decode(p24, png24));
-    ASSERT_TRUE(pngtest::Decode(p32, png32));
+    ASSERT_TRUE(WritePng(dib24, L"24.png", png24));
+    ASSERT_TRUE(WritePng(dib32, L"32.png", png32));
     EXPECT_EQ(RGB(30, 20, 10), png24.Pixel(0, 0));
     EXPECT_EQ(RGB(90, 80, 70), png24.Pixel(2, 0));
     EXPECT_EQ(RGB(3, 2, 1), png24.Pixel(0, 1));
