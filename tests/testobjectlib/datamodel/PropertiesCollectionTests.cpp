@@ -96,9 +96,7 @@ void ExpectSameRecords(const CPropertiesCollection& a, const CPropertiesCollecti
 
 // A typical description with a value of every kind the stream carries.
 void FillDescription(CPropertiesCollection& c) {
-    CComVariant column;
-    V_VT(&column) = VT_ARRAY | VT_I4;
-    V_ARRAY(&column) = IntColumn({3, 1, 4});
+    CComVariant column = I4Column({3, 1, 4});
     CComVariant null;
     V_VT(&null) = VT_NULL;
     CComVariant date;

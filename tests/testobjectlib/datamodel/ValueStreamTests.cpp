@@ -60,24 +60,6 @@ CComVariant Scalar(VARTYPE vt, ULONGLONG bits) {
     return v;
 }
 
-// A one-column table of VARIANT cells as the package's table wrapper makes it.
-SAFEARRAY* VariantColumn(std::initializer_list<CComVariant> cells) {
-    SAFEARRAY* psa = nullptr;
-    ::SafeArrayAllocDescriptor(2, &psa);
-    psa->rgsabound[0] = {static_cast<ULONG>(cells.size()), 0};  // rows
-    psa->rgsabound[1] = {1, 0};                                  // columns
-    psa->cbElements = sizeof(VARIANT);
-    psa->fFeatures = FADF_HAVEVARTYPE | FADF_VARIANT;
-    reinterpret_cast<DWORD*>(psa)[-1] = VT_VARIANT;
-    ::SafeArrayAllocData(psa);
-    LONG row = 0;
-    for (const auto& c : cells) {
-        LONG idx[2] = {0, row++};
-        ::SafeArrayPutElement(psa, idx, const_cast<CComVariant*>(&c));
-    }
-    return psa;
-}
-
 // A VT_BYREF VARIANT pointing at target; it owns nothing.
 VARIANT ByRef(VARTYPE vt, void* target) {
     VARIANT v;
@@ -94,7 +76,6 @@ CComVariant ArrayValue(SAFEARRAY* psa, VARTYPE cell) {
     return v;
 }
 
-CComVariant I4Column(std::initializer_list<LONG> values) { return ArrayValue(IntColumn(values), VT_I4); }
 
 }  // namespace
 
@@ -207,7 +188,7 @@ TEST(ValueForm, ObjectsPersistThroughOle) {
 }
 
 TEST(ValueForm, ArraysCarryTheirFlatPack) {
-    CComVariant v = ArrayValue(VariantColumn({CComVariant(7), CComVariant(L"x")}), VT_VARIANT);
+    CComVariant v = VariantColumn({CComVariant(7), CComVariant(L"x")});
     const Bytes pack = {0x0C, 0x20, 0x0C, 0x00, 0x02, 0, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0,
                         0x80, 0x08, 0x03, 0x00, 0x07, 0, 0, 0, 0x08, 0x00, 0x02, 0, 0, 0, 0x78, 0x00};
     EXPECT_EQ(Packed(v), pack);
@@ -219,7 +200,7 @@ TEST(ValueForm, ArraysCarryTheirFlatPack) {
 
     // An object inside an array makes the whole value unsavable; nothing follows the type word.
     CComPtr<IStream> object = NewStream();
-    CComVariant bad = ArrayValue(VariantColumn({CComVariant(static_cast<IUnknown*>(object.get()))}), VT_VARIANT);
+    CComVariant bad = VariantColumn({CComVariant(static_cast<IUnknown*>(object.get()))});
     EXPECT_EQ(Saved(bad, E_INVALIDARG), (Bytes{0x0C, 0x20}));
 }
 
@@ -384,7 +365,7 @@ TEST(FlatPack, ArraysOfEveryElementKind) {
 
     // VARIANT cells holding an array: nested packs.
     CComVariant inner = I4Column({4, 5});
-    CComVariant outer = ArrayValue(VariantColumn({inner, CComVariant(L"z")}), VT_VARIANT);
+    CComVariant outer = VariantColumn({inner, CComVariant(L"z")});
     Bytes nested = Packed(outer);
     CComVariant nestedBack;
     ASSERT_EQ(Unpacked(nested, &nestedBack, &consumed), S_OK);
@@ -432,7 +413,7 @@ std::vector<Bytes> ValidValueStreams() {
     decimal.decVal = dec;
     V_VT(&decimal) = VT_DECIMAL;
     CComVariant null = Scalar(VT_NULL, 0);
-    CComVariant nested = ArrayValue(VariantColumn({I4Column({1, 2}), CComVariant(L"text"), decimal, null}), VT_VARIANT);
+    CComVariant nested = VariantColumn({I4Column({1, 2}), CComVariant(L"text"), decimal, null});
     const CComVariant values[] = {CComVariant(5), CComVariant(L"a longer text value"), CComVariant(), null,
                                   Scalar(VT_I8, 0x1122334455667788ull), CComVariant(2.5), decimal,
                                   I4Column({7, 8, 9}), nested};
