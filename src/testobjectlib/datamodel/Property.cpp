@@ -81,7 +81,7 @@ HRESULT CProperty::Compare(VARIANT actual) {
     BSTR expectedText = expected.bstrVal;
     BSTR foundText = found.bstrVal;
     CKorBSTR expectedFlat, foundFlat;
-    if (!(m_compareType & 0x2)) {
+    if (!(m_compareType & CMP_IGNORE_SPACE)) {
         // Line breaks are not part of a recorded value; the white-space rule removes them itself.
         if (expectedText && SUCCEEDED(expectedFlat.CopyRemovingChars(L"\n\r", expectedText))) expectedText = expectedFlat;
         if (foundText && SUCCEEDED(foundFlat.CopyRemovingChars(L"\n\r", foundText))) foundText = foundFlat;
