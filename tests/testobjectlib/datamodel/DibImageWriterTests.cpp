@@ -18,6 +18,15 @@ protected:
     TempFolder temp_;
 };
 
+struct Px {
+    png_uint_32 x, y;
+    COLORREF rgb;
+};
+
+void ExpectPixels(const DecodedPng& png, std::initializer_list<Px> pixels, DWORD tag = 0) {
+    for (const Px& p : pixels) EXPECT_EQ(p.rgb, png.Pixel(p.x, p.y)) << p.x << "," << p.y << " " << tag;
+}
+
 // Palette entry i is (i, 255 - i, 2i) in RGB.
 void FillGreyRamp(const kcom::CGlobalLock<BYTE>& lock, DWORD entries) {
     RGBQUAD* table = DibAt<RGBQUAD>(lock, 40);
@@ -73,10 +82,8 @@ TEST_F(DibImageWriter, SmallPalettesFollowTheUsedColourCount) {
         ASSERT_TRUE(WritePng(dib, L"p4.png", png));
         EXPECT_EQ(4, png.bitDepth);
         EXPECT_EQ(5u, png.palette.size());
-        EXPECT_EQ(RGB(1, 254, 2), png.Pixel(0, 0));
-        EXPECT_EQ(RGB(2, 253, 4), png.Pixel(1, 0));
-        EXPECT_EQ(RGB(3, 252, 6), png.Pixel(0, 1));
-        EXPECT_EQ(RGB(0, 255, 0), png.Pixel(2, 1));
+        ExpectPixels(png, {{0, 0, RGB(1, 254, 2)}, {1, 0, RGB(2, 253, 4)}, {0, 1, RGB(3, 252, 6)},
+                          {2, 1, RGB(0, 255, 0)}});
     }
     {   // 1 bit, the full two-entry table
         kcom::CGlobal dib = MakeDib(10, 1, 1, BI_RGB, 40, 2 * 4);
@@ -92,11 +99,8 @@ TEST_F(DibImageWriter, SmallPalettesFollowTheUsedColourCount) {
         ASSERT_TRUE(WritePng(dib, L"p1.png", png));
         EXPECT_EQ(1, png.bitDepth);
         EXPECT_EQ(2u, png.palette.size());
-        EXPECT_EQ(RGB(255, 255, 255), png.Pixel(0, 0));
-        EXPECT_EQ(RGB(0, 0, 0), png.Pixel(1, 0));
-        EXPECT_EQ(RGB(255, 255, 255), png.Pixel(2, 0));
-        EXPECT_EQ(RGB(255, 255, 255), png.Pixel(9, 0));
-        EXPECT_EQ(RGB(0, 0, 0), png.Pixel(8, 0));
+        ExpectPixels(png, {{0, 0, RGB(255, 255, 255)}, {1, 0, RGB(0, 0, 0)}, {2, 0, RGB(255, 255, 255)},
+                          {9, 0, RGB(255, 255, 255)}, {8, 0, RGB(0, 0, 0)}});
     }
 }
 
@@ -111,11 +115,8 @@ TEST_F(DibImageWriter, SixteenBitRgbIs555) {
     ASSERT_TRUE(WritePng(dib, L"555.png", png));
     EXPECT_EQ(PNG_COLOR_TYPE_RGB, png.colorType);
     EXPECT_EQ(8, png.bitDepth);
-    EXPECT_EQ(RGB(248, 0, 0), png.Pixel(0, 0));
-    EXPECT_EQ(RGB(0, 248, 0), png.Pixel(1, 0));
-    EXPECT_EQ(RGB(0, 0, 248), png.Pixel(2, 0));
-    EXPECT_EQ(RGB(248, 248, 248), png.Pixel(3, 0));
-    EXPECT_EQ(RGB(8, 8, 8), png.Pixel(4, 0));
+    ExpectPixels(png, {{0, 0, RGB(248, 0, 0)}, {1, 0, RGB(0, 248, 0)}, {2, 0, RGB(0, 0, 248)},
+                      {3, 0, RGB(248, 248, 248)}, {4, 0, RGB(8, 8, 8)}});
 }
 
 // The masks of a 40-byte BI_BITFIELDS header sit between the header and the pixels; a 108-byte
@@ -134,12 +135,8 @@ TEST_F(DibImageWriter, BitfieldMasksAreHonouredAfterAndInsideTheHeader) {
         }
         DecodedPng png;
         ASSERT_TRUE(WritePng(dib, L"565.png", png)) << headerSize;
-        EXPECT_EQ(RGB(248, 252, 248), png.Pixel(0, 0)) << headerSize;
-        EXPECT_EQ(RGB(0, 0, 0), png.Pixel(1, 0)) << headerSize;
-        EXPECT_EQ(RGB(128, 128, 128), png.Pixel(2, 0)) << headerSize;
-        EXPECT_EQ(RGB(248, 0, 0), png.Pixel(0, 1)) << headerSize;
-        EXPECT_EQ(RGB(0, 252, 0), png.Pixel(1, 1)) << headerSize;
-        EXPECT_EQ(RGB(0, 0, 248), png.Pixel(2, 1)) << headerSize;
+        ExpectPixels(png, {{0, 0, RGB(248, 252, 248)}, {1, 0, RGB(0, 0, 0)}, {2, 0, RGB(128, 128, 128)},
+                          {0, 1, RGB(248, 0, 0)}, {1, 1, RGB(0, 252, 0)}, {2, 1, RGB(0, 0, 248)}}, headerSize);
     }
     {   // 32 bits with the channels in unusual places
         kcom::CGlobal dib = MakeDib(1, 1, 32, BI_BITFIELDS, 40, 12);
@@ -170,13 +167,9 @@ TEST_F(DibImageWriter, TrueColourRowsArePaddedAndTurnedTopDown) {
     DecodedPng png24, png32;
     ASSERT_TRUE(WritePng(dib24, L"24.png", png24));
     ASSERT_TRUE(WritePng(dib32, L"32.png", png32));
-    EXPECT_EQ(RGB(30, 20, 10), png24.Pixel(0, 0));
-    EXPECT_EQ(RGB(90, 80, 70), png24.Pixel(2, 0));
-    EXPECT_EQ(RGB(3, 2, 1), png24.Pixel(0, 1));
-    EXPECT_EQ(RGB(9, 8, 7), png24.Pixel(2, 1));
-    EXPECT_EQ(RGB(1, 2, 3), png32.Pixel(0, 1));
-    EXPECT_EQ(RGB(0xA0, 0xB0, 0xC0), png32.Pixel(0, 0));
-    EXPECT_EQ(RGB(255, 255, 255), png32.Pixel(2, 0));
+    ExpectPixels(png24, {{0, 0, RGB(30, 20, 10)}, {2, 0, RGB(90, 80, 70)}, {0, 1, RGB(3, 2, 1)},
+                      {2, 1, RGB(9, 8, 7)}});
+    ExpectPixels(png32, {{0, 1, RGB(1, 2, 3)}, {0, 0, RGB(0xA0, 0xB0, 0xC0)}, {2, 0, RGB(255, 255, 255)}});
 }
 
 TEST_F(DibImageWriter, UnsupportedBitmapsWriteNothing) {
