@@ -231,14 +231,13 @@ HRESULT CProperty::Save(IStream* stream) {
 
 HRESULT CProperty::Load(IStream* stream) {
     if (!stream) return E_POINTER;
-    const DWORD version = m_loadedVersion > kPropertyRecordVersion ? kPropertyRecordVersion : m_loadedVersion;
-    HRESULT hr = version >= 5 ? LoadValue(stream) : LoadVariantValue(this, stream, true);
+    HRESULT hr = LoadedVersion() >= 5 ? LoadValue(stream) : LoadVariantValue(this, stream, true);
     if (FAILED(hr)) return hr;
     return kcom::Guard([&] { return LoadRecordFields(stream); });
 }
 
 HRESULT CProperty::LoadRecordFields(IStream* stream) {
-    const DWORD version = m_loadedVersion > kPropertyRecordVersion ? kPropertyRecordVersion : m_loadedVersion;
+    const DWORD version = LoadedVersion();
     CTaggedFieldReader fields(stream);
     fields.Field(&m_flags);
     fields.Field(&m_type);
@@ -253,9 +252,9 @@ HRESULT CProperty::LoadRecordFields(IStream* stream) {
 // data-table cell.
 void CProperty::UpgradeBeforeVersion3() {
     const USHORT old = m_type;
-    m_compareType = (old >> 7) & 0x2;
+    m_compareType = (old >> 7) & CMP_IGNORE_SPACE;
     if ((old & 0xFF) == 0x65) {
-        m_compareType |= 0x1;
+        m_compareType |= CMP_REGEXP;
         m_type = VT_EMPTY;
     } else {
         m_type = old & 0xFF;

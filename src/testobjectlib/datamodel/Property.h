@@ -57,6 +57,10 @@ protected:
     HRESULT StoreOwnerText(HRESULT (IPropertyOwner::*read)(BSTR*));
 
 private:
+    // A later record version reads as the current one.
+    DWORD LoadedVersion() const noexcept {
+        return m_loadedVersion > kPropertyRecordVersion ? kPropertyRecordVersion : m_loadedVersion;
+    }
     HRESULT LoadRecordFields(IStream* stream);
     void UpgradeBeforeVersion3();
 };
