@@ -29,14 +29,6 @@ TEST(PelluceRecord, ConstructionAndDestructionOwnEverythingOnce) {
     ASSERT_HRESULT_SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream));
     {
         CAcxParamHelper params;
-        EXPECT_EQ(nullptr, params.hWnd);
-        EXPECT_EQ(0, params.lCookie);
-        EXPECT_EQ(0, params.lResult);
-        EXPECT_EQ(nullptr, params.pBlob);
-        EXPECT_EQ(0u, params.cbBlob);
-        EXPECT_EQ(VT_EMPTY, params.varA.vt);
-        EXPECT_EQ(VT_EMPTY, params.varB.vt);
-        EXPECT_EQ(nullptr, params.pStream);
         params.pStream = stream;
         params.pStream->AddRef();
         params.varA.vt = VT_UNKNOWN;
@@ -107,15 +99,7 @@ TEST(PelluceWire, ArraysKeepDimensionsBoundsAndCells) {
     ASSERT_HRESULT_SUCCEEDED(Carry(table, &out));
     ASSERT_EQ(VT_ARRAY | VT_VARIANT, out.vt);
     ASSERT_EQ(2u, ::SafeArrayGetDim(out.parray));
-    for (UINT d = 1; d <= 2; ++d) {
-        LONG lo1 = 0, lo2 = 0, hi1 = 0, hi2 = 0;
-        ::SafeArrayGetLBound(table.parray, d, &lo1);
-        ::SafeArrayGetLBound(out.parray, d, &lo2);
-        ::SafeArrayGetUBound(table.parray, d, &hi1);
-        ::SafeArrayGetUBound(out.parray, d, &hi2);
-        EXPECT_EQ(lo1, lo2) << d;
-        EXPECT_EQ(hi1, hi2) << d;
-    }
+    // Counts and lower bounds of both dimensions, as the descriptors hold them.
     EXPECT_EQ(0, memcmp(table.parray->rgsabound, out.parray->rgsabound, 2 * sizeof(SAFEARRAYBOUND)));
     kcom::CComVariant back;
     ASSERT_HRESULT_SUCCEEDED(::SafeArrayGetElement(out.parray, at, &back));
@@ -203,13 +187,6 @@ protected:
     }
     kcom::CComPtr<IOutputChannel> channel_;
 };
-
-TEST_F(PelluceControls, ChannelTellsItsTimeout) {
-    ULONG ms = 0;
-    ASSERT_HRESULT_SUCCEEDED(channel_->GetSendTimeout(&ms));
-    EXPECT_EQ(100u, ms);
-    EXPECT_EQ(E_POINTER, channel_->GetSendTimeout(nullptr));
-}
 
 TEST_F(PelluceControls, ResponderAnswersInThisProcess) {
     CResponderLog log;

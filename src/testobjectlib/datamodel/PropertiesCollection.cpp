@@ -4,6 +4,7 @@
 #include "ComError.h"
 #include "ComPtr.h"
 #include "Handles.h"
+#include "KorBSTR.h"
 #include "PropertyFactory.h"
 #include "StreamIO.h"
 #include "TaggedFields.h"
@@ -22,16 +23,6 @@ bool SkipToMarker(IStream* stream) noexcept {
         ULONG read = 0;
         if (FAILED(stream->Read(&b, 1, &read)) || read != 1) return false;
         matched = b == kMarker[matched] ? matched + 1 : 0;
-    }
-    return true;
-}
-
-bool IsTrailerName(BSTR name) noexcept {
-    constexpr UINT n = sizeof kTrailerName / sizeof kTrailerName[0] - 1;
-    if (!name || ::SysStringLen(name) != n) return false;
-    auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
-    for (UINT i = 0; i < n; ++i) {
-        if (fold(name[i]) != fold(kTrailerName[i])) return false;
     }
     return true;
 }
@@ -100,20 +91,27 @@ HRESULT CPropertiesCollection::Insert(BSTR name, CProperty* property) {
     });
 }
 
+namespace {
+
+using RecordRead = HRESULT (CProperty::*)(VARIANT*, DWORD*, USHORT*, DWORD*, VARIANT*);
+
+HRESULT ReadRecord(CProperty* p, RecordRead read, VARIANT* value, DWORD* flags, USHORT* type, DWORD* compareType,
+                   VARIANT* propData) {
+    if (value) ::VariantClear(value);
+    if (!p) return E_INVALIDARG;
+    return kcom::Guard([&] { return (p->*read)(value, flags, type, compareType, propData); });
+}
+
+}  // namespace
+
 HRESULT CPropertiesCollection::Get(BSTR name, VARIANT* value, DWORD* flags, USHORT* type, DWORD* compareType,
                                    VARIANT* propData) {
-    if (value) ::VariantClear(value);
-    CProperty* p = Find(name);
-    if (!p) return E_INVALIDARG;
-    return kcom::Guard([&] { return p->GetValue(value, flags, type, compareType, propData); });
+    return ReadRecord(Find(name), &CProperty::GetValue, value, flags, type, compareType, propData);
 }
 
 HRESULT CPropertiesCollection::GetExpr(BSTR name, VARIANT* value, DWORD* flags, USHORT* type, DWORD* compareType,
                                        VARIANT* propData) {
-    if (value) ::VariantClear(value);
-    CProperty* p = Find(name);
-    if (!p) return E_INVALIDARG;
-    return kcom::Guard([&] { return p->Get(value, flags, type, compareType, propData); });
+    return ReadRecord(Find(name), &CProperty::Get, value, flags, type, compareType, propData);
 }
 
 HRESULT CPropertiesCollection::Set(BSTR name, VARIANT value, DWORD* flags, USHORT* type, DWORD* compareType,
@@ -171,24 +169,19 @@ HRESULT CPropertiesCollection::Compare(BSTR name, VARIANT actual) {
 
 HRESULT CPropertiesCollection::Save(IStream* stream) {
     if (!stream) return E_POINTER;
-    return Persist(stream, true);
+    return kcom::Guard([&] {
+        CTaggedFieldWriter header(stream);
+        header.Field<DWORD>(kPropertiesCollectionVersion);
+        HRESULT hr = WriteCollectionToStream(stream);
+        if (FAILED(hr)) return hr;
+        header.End();
+        return S_OK;
+    });
 }
 
 HRESULT CPropertiesCollection::Load(IStream* stream) {
     if (!stream) return E_POINTER;
-    return Persist(stream, false);
-}
-
-HRESULT CPropertiesCollection::Persist(IStream* stream, bool save) {
     return kcom::Guard([&] {
-        if (save) {
-            CTaggedFieldWriter header(stream);
-            header.Field<DWORD>(kPropertiesCollectionVersion);
-            HRESULT hr = WriteCollectionToStream(stream);
-            if (FAILED(hr)) return hr;
-            header.End();
-            return S_OK;
-        }
         CTaggedFieldReader header(stream);
         DWORD version = 0;
         header.Field(&version);
@@ -225,6 +218,7 @@ HRESULT CPropertiesCollection::WriteCollectionToStream(IStream* stream) {
 }
 
 HRESULT CPropertiesCollection::ReadCollectionFromStream(IStream* stream) {
+    const kcom::CComBSTR trailer(kTrailerName);
     HRESULT last = S_OK;
     while (SkipToMarker(stream)) {
         // A record head that does not read whole (or names a class longer than the writer ever
@@ -243,7 +237,7 @@ HRESULT CPropertiesCollection::ReadCollectionFromStream(IStream* stream) {
             rewind();
             continue;
         }
-        if (IsTrailerName(name)) return last;
+        if (NoCaseBstrEqual(name, trailer)) return last;
         ULONG classBytes = 0;
         char className[dynamic::kClassNameSize] = {};
         DWORD version = 0;

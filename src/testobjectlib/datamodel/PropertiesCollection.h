@@ -63,7 +63,6 @@ private:
     // E_FAIL for an absent name, else what use answers for the record.
     template <class F>
     HRESULT WithRecord(BSTR name, F&& use);
-    HRESULT Persist(IStream* stream, bool save);
     HRESULT WriteCollectionToStream(IStream* stream);
     HRESULT ReadCollectionFromStream(IStream* stream);
 };

@@ -81,7 +81,7 @@ HRESULT CProperty::Compare(VARIANT actual) {
     BSTR expectedText = expected.bstrVal;
     BSTR foundText = found.bstrVal;
     CKorBSTR expectedFlat, foundFlat;
-    if (!(m_compareType & 0x2)) {
+    if (!(m_compareType & CMP_IGNORE_SPACE)) {
         // Line breaks are not part of a recorded value; the white-space rule removes them itself.
         if (expectedText && SUCCEEDED(expectedFlat.CopyRemovingChars(L"\n\r", expectedText))) expectedText = expectedFlat;
         if (foundText && SUCCEEDED(foundFlat.CopyRemovingChars(L"\n\r", foundText))) foundText = foundFlat;
@@ -99,31 +99,6 @@ HRESULT CProperty::StoreOwnerText(HRESULT (IPropertyOwner::*read)(BSTR*)) {
     V_VT(&value) = VT_BSTR;
     V_BSTR(&value) = text.Detach();
     return Set(&value, nullptr, nullptr, nullptr, nullptr);
-}
-
-HRESULT CKorClassProperty::GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType, VARIANT* propData) {
-    if ((vt == VT_EMPTY || m_type == VT_ERROR) && m_owner) {
-        HRESULT hr = StoreOwnerText(&IPropertyOwner::GetTestObjectClass);
-        if (FAILED(hr)) return hr;
-    }
-    return CProperty::GetValue(out, flags, type, compareType, propData);
-}
-
-HRESULT CKorGenTypeProperty::GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType, VARIANT* propData) {
-    if ((vt == VT_EMPTY || m_type == VT_ERROR) && m_owner) {
-        HRESULT hr = StoreOwnerText(&IPropertyOwner::GetGenTypeName);
-        if (FAILED(hr)) return hr;
-    }
-    return CProperty::GetValue(out, flags, type, compareType, propData);
-}
-
-HRESULT CKorLogicalNameProperty::GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType,
-                                          VARIANT* propData) {
-    if (m_owner) {
-        HRESULT hr = StoreOwnerText(&IPropertyOwner::GetLogicalNameForReport);
-        if (FAILED(hr)) return hr;
-    }
-    return CProperty::GetValue(out, flags, type, compareType, propData);
 }
 
 namespace {
@@ -256,14 +231,13 @@ HRESULT CProperty::Save(IStream* stream) {
 
 HRESULT CProperty::Load(IStream* stream) {
     if (!stream) return E_POINTER;
-    const DWORD version = m_loadedVersion > kPropertyRecordVersion ? kPropertyRecordVersion : m_loadedVersion;
-    HRESULT hr = version >= 5 ? LoadValue(stream) : LoadVariantValue(this, stream, true);
+    HRESULT hr = LoadedVersion() >= 5 ? LoadValue(stream) : LoadVariantValue(this, stream, true);
     if (FAILED(hr)) return hr;
     return kcom::Guard([&] { return LoadRecordFields(stream); });
 }
 
 HRESULT CProperty::LoadRecordFields(IStream* stream) {
-    const DWORD version = m_loadedVersion > kPropertyRecordVersion ? kPropertyRecordVersion : m_loadedVersion;
+    const DWORD version = LoadedVersion();
     CTaggedFieldReader fields(stream);
     fields.Field(&m_flags);
     fields.Field(&m_type);
@@ -278,9 +252,9 @@ HRESULT CProperty::LoadRecordFields(IStream* stream) {
 // data-table cell.
 void CProperty::UpgradeBeforeVersion3() {
     const USHORT old = m_type;
-    m_compareType = (old >> 7) & 0x2;
+    m_compareType = (old >> 7) & CMP_IGNORE_SPACE;
     if ((old & 0xFF) == 0x65) {
-        m_compareType |= 0x1;
+        m_compareType |= CMP_REGEXP;
         m_type = VT_EMPTY;
     } else {
         m_type = old & 0xFF;

@@ -57,35 +57,44 @@ protected:
     HRESULT StoreOwnerText(HRESULT (IPropertyOwner::*read)(BSTR*));
 
 private:
+    // A later record version reads as the current one.
+    DWORD LoadedVersion() const noexcept {
+        return m_loadedVersion > kPropertyRecordVersion ? kPropertyRecordVersion : m_loadedVersion;
+    }
     HRESULT LoadRecordFields(IStream* stream);
     void UpgradeBeforeVersion3();
 };
 
-// The test-object class of the owner while no value is stored.
-class CKorClassProperty : public CProperty {
+// Text read from the owner as the value: every time when Fresh, otherwise only while no value is stored.
+template <HRESULT (IPropertyOwner::*Read)(BSTR*), bool Fresh>
+class COwnerTextProperty : public CProperty {
 public:
     using CProperty::CProperty;
-    ~CKorClassProperty() override = default;
+    HRESULT GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType, VARIANT* propData) override {
+        if (m_owner && (Fresh || vt == VT_EMPTY || m_type == VT_ERROR)) {
+            HRESULT hr = StoreOwnerText(Read);
+            if (FAILED(hr)) return hr;
+        }
+        return CProperty::GetValue(out, flags, type, compareType, propData);
+    }
+};
+
+class CKorClassProperty : public COwnerTextProperty<&IPropertyOwner::GetTestObjectClass, false> {
+public:
+    using COwnerTextProperty::COwnerTextProperty;
     const char* GetClassName() const noexcept override { return "CKorClassProperty"; }
-    HRESULT GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType, VARIANT* propData) override;
 };
 
-// The owner's logical name for the report, read afresh every time.
-class CKorLogicalNameProperty : public CProperty {
+class CKorLogicalNameProperty : public COwnerTextProperty<&IPropertyOwner::GetLogicalNameForReport, true> {
 public:
-    using CProperty::CProperty;
-    ~CKorLogicalNameProperty() override = default;
+    using COwnerTextProperty::COwnerTextProperty;
     const char* GetClassName() const noexcept override { return "CKorLogicalNameProperty"; }
-    HRESULT GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType, VARIANT* propData) override;
 };
 
-// The generic type name of the owner while no value is stored.
-class CKorGenTypeProperty : public CProperty {
+class CKorGenTypeProperty : public COwnerTextProperty<&IPropertyOwner::GetGenTypeName, false> {
 public:
-    using CProperty::CProperty;
-    ~CKorGenTypeProperty() override = default;
+    using COwnerTextProperty::COwnerTextProperty;
     const char* GetClassName() const noexcept override { return "CKorGenTypeProperty"; }
-    HRESULT GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* compareType, VARIANT* propData) override;
 };
 
 // Holds the host's relations collection; hands out and takes in copies of it.

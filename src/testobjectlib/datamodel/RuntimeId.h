@@ -15,24 +15,28 @@
 HRESULT CreatePackId(REFIID iid, void** out) noexcept;
 HRESULT CreateRunId(REFIID iid, void** out) noexcept;
 
+// The IRuntimeID methods, declared alike by both identifier classes.
+#define KOR_IRUNTIMEID_METHODS \
+    STDMETHOD(get_Package)(UINT* pVal) override; \
+    STDMETHOD(put_Package)(UINT newVal) override; \
+    STDMETHOD(get_Size)(UINT* pVal) override; \
+    STDMETHOD(get_BSTRValue)(BSTR Name, BSTR* pVal) override; \
+    STDMETHOD(put_BSTRValue)(BSTR Name, BSTR newVal) override; \
+    STDMETHOD(get_VARIANTValue)(BSTR Name, VARIANT* pVal) override; \
+    STDMETHOD(put_VARIANTValue)(BSTR Name, VARIANT newVal) override; \
+    STDMETHOD(get_lValue)(BSTR Name, long* pVal) override; \
+    STDMETHOD(put_lValue)(BSTR Name, long newVal) override; \
+    STDMETHOD(IsEmpty)() override; \
+    STDMETHOD(IsEqual)(IRuntimeID* otherID) override; \
+    STDMETHOD(Clone)(IRuntimeID** otherID) override;
+
 class CPackId : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IRuntimeID {
 public:
     BEGIN_COM_MAP(CPackId)
         COM_INTERFACE_ENTRY(IRuntimeID)
     END_COM_MAP()
 
-    STDMETHOD(get_Package)(UINT* pVal) override;
-    STDMETHOD(put_Package)(UINT newVal) override;
-    STDMETHOD(get_Size)(UINT* pVal) override;
-    STDMETHOD(get_BSTRValue)(BSTR Name, BSTR* pVal) override;
-    STDMETHOD(put_BSTRValue)(BSTR Name, BSTR newVal) override;
-    STDMETHOD(get_VARIANTValue)(BSTR Name, VARIANT* pVal) override;
-    STDMETHOD(put_VARIANTValue)(BSTR Name, VARIANT newVal) override;
-    STDMETHOD(get_lValue)(BSTR Name, long* pVal) override;
-    STDMETHOD(put_lValue)(BSTR Name, long newVal) override;
-    STDMETHOD(IsEmpty)() override;
-    STDMETHOD(IsEqual)(IRuntimeID* otherID) override;
-    STDMETHOD(Clone)(IRuntimeID** otherID) override;
+    KOR_IRUNTIMEID_METHODS
 
 private:
     struct NameLess {
@@ -57,18 +61,7 @@ public:
         COM_INTERFACE_ENTRY(IRuntimeID)
     END_COM_MAP()
 
-    STDMETHOD(get_Package)(UINT* pVal) override;
-    STDMETHOD(put_Package)(UINT newVal) override;
-    STDMETHOD(get_Size)(UINT* pVal) override;
-    STDMETHOD(get_BSTRValue)(BSTR Name, BSTR* pVal) override;
-    STDMETHOD(put_BSTRValue)(BSTR Name, BSTR newVal) override;
-    STDMETHOD(get_VARIANTValue)(BSTR Name, VARIANT* pVal) override;
-    STDMETHOD(put_VARIANTValue)(BSTR Name, VARIANT newVal) override;
-    STDMETHOD(get_lValue)(BSTR Name, long* pVal) override;
-    STDMETHOD(put_lValue)(BSTR Name, long newVal) override;
-    STDMETHOD(IsEmpty)() override;
-    STDMETHOD(IsEqual)(IRuntimeID* otherID) override;
-    STDMETHOD(Clone)(IRuntimeID** otherID) override;
+    KOR_IRUNTIMEID_METHODS
 
     STDMETHOD(GetPackageId)(UINT package, IRuntimeID** id) override;
     STDMETHOD(AddPackageId)(IRuntimeID* id) override;

@@ -5,6 +5,7 @@
 #include "ComError.h"
 #include "ComSafeArray.h"
 #include "ComVariant.h"
+#include "Property.h"
 #include "TestObjectError.h"
 
 HRESULT CTOPropertiesSnapshot::Capture(ITestObjectInfo* info, DWORD flags) {
@@ -62,7 +63,7 @@ HRESULT CTOPropertiesSnapshot::Build(ITestObjectInfo* info, DWORD flags, CKorSaf
         if (SUCCEEDED(hr)) hr = table.PutElement(&rowFlags, row, Flags);
         if (FAILED(hr)) return hr;
         kcom::CComVariant expression;
-        if (rowFlags.lVal == 0x100) {
+        if (rowFlags.lVal == PROP_EXPRESSION) {  // exactly: a parameterized value
             kcom::CComVariant name;
             hr = table.GetElement(&name, row, Name);
             if (FAILED(hr)) return hr;

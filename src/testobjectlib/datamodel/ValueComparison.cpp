@@ -5,13 +5,12 @@
 #include "ComError.h"
 #include "ComVariant.h"
 #include "KorBSTR.h"
+#include "Property.h"
 #include "RackServices.h"
 #include "RegExpMatcher.h"
 #include "ValueConversion.h"
 
 namespace {
-
-constexpr DWORD kParameterTextFlag = 0x100;
 
 std::wstring_view View(BSTR text) noexcept { return {text ? text : L"", ::SysStringLen(text)}; }
 
@@ -177,7 +176,7 @@ HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* /*owner*/, const VARIAN
     return kcom::Guard([&]() -> HRESULT {
         kcom::CComVariant runtime;
         HRESULT hr = S_OK;
-        if (flags & kParameterTextFlag) {
+        if (flags & PROP_EXPRESSION) {
             if (!rack || value->vt != VT_BSTR) return E_FAIL;
             kcom::CComPtr<IKorParamTypeMgr> manager;
             if (FAILED(GetRackObject(rack, RackName::KorParamTypeMgr, &manager)) || !manager) return E_POINTER;
@@ -197,7 +196,6 @@ HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* /*owner*/, const VARIAN
             // A failed conversion hands on the value as it was, with the failure.
             if (SUCCEEDED(hr)) runtime = std::move(converted);
         }
-        ::VariantClear(result);
         runtime.Detach(result);
         return hr;
     });

@@ -1,6 +1,7 @@
 #include "ValueConversion.h"
 #include <cstring>
 #include "ComSafeArray.h"
+#include "ComVariant.h"
 #include "KorSafeArray.h"
 #include <cwchar>
 #include <new>
@@ -72,11 +73,9 @@ HRESULT ArrayToText(VARIANT* target, const VARIANT& source, BSTR separator) {
                 BSTR b = data.get<BSTR>()[at];
                 text.append(b ? b : L"", ::SysStringLen(b));
             } else {
-                VARIANT cell;
-                ::VariantInit(&cell);
+                kcom::CComVariant cell;
                 if (FAILED(::VariantChangeType(&cell, &data.get<VARIANT>()[at], 0, VT_BSTR))) continue;
                 text.append(cell.bstrVal ? cell.bstrVal : L"", ::SysStringLen(cell.bstrVal));
-                ::VariantClear(&cell);
             }
             if (row + 1 < t.rows) text += sep;
         }
@@ -122,20 +121,18 @@ HRESULT TextToArray(VARIANT* target, VARTYPE vt, BSTR text, BSTR separator) {
     }
     const ULONG rows = static_cast<ULONG>(cell == VT_I4 ? numbers.size() : segments.size());
     SAFEARRAYBOUND bounds[2] = {{1, 0}, {rows, 0}};  // dimension 1 the column, dimension 2 the rows
-    SAFEARRAY* psa = ::SafeArrayCreate(cell, 2, bounds);
+    kcom::CComSafeArray psa(::SafeArrayCreate(cell, 2, bounds));
     if (!psa) return E_OUTOFMEMORY;
-    bool ok = true;
     if (rows) {
         kcom::CSafeArrayDataLock data(psa);
-        ok = static_cast<bool>(data);
-        for (ULONG r = 0; ok && r < rows; ++r) {
+        if (!data) return E_OUTOFMEMORY;
+        for (ULONG r = 0; r < rows; ++r) {
             if (cell == VT_I4) {
                 data.get<LONG>()[r] = numbers[r];
                 continue;
             }
             BSTR b = ::SysAllocStringLen(segments[r].data(), static_cast<UINT>(segments[r].size()));
-            ok = b != nullptr;
-            if (!ok) break;
+            if (!b) return E_OUTOFMEMORY;
             if (cell == VT_BSTR) {
                 data.get<BSTR>()[r] = b;
             } else {
@@ -145,13 +142,9 @@ HRESULT TextToArray(VARIANT* target, VARTYPE vt, BSTR text, BSTR separator) {
             }
         }
     }
-    if (!ok) {
-        ::SafeArrayDestroy(psa);
-        return E_OUTOFMEMORY;
-    }
     ::VariantClear(target);
     V_VT(target) = vt;
-    V_ARRAY(target) = psa;
+    V_ARRAY(target) = psa.Detach();
     return S_OK;
 }
 

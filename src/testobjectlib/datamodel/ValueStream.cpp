@@ -1,6 +1,7 @@
 #include "ValueStream.h"
 #include <ocidl.h>
 #include "ComPtr.h"
+#include "ComVariant.h"
 #include "FlatVariant.h"
 #include "StreamIO.h"
 #include <vector>
@@ -52,12 +53,9 @@ HRESULT WriteVariantToStream(const VARIANT& value, IStream* stream) noexcept {
     if (ULONG bytes = ValueScalarBytes(vt)) return StreamWrite(stream, ValueBytes(&value), bytes);
     if (vt == VT_DISPATCH || vt == VT_UNKNOWN) return WriteObject(value.punkVal, stream);
     if (vt == VT_BSTR) return StreamWriteBstr(stream, value.bstrVal);
-    VARIANT text;
-    ::VariantInit(&text);
+    kcom::CComVariant text;
     hr = ::VariantChangeType(&text, const_cast<VARIANT*>(&value), VARIANT_NOVALUEPROP, VT_BSTR);
-    if (SUCCEEDED(hr)) hr = StreamWriteBstr(stream, text.bstrVal);
-    ::VariantClear(&text);
-    return hr;
+    return FAILED(hr) ? hr : StreamWriteBstr(stream, text.bstrVal);
 }
 
 HRESULT WritePackedArrayValue(const VARIANT& value, IStream* stream) noexcept {
@@ -99,12 +97,10 @@ HRESULT SaveVariantValue(const VARIANT& value, IStream* stream) noexcept {
     if ((V_VT(&value) & VT_BYREF) && !(V_VT(&value) & VT_ARRAY)) {
         // A referenced value is stored as the value itself: its type word could not be rebuilt
         // from the text form, and the record would stop every later record from loading.
-        VARIANT plain;
-        ::VariantInit(&plain);
+        kcom::CComVariant plain;
         HRESULT hr = ::VariantCopyInd(&plain, const_cast<VARIANT*>(&value));
-        if (SUCCEEDED(hr)) hr = (V_VT(&plain) & VT_BYREF) ? E_INVALIDARG : SaveVariantValue(plain, stream);
-        ::VariantClear(&plain);
-        return hr;
+        if (FAILED(hr)) return hr;
+        return (V_VT(&plain) & VT_BYREF) ? E_INVALIDARG : SaveVariantValue(plain, stream);
     }
     if (!(V_VT(&value) & VT_ARRAY)) return WriteVariantToStream(value, stream);
     HRESULT hr = StreamWriteValue<USHORT>(stream, V_VT(&value));
@@ -131,37 +127,27 @@ HRESULT LoadVariantValue(VARIANT* value, IStream* stream, bool olderForm) noexce
             return S_OK;
         }
         if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
-            IUnknown* object = nullptr;
+            kcom::CComPtr<IUnknown> object;
             HRESULT hr = ::OleLoadFromStream(stream, vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
                                              reinterpret_cast<void**>(&object));
             if (FAILED(hr)) {
-                if (object) object->Release();
-                object = nullptr;
+                object.Release();  // a failed load may still have handed something out
                 if (olderForm && hr != REGDB_E_CLASSNOTREG) return hr;
             }
             V_VT(value) = vt;
-            value->punkVal = object;
+            value->punkVal = object.Detach();
             return S_OK;
         }
     }
-    BSTR text = nullptr;
+    kcom::CComVariant stored;
     HRESULT hr;
     try {
-        hr = StreamReadBstr(stream, &text);
+        hr = StreamReadBstr(stream, &stored.bstrVal);
     } catch (...) {
         hr = E_OUTOFMEMORY;
     }
     if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : E_FAIL;
-    if (vt == VT_BSTR) {
-        V_VT(value) = VT_BSTR;
-        V_BSTR(value) = text;
-        return S_OK;
-    }
-    VARIANT stored;
-    ::VariantInit(&stored);
     V_VT(&stored) = VT_BSTR;
-    V_BSTR(&stored) = text;
-    hr = ::VariantChangeType(value, &stored, 0, vt);
-    ::VariantClear(&stored);
-    return hr;
+    if (vt == VT_BSTR) return stored.Detach(value);
+    return ::VariantChangeType(value, &stored, 0, vt);
 }

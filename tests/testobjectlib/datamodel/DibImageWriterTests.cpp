@@ -10,8 +10,22 @@ namespace {
 
 class DibImageWriter : public ::testing::Test {
 protected:
+    // Writes dib as a PNG under name and reads it back.
+    bool WritePng(const kcom::CGlobal& dib, const wchar_t* name, DecodedPng& png) {
+        const std::wstring path = temp_.Path(name);
+        return SaveDibAsPng(dib, path.c_str()) && pngtest::Decode(path, png);
+    }
     TempFolder temp_;
 };
+
+struct Px {
+    png_uint_32 x, y;
+    COLORREF rgb;
+};
+
+void ExpectPixels(const DecodedPng& png, std::initializer_list<Px> pixels, DWORD tag = 0) {
+    for (const Px& p : pixels) EXPECT_EQ(p.rgb, png.Pixel(p.x, p.y)) << p.x << "," << p.y << " " << tag;
+}
 
 // Palette entry i is (i, 255 - i, 2i) in RGB.
 void FillGreyRamp(const kcom::CGlobalLock<BYTE>& lock, DWORD entries) {
@@ -64,16 +78,12 @@ TEST_F(DibImageWriter, SmallPalettesFollowTheUsedColourCount) {
             rows[0] = 0x34, rows[1] = 0x00;  // bottom row: 3 4 0
             rows[4] = 0x12, rows[5] = 0x00;  // top row: 1 2 0
         }
-        const std::wstring path = temp_.Path(L"p4.png");
-        ASSERT_TRUE(SaveDibAsPng(dib, path.c_str()));
         DecodedPng png;
-        ASSERT_TRUE(pngtest::Decode(path, png));
+        ASSERT_TRUE(WritePng(dib, L"p4.png", png));
         EXPECT_EQ(4, png.bitDepth);
         EXPECT_EQ(5u, png.palette.size());
-        EXPECT_EQ(RGB(1, 254, 2), png.Pixel(0, 0));
-        EXPECT_EQ(RGB(2, 253, 4), png.Pixel(1, 0));
-        EXPECT_EQ(RGB(3, 252, 6), png.Pixel(0, 1));
-        EXPECT_EQ(RGB(0, 255, 0), png.Pixel(2, 1));
+        ExpectPixels(png, {{0, 0, RGB(1, 254, 2)}, {1, 0, RGB(2, 253, 4)}, {0, 1, RGB(3, 252, 6)},
+                          {2, 1, RGB(0, 255, 0)}});
     }
     {   // 1 bit, the full two-entry table
         kcom::CGlobal dib = MakeDib(10, 1, 1, BI_RGB, 40, 2 * 4);
@@ -85,17 +95,12 @@ TEST_F(DibImageWriter, SmallPalettesFollowTheUsedColourCount) {
             BYTE* row = DibAt(lock, 48);
             row[0] = 0xA0, row[1] = 0x40;  // 1010000001
         }
-        const std::wstring path = temp_.Path(L"p1.png");
-        ASSERT_TRUE(SaveDibAsPng(dib, path.c_str()));
         DecodedPng png;
-        ASSERT_TRUE(pngtest::Decode(path, png));
+        ASSERT_TRUE(WritePng(dib, L"p1.png", png));
         EXPECT_EQ(1, png.bitDepth);
         EXPECT_EQ(2u, png.palette.size());
-        EXPECT_EQ(RGB(255, 255, 255), png.Pixel(0, 0));
-        EXPECT_EQ(RGB(0, 0, 0), png.Pixel(1, 0));
-        EXPECT_EQ(RGB(255, 255, 255), png.Pixel(2, 0));
-        EXPECT_EQ(RGB(255, 255, 255), png.Pixel(9, 0));
-        EXPECT_EQ(RGB(0, 0, 0), png.Pixel(8, 0));
+        ExpectPixels(png, {{0, 0, RGB(255, 255, 255)}, {1, 0, RGB(0, 0, 0)}, {2, 0, RGB(255, 255, 255)},
+                          {9, 0, RGB(255, 255, 255)}, {8, 0, RGB(0, 0, 0)}});
     }
 }
 
@@ -106,17 +111,12 @@ TEST_F(DibImageWriter, SixteenBitRgbIs555) {
         WORD* px = DibAt<WORD>(lock, 40);
         px[0] = 0x7C00, px[1] = 0x03E0, px[2] = 0x001F, px[3] = 0x7FFF, px[4] = 0x0421;
     }
-    const std::wstring path = temp_.Path(L"555.png");
-    ASSERT_TRUE(SaveDibAsPng(dib, path.c_str()));
     DecodedPng png;
-    ASSERT_TRUE(pngtest::Decode(path, png));
+    ASSERT_TRUE(WritePng(dib, L"555.png", png));
     EXPECT_EQ(PNG_COLOR_TYPE_RGB, png.colorType);
     EXPECT_EQ(8, png.bitDepth);
-    EXPECT_EQ(RGB(248, 0, 0), png.Pixel(0, 0));
-    EXPECT_EQ(RGB(0, 248, 0), png.Pixel(1, 0));
-    EXPECT_EQ(RGB(0, 0, 248), png.Pixel(2, 0));
-    EXPECT_EQ(RGB(248, 248, 248), png.Pixel(3, 0));
-    EXPECT_EQ(RGB(8, 8, 8), png.Pixel(4, 0));
+    ExpectPixels(png, {{0, 0, RGB(248, 0, 0)}, {1, 0, RGB(0, 248, 0)}, {2, 0, RGB(0, 0, 248)},
+                      {3, 0, RGB(248, 248, 248)}, {4, 0, RGB(8, 8, 8)}});
 }
 
 // The masks of a 40-byte BI_BITFIELDS header sit between the header and the pixels; a 108-byte
@@ -133,16 +133,10 @@ TEST_F(DibImageWriter, BitfieldMasksAreHonouredAfterAndInsideTheHeader) {
             px[0] = 0xF800, px[1] = 0x07E0, px[2] = 0x001F;  // bottom row
             px[4] = 0xFFFF, px[5] = 0x0000, px[6] = 0x8410;  // top row (stride 8)
         }
-        const std::wstring path = temp_.Path(L"565.png");
-        ASSERT_TRUE(SaveDibAsPng(dib, path.c_str())) << headerSize;
         DecodedPng png;
-        ASSERT_TRUE(pngtest::Decode(path, png));
-        EXPECT_EQ(RGB(248, 252, 248), png.Pixel(0, 0)) << headerSize;
-        EXPECT_EQ(RGB(0, 0, 0), png.Pixel(1, 0)) << headerSize;
-        EXPECT_EQ(RGB(128, 128, 128), png.Pixel(2, 0)) << headerSize;
-        EXPECT_EQ(RGB(248, 0, 0), png.Pixel(0, 1)) << headerSize;
-        EXPECT_EQ(RGB(0, 252, 0), png.Pixel(1, 1)) << headerSize;
-        EXPECT_EQ(RGB(0, 0, 248), png.Pixel(2, 1)) << headerSize;
+        ASSERT_TRUE(WritePng(dib, L"565.png", png)) << headerSize;
+        ExpectPixels(png, {{0, 0, RGB(248, 252, 248)}, {1, 0, RGB(0, 0, 0)}, {2, 0, RGB(128, 128, 128)},
+                          {0, 1, RGB(248, 0, 0)}, {1, 1, RGB(0, 252, 0)}, {2, 1, RGB(0, 0, 248)}}, headerSize);
     }
     {   // 32 bits with the channels in unusual places
         kcom::CGlobal dib = MakeDib(1, 1, 32, BI_BITFIELDS, 40, 12);
@@ -150,10 +144,8 @@ TEST_F(DibImageWriter, BitfieldMasksAreHonouredAfterAndInsideTheHeader) {
         DWORD* masks = DibAt<DWORD>(lock, 40);
         masks[0] = 0x000000FF, masks[1] = 0x0000FF00, masks[2] = 0xFF000000;
         *DibAt<DWORD>(lock, 52) = 0x30002010;
-        const std::wstring path = temp_.Path(L"fields32.png");
-        ASSERT_TRUE(SaveDibAsPng(dib, path.c_str()));
         DecodedPng png;
-        ASSERT_TRUE(pngtest::Decode(path, png));
+        ASSERT_TRUE(WritePng(dib, L"fields32.png", png));
         EXPECT_EQ(RGB(0x10, 0x20, 0x30), png.Pixel(0, 0));
     }
 }
@@ -172,19 +164,12 @@ TEST_F(DibImageWriter, TrueColourRowsArePaddedAndTurnedTopDown) {
         DWORD* px = DibAt<DWORD>(lock, 40);
         px[0] = 0xFF010203, px[3] = 0x00A0B0C0, px[5] = 0x00FFFFFF;
     }
-    const std::wstring p24 = temp_.Path(L"24.png"), p32 = temp_.Path(L"32.png");
-    ASSERT_TRUE(SaveDibAsPng(dib24, p24.c_str()));
-    ASSERT_TRUE(SaveDibAsPng(dib32, p32.c_str()));
     DecodedPng png24, png32;
-    ASSERT_TRUE(pngtest::Decode(p24, png24));
-    ASSERT_TRUE(pngtest::Decode(p32, png32));
-    EXPECT_EQ(RGB(30, 20, 10), png24.Pixel(0, 0));
-    EXPECT_EQ(RGB(90, 80, 70), png24.Pixel(2, 0));
-    EXPECT_EQ(RGB(3, 2, 1), png24.Pixel(0, 1));
-    EXPECT_EQ(RGB(9, 8, 7), png24.Pixel(2, 1));
-    EXPECT_EQ(RGB(1, 2, 3), png32.Pixel(0, 1));
-    EXPECT_EQ(RGB(0xA0, 0xB0, 0xC0), png32.Pixel(0, 0));
-    EXPECT_EQ(RGB(255, 255, 255), png32.Pixel(2, 0));
+    ASSERT_TRUE(WritePng(dib24, L"24.png", png24));
+    ASSERT_TRUE(WritePng(dib32, L"32.png", png32));
+    ExpectPixels(png24, {{0, 0, RGB(30, 20, 10)}, {2, 0, RGB(90, 80, 70)}, {0, 1, RGB(3, 2, 1)},
+                      {2, 1, RGB(9, 8, 7)}});
+    ExpectPixels(png32, {{0, 1, RGB(1, 2, 3)}, {0, 0, RGB(0xA0, 0xB0, 0xC0)}, {2, 0, RGB(255, 255, 255)}});
 }
 
 TEST_F(DibImageWriter, UnsupportedBitmapsWriteNothing) {

@@ -147,3 +147,16 @@ TEST(KorBSTR, NoCaseOrderIsDescendingWithNullFirst) {
     EXPECT_FALSE(NoCaseBstrEqual(capital, small));
     EXPECT_TRUE(NoCaseBstrLess(small, capital));
 }
+
+TEST(KorBSTR, ToLowerFoldsAsciiCapitalsOnly) {
+    CKorBSTR text(L"AZaz@[`{\u00C4\u0130 09");
+    EXPECT_EQ(S_OK, text.ToLower());
+    EXPECT_EQ(std::wstring(L"azaz@[`{\u00C4\u0130 09"), Text(text));
+    CKorBSTR withNull(L"A\0B", 3);
+    EXPECT_EQ(S_OK, withNull.ToLower());
+    EXPECT_EQ(std::wstring(L"a\0b", 3), Text(withNull));
+    CKorBSTR empty(L""), null;
+    EXPECT_EQ(S_OK, empty.ToLower());
+    EXPECT_EQ(E_FAIL, null.ToLower());
+    EXPECT_TRUE(null.IsNull());
+}

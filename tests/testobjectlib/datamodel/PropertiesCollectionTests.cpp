@@ -96,9 +96,7 @@ void ExpectSameRecords(const CPropertiesCollection& a, const CPropertiesCollecti
 
 // A typical description with a value of every kind the stream carries.
 void FillDescription(CPropertiesCollection& c) {
-    CComVariant column;
-    V_VT(&column) = VT_ARRAY | VT_I4;
-    V_ARRAY(&column) = IntColumn({3, 1, 4});
+    CComVariant column = I4Column({3, 1, 4});
     CComVariant null;
     V_VT(&null) = VT_NULL;
     CComVariant date;
@@ -327,13 +325,7 @@ TEST_F(CollectionStream, UnsavableRecordsLeaveTheStreamIntact) {
     // An object inside an array value cannot be saved; neither can an object without persistence.
     CComPtr<IStream> object = NewStream();
     CComVariant objectCell(static_cast<IUnknown*>(object.get()));
-    SAFEARRAYBOUND b = {1, 0};
-    CComVariant bad;
-    V_VT(&bad) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(&bad) = ::SafeArrayCreate(VT_VARIANT, 1, &b);
-    LONG i0 = 0;
-    ::SafeArrayPutElement(bad.parray, &i0, &objectCell);
-    AddValue(c, L"m_bad", bad);
+    AddValue(c, L"m_bad", VariantColumn({objectCell}));
     AddValue(c, L"a_bad", objectCell);
     EXPECT_EQ(SavedBytes(c), clean) << "the good records keep their exact bytes";
     CPropertiesCollection back;
@@ -363,21 +355,8 @@ TEST_F(CollectionStream, RoundTripOfEveryValueKind) {
     const Bytes saved = SavedBytes(c);
     CPropertiesCollection back;
     ASSERT_EQ(LoadBytes(back, saved), S_OK);
-    ASSERT_EQ(back.Records().size(), c.Records().size());
-    for (const auto& [name, p] : c.Records()) {
-        CProperty* q = back.Find(name);
-        ASSERT_NE(q, nullptr);
-        EXPECT_STREQ(q->GetClassName(), p->GetClassName());
-        EXPECT_EQ(q->m_flags, p->m_flags);
-        EXPECT_EQ(q->m_type, p->m_type);
-        EXPECT_EQ(q->m_compareType, p->m_compareType);
-        EXPECT_EQ(PackOf(q->m_propData), PackOf(p->m_propData));
-        if (p->vt == VT_UNKNOWN) {
-            EXPECT_EQ(q->vt, VT_UNKNOWN);
-            continue;
-        }
-        EXPECT_EQ(PackOf(*q), PackOf(*p));
-    }
+    ExpectSameRecords(c, back);  // the object has no flat form: its bytes below tell
+    EXPECT_EQ(back.Find(CComBSTR(L"object"))->vt, VT_UNKNOWN);
     EXPECT_EQ(SavedBytes(back), saved);
 }
 

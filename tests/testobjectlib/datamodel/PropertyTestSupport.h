@@ -1,5 +1,6 @@
 #pragma once
-// A fake owner of property records and a registered relations collection.
+// A fake owner of property records, a registered relations collection, and a test-object
+// information stub whose methods all answer E_NOTIMPL until a fake overrides them.
 #include <windows.h>
 #include <string>
 #include "ComObject.h"
@@ -8,6 +9,7 @@
 #include "Handles.h"
 #include "datamodel/PropertyOwner.h"
 #include "datamodel/TORelationsCollection.h"
+#include "kestrune.h"
 #include "StreamTestSupport.h"
 
 class FakeOwner : public IPropertyOwner {
@@ -93,3 +95,36 @@ public:
         }
     }
 };
+
+#define KTEST_NOTIMPL(sig) STDMETHOD(sig) override { return E_NOTIMPL; }
+
+class CTestObjectInfoStub : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public ITestObjectInfo {
+public:
+    KTEST_NOTIMPL(GetProps(SAFEARRAY**, ULONG))
+    KTEST_NOTIMPL(FillPropsValues(SAFEARRAY**))
+    KTEST_NOTIMPL(FillPropsExpr(SAFEARRAY**))
+    KTEST_NOTIMPL(FillRTAttribsValues(SAFEARRAY**))
+    KTEST_NOTIMPL(GetRTAttribs(SAFEARRAY**, BSTR))
+    KTEST_NOTIMPL(SetPropFlags(BSTR, ULONG))
+    KTEST_NOTIMPL(GetPropFlags(BSTR, ULONG*))
+    KTEST_NOTIMPL(SetPropCompareType(BSTR, ULONG))
+    KTEST_NOTIMPL(GetPropCompareType(BSTR, ULONG*))
+    KTEST_NOTIMPL(SetPropType(BSTR, unsigned short))
+    KTEST_NOTIMPL(GetPropType(BSTR, unsigned short*))
+    KTEST_NOTIMPL(InternalSetPropFlags(BSTR, ULONG))
+    KTEST_NOTIMPL(InternalGetPropFlags(BSTR, ULONG*))
+    KTEST_NOTIMPL(InternalSetPropCompareType(BSTR, ULONG))
+    KTEST_NOTIMPL(InternalGetPropCompareType(BSTR, ULONG*))
+    KTEST_NOTIMPL(InternalSetPropType(BSTR, unsigned short))
+    KTEST_NOTIMPL(InternalGetPropType(BSTR, unsigned short*))
+    KTEST_NOTIMPL(get_Prop(BSTR, LONG*, LONG*, LONG*, VARIANT*))
+    KTEST_NOTIMPL(get_InternalProp(BSTR, LONG*, LONG*, LONG*, VARIANT*))
+    KTEST_NOTIMPL(get_PropExpr(BSTR, LONG*, LONG*, LONG*, VARIANT*))
+    KTEST_NOTIMPL(get_InternalPropExpr(BSTR, LONG*, LONG*, LONG*, VARIANT*))
+    KTEST_NOTIMPL(put_PropExpr(BSTR, LONG*, LONG*, LONG*, VARIANT))
+    KTEST_NOTIMPL(put_InternalPropExpr(BSTR, LONG*, LONG*, LONG*, VARIANT))
+    KTEST_NOTIMPL(Compare(BSTR, VARIANT))
+    KTEST_NOTIMPL(InternalCompare(BSTR, VARIANT))
+    KTEST_NOTIMPL(SnapShotHandlerCtl(GUID*))
+};
+#undef KTEST_NOTIMPL

@@ -14,7 +14,7 @@ std::wstring Loaded(UINT id) {
     return std::wstring(s.c_str(), s.Length());
 }
 
-TEST(ResourceStrings, MarrinIsLoadedOnceFromTheProgramFolder) {
+TEST(ResourceStrings, BothModulesAreLoadedOnceFromTheProgramFolder) {
     HMODULE m = LoadMarrinModule();
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(LoadMarrinModule(), m);
@@ -25,12 +25,9 @@ TEST(ResourceStrings, MarrinIsLoadedOnceFromTheProgramFolder) {
     folder.resize(folder.find_last_of(L'\\') + 1);
     EXPECT_EQ(_wcsicmp(path, (folder + L"Marrin.dll").c_str()), 0);
     EXPECT_EQ(Loaded(109), L"The test run failed.");
-}
-
-TEST(ResourceStrings, VostaneIsLoadedBesideIt) {
     HMODULE v = LoadVostaneModule();
     ASSERT_NE(v, nullptr);
-    EXPECT_NE(v, LoadMarrinModule());
+    EXPECT_NE(v, m);
     CComBSTR s;
     EXPECT_TRUE(LoadResourceString(&s, v, 103));
     EXPECT_STREQ(s.c_str(), L"Cannot find the object \"%s\".");
@@ -44,17 +41,13 @@ TEST(ResourceStrings, LongStringsComeBackWhole) {
     }
 }
 
-TEST(ResourceStrings, MissingStringFreesAndNullsTheOutput) {
-    CComBSTR s(L"previous");
-    EXPECT_FALSE(LoadResourceString(&s, LoadMarrinModule(), 4321));
-    EXPECT_TRUE(s.IsNull());
-    EXPECT_FALSE(LoadResourceString(nullptr, LoadMarrinModule(), 101));
-}
-
-TEST(ResourceStrings, ReplacesThePreviousText) {
+TEST(ResourceStrings, OutputIsReplacedOrFreedAndNulled) {
     CComBSTR s(L"previous");
     EXPECT_TRUE(LoadResourceString(&s, LoadMarrinModule(), 115));
     EXPECT_STREQ(s.c_str(), L"Run Error");
+    EXPECT_FALSE(LoadResourceString(&s, LoadMarrinModule(), 4321));
+    EXPECT_TRUE(s.IsNull());
+    EXPECT_FALSE(LoadResourceString(nullptr, LoadMarrinModule(), 101));
 }
 
 }  // namespace

@@ -328,8 +328,18 @@ TEST_F(RuntimeId, HolderBuiltFromAPlainIdentityKeepsThatObject) {
     long hwnd = 0;
     EXPECT_EQ(S_OK, holder.GetLong(L"hwnd", &hwnd));
     EXPECT_EQ(70, hwnd);
+
+    // The package holder reads the same; attaching what it holds takes no second reference.
+    const ULONG refs = Refs(seven);
+    package.Attach(seven);
+    EXPECT_EQ(refs, Refs(seven));
+    EXPECT_EQ(7u, package.GetPackage());
+    hwnd = 0;
+    EXPECT_EQ(S_OK, package.GetLong(L"hwnd", &hwnd));
+    EXPECT_EQ(70, hwnd);
     EXPECT_EQ(KOR_E_OBJECT_NOT_FOUND, holder.GetPackageId(8, package));
     EXPECT_EQ(nullptr, static_cast<IRuntimeID*>(package));
+    EXPECT_EQ(refs - 1, Refs(seven));
 
     // A whole identifier is held as it is.
     CComPtr<IRuntimeID2> run = NewRunId();
@@ -388,18 +398,4 @@ TEST_F(RuntimeId, HolderCallsNeedAnIdentifier) {
     CComBSTR stored;
     EXPECT_EQ(S_OK, empty->get_BSTRValue(CComBSTR(L"title"), &stored));
     EXPECT_STREQ(L"caller's", stored.c_str());
-}
-
-TEST_F(RuntimeId, PackageHolderAttachesAndReads) {
-    long value = 0;
-    CComPtr<IRuntimeID> id = NewPackId(6, {{L"hwnd", 60}});
-    CPackageId holder(id);
-    ULONG refs = Refs(id);
-    holder.Attach(id);  // the same identity again
-    EXPECT_EQ(refs, Refs(id));
-    EXPECT_EQ(6u, holder.GetPackage());
-    EXPECT_EQ(S_OK, holder.GetLong(L"hwnd", &value));
-    EXPECT_EQ(60, value);
-    holder.Attach(nullptr);
-    EXPECT_EQ(refs - 1, Refs(id));
 }

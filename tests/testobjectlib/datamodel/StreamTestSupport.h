@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <type_traits>
 #include <vector>
+#include "ComBSTR.h"
 #include "ComObject.h"
 #include "ComPtr.h"
+#include "ComVariant.h"
 
 using Bytes = std::vector<BYTE>;
 
@@ -53,16 +56,34 @@ inline ULONGLONG PositionOf(IStream* s) {
     return pos.QuadPart;
 }
 
-// A one-column table of integers: descriptor bound 0 the rows, bound 1 the single column.
-inline SAFEARRAY* IntColumn(std::initializer_list<LONG> values) {
-    SAFEARRAYBOUND b[2] = {{1, 0}, {static_cast<ULONG>(values.size()), 0}};
-    SAFEARRAY* psa = ::SafeArrayCreate(VT_I4, 2, b);
-    LONG row = 0;
-    for (LONG x : values) {
-        LONG idx[2] = {0, row++};
-        ::SafeArrayPutElement(psa, idx, &x);
+// A one-column table: descriptor bound 0 the rows, bound 1 the single column. Texts go into
+// VT_BSTR cells as BSTRs and into VT_VARIANT cells as VARIANTs.
+template <class T>
+kcom::CComVariant Column(VARTYPE cell, const std::vector<T>& rows) {
+    SAFEARRAYBOUND b[2] = {{1, 0}, {static_cast<ULONG>(rows.size()), 0}};
+    SAFEARRAY* psa = ::SafeArrayCreate(cell, 2, b);
+    for (LONG r = 0; r < static_cast<LONG>(rows.size()); ++r) {
+        LONG idx[2] = {0, r};
+        if constexpr (std::is_same_v<T, const wchar_t*>) {
+            kcom::CComBSTR text(rows[r]);
+            kcom::CComVariant v(rows[r]);
+            ::SafeArrayPutElement(psa, idx, cell == VT_BSTR ? static_cast<void*>(static_cast<BSTR>(text)) : &v);
+        } else if constexpr (std::is_same_v<T, kcom::CComVariant>) {
+            ::SafeArrayPutElement(psa, idx, const_cast<kcom::CComVariant*>(&rows[r]));
+        } else {
+            LONG v = rows[r];
+            ::SafeArrayPutElement(psa, idx, &v);
+        }
     }
-    return psa;
+    kcom::CComVariant v;
+    V_VT(&v) = VT_ARRAY | cell;
+    V_ARRAY(&v) = psa;
+    return v;
+}
+
+inline kcom::CComVariant I4Column(const std::vector<LONG>& rows) { return Column<LONG>(VT_I4, rows); }
+inline kcom::CComVariant VariantColumn(const std::vector<kcom::CComVariant>& rows) {
+    return Column<kcom::CComVariant>(VT_VARIANT, rows);
 }
 
 // A stream that cannot tell its size: every call but Stat goes to the inner stream.

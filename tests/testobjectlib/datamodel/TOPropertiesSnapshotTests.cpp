@@ -8,6 +8,7 @@
 #include "ComVariant.h"
 #include "datamodel/KorSafeArray.h"
 #include "datamodel/TOPropertiesSnapshot.h"
+#include "PropertyTestSupport.h"
 
 using kcom::CComBSTR;
 using kcom::CComPtr;
@@ -23,10 +24,8 @@ struct FakeProperty {
     DWORD compareType;
 };
 
-#define KTEST_NOTIMPL(sig) STDMETHOD(sig) override { return E_NOTIMPL; }
-
 // Answers GetProps, FillPropsValues and get_PropExpr from a list; everything else is not built.
-class CFakeTestObjectInfo : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public ITestObjectInfo {
+class CFakeTestObjectInfo : public CTestObjectInfoStub {
 public:
     std::vector<FakeProperty> props;
     std::vector<std::wstring> listed;  // GetProps' answer; repeats allowed
@@ -74,29 +73,6 @@ public:
         V_BSTR(value) = ::SysAllocString((std::wstring(L"Parameter(\"") + name + L"\")").c_str());
         return S_OK;
     }
-    KTEST_NOTIMPL(FillPropsExpr(SAFEARRAY**))
-    KTEST_NOTIMPL(FillRTAttribsValues(SAFEARRAY**))
-    KTEST_NOTIMPL(GetRTAttribs(SAFEARRAY**, BSTR))
-    KTEST_NOTIMPL(SetPropFlags(BSTR, ULONG))
-    KTEST_NOTIMPL(GetPropFlags(BSTR, ULONG*))
-    KTEST_NOTIMPL(SetPropCompareType(BSTR, ULONG))
-    KTEST_NOTIMPL(GetPropCompareType(BSTR, ULONG*))
-    KTEST_NOTIMPL(SetPropType(BSTR, unsigned short))
-    KTEST_NOTIMPL(GetPropType(BSTR, unsigned short*))
-    KTEST_NOTIMPL(InternalSetPropFlags(BSTR, ULONG))
-    KTEST_NOTIMPL(InternalGetPropFlags(BSTR, ULONG*))
-    KTEST_NOTIMPL(InternalSetPropCompareType(BSTR, ULONG))
-    KTEST_NOTIMPL(InternalGetPropCompareType(BSTR, ULONG*))
-    KTEST_NOTIMPL(InternalSetPropType(BSTR, unsigned short))
-    KTEST_NOTIMPL(InternalGetPropType(BSTR, unsigned short*))
-    KTEST_NOTIMPL(get_Prop(BSTR, LONG*, LONG*, LONG*, VARIANT*))
-    KTEST_NOTIMPL(get_InternalProp(BSTR, LONG*, LONG*, LONG*, VARIANT*))
-    KTEST_NOTIMPL(get_InternalPropExpr(BSTR, LONG*, LONG*, LONG*, VARIANT*))
-    KTEST_NOTIMPL(put_PropExpr(BSTR, LONG*, LONG*, LONG*, VARIANT))
-    KTEST_NOTIMPL(put_InternalPropExpr(BSTR, LONG*, LONG*, LONG*, VARIANT))
-    KTEST_NOTIMPL(Compare(BSTR, VARIANT))
-    KTEST_NOTIMPL(InternalCompare(BSTR, VARIANT))
-    KTEST_NOTIMPL(SnapShotHandlerCtl(GUID*))
 };
 
 CComPtr<ITestObjectInfo> NewInfo(CFakeTestObjectInfo** raw) {

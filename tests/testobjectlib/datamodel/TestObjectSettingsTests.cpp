@@ -6,6 +6,7 @@
 #include "ComVariant.h"
 #include "HostStandIn.h"
 #include "datamodel/TestObjectSettings.h"
+#include "PropertyTestSupport.h"
 
 using namespace standin;
 using kcom::CComBSTR;
@@ -14,7 +15,7 @@ using kcom::CComVariant;
 namespace {
 
 // Answers Prop and PropExpr, noting what it was given.
-class CInfo : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public ITestObjectInfo {
+class CInfo : public CTestObjectInfoStub {
 public:
     BEGIN_COM_MAP(CInfo)
         COM_INTERFACE_ENTRY(ITestObjectInfo)
@@ -37,32 +38,6 @@ public:
         return S_OK;
     }
 
-#define NOT_HERE(decl) STDMETHOD(decl) override { return E_NOTIMPL; }
-    NOT_HERE(GetProps(SAFEARRAY**, ULONG))
-    NOT_HERE(FillPropsValues(SAFEARRAY**))
-    NOT_HERE(FillPropsExpr(SAFEARRAY**))
-    NOT_HERE(FillRTAttribsValues(SAFEARRAY**))
-    NOT_HERE(GetRTAttribs(SAFEARRAY**, BSTR))
-    NOT_HERE(SetPropFlags(BSTR, ULONG))
-    NOT_HERE(GetPropFlags(BSTR, ULONG*))
-    NOT_HERE(SetPropCompareType(BSTR, ULONG))
-    NOT_HERE(GetPropCompareType(BSTR, ULONG*))
-    NOT_HERE(SetPropType(BSTR, unsigned short))
-    NOT_HERE(GetPropType(BSTR, unsigned short*))
-    NOT_HERE(InternalSetPropFlags(BSTR, ULONG))
-    NOT_HERE(InternalGetPropFlags(BSTR, ULONG*))
-    NOT_HERE(InternalSetPropCompareType(BSTR, ULONG))
-    NOT_HERE(InternalGetPropCompareType(BSTR, ULONG*))
-    NOT_HERE(InternalSetPropType(BSTR, unsigned short))
-    NOT_HERE(InternalGetPropType(BSTR, unsigned short*))
-    NOT_HERE(get_InternalProp(BSTR, long*, long*, long*, VARIANT*))
-    NOT_HERE(get_PropExpr(BSTR, long*, long*, long*, VARIANT*))
-    NOT_HERE(get_InternalPropExpr(BSTR, long*, long*, long*, VARIANT*))
-    NOT_HERE(put_InternalPropExpr(BSTR, long*, long*, long*, VARIANT))
-    NOT_HERE(Compare(BSTR, VARIANT))
-    NOT_HERE(InternalCompare(BSTR, VARIANT))
-    NOT_HERE(SnapShotHandlerCtl(GUID*))
-#undef NOT_HERE
 
     std::wstring lastName;
     std::wstring seen;

@@ -5,39 +5,12 @@
 #include "ComSafeArray.h"
 #include "ComVariant.h"
 #include "datamodel/ValueConversion.h"
+#include "StreamTestSupport.h"
 
 using kcom::CComBSTR;
 using kcom::CComVariant;
 
 namespace {
-
-// One-column table: descriptor bound 0 the rows, bound 1 the single column.
-template <class T>
-CComVariant Column(VARTYPE cell, const std::vector<T>& rows) {
-    SAFEARRAYBOUND b[2] = {{1, 0}, {static_cast<ULONG>(rows.size()), 0}};
-    SAFEARRAY* psa = ::SafeArrayCreate(cell, 2, b);
-    for (LONG r = 0; r < static_cast<LONG>(rows.size()); ++r) {
-        LONG idx[2] = {0, r};
-        if constexpr (std::is_same_v<T, const wchar_t*>) {
-            CComBSTR text(rows[r]);
-            if (cell == VT_BSTR) {
-                ::SafeArrayPutElement(psa, idx, static_cast<BSTR>(text));
-            } else {
-                CComVariant v(rows[r]);
-                ::SafeArrayPutElement(psa, idx, &v);
-            }
-        } else if constexpr (std::is_same_v<T, CComVariant>) {
-            ::SafeArrayPutElement(psa, idx, const_cast<CComVariant*>(&rows[r]));
-        } else {
-            LONG v = rows[r];
-            ::SafeArrayPutElement(psa, idx, &v);
-        }
-    }
-    CComVariant v;
-    V_VT(&v) = VT_ARRAY | cell;
-    V_ARRAY(&v) = psa;
-    return v;
-}
 
 std::vector<LONG> IntRows(const VARIANT& v) {
     std::vector<LONG> out;

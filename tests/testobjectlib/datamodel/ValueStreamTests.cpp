@@ -60,22 +60,13 @@ CComVariant Scalar(VARTYPE vt, ULONGLONG bits) {
     return v;
 }
 
-// A one-column table of VARIANT cells as the package's table wrapper makes it.
-SAFEARRAY* VariantColumn(std::initializer_list<CComVariant> cells) {
-    SAFEARRAY* psa = nullptr;
-    ::SafeArrayAllocDescriptor(2, &psa);
-    psa->rgsabound[0] = {static_cast<ULONG>(cells.size()), 0};  // rows
-    psa->rgsabound[1] = {1, 0};                                  // columns
-    psa->cbElements = sizeof(VARIANT);
-    psa->fFeatures = FADF_HAVEVARTYPE | FADF_VARIANT;
-    reinterpret_cast<DWORD*>(psa)[-1] = VT_VARIANT;
-    ::SafeArrayAllocData(psa);
-    LONG row = 0;
-    for (const auto& c : cells) {
-        LONG idx[2] = {0, row++};
-        ::SafeArrayPutElement(psa, idx, const_cast<CComVariant*>(&c));
-    }
-    return psa;
+// A VT_BYREF VARIANT pointing at target; it owns nothing.
+VARIANT ByRef(VARTYPE vt, void* target) {
+    VARIANT v;
+    ::VariantInit(&v);
+    V_VT(&v) = VT_BYREF | vt;
+    v.byref = target;
+    return v;
 }
 
 CComVariant ArrayValue(SAFEARRAY* psa, VARTYPE cell) {
@@ -85,7 +76,6 @@ CComVariant ArrayValue(SAFEARRAY* psa, VARTYPE cell) {
     return v;
 }
 
-CComVariant I4Column(std::initializer_list<LONG> values) { return ArrayValue(IntColumn(values), VT_I4); }
 
 }  // namespace
 
@@ -109,12 +99,10 @@ TEST(ValueForm, ScalarsAreWrittenRawAfterTheTypeWord) {
 TEST(ValueForm, EdgeValuesByteForByte) {
     EXPECT_EQ(Saved(CComVariant(5)), (Bytes{0x03, 0, 0x05, 0, 0, 0}));
     EXPECT_EQ(Saved(CComVariant(L"ab")), (Bytes{0x08, 0, 0x06, 0, 0, 0, 0x61, 0, 0x62, 0, 0, 0}));
-    CComVariant nullText;
-    V_VT(&nullText) = VT_BSTR;
+    CComVariant nullText = Scalar(VT_BSTR, 0);
     EXPECT_EQ(Saved(nullText), (Bytes{0x08, 0, 0, 0, 0, 0}));
     EXPECT_EQ(Saved(CComVariant()), (Bytes{0, 0, 0x02, 0, 0, 0, 0, 0}));
-    CComVariant null;
-    V_VT(&null) = VT_NULL;
+    CComVariant null = Scalar(VT_NULL, 0);
     EXPECT_EQ(Saved(null), (Bytes{0x01, 0}));
 
     EXPECT_EQ(Loaded({0, 0, 0x02, 0, 0, 0, 0, 0}).vt, VT_EMPTY);
@@ -152,14 +140,10 @@ TEST(ValueForm, OtherTypesTravelAsTextAndChangeBack) {
 
 TEST(ValueForm, ReferencedValuesAreStoredAsTheValue) {
     LONG number = 5;
-    VARIANT byref;
-    ::VariantInit(&byref);
-    V_VT(&byref) = VT_BYREF | VT_I4;
-    byref.plVal = &number;
+    VARIANT byref = ByRef(VT_I4, &number);
     EXPECT_EQ(Saved(byref), (Bytes{0x03, 0, 0x05, 0, 0, 0}));
     CComVariant inner(L"in");
-    V_VT(&byref) = VT_BYREF | VT_VARIANT;
-    byref.pvarVal = &inner;
+    byref = ByRef(VT_VARIANT, &inner);
     EXPECT_EQ(Saved(byref), Saved(inner));
 }
 
@@ -181,8 +165,7 @@ TEST(ValueForm, ObjectsPersistThroughOle) {
     EXPECT_EQ(static_cast<CTestPersistObject*>(loaded.get())->value, 0x11223344u);
 
     // A null object is CLSID_NULL; it loads as a null object with S_OK.
-    CComVariant nullObject;
-    V_VT(&nullObject) = VT_DISPATCH;
+    CComVariant nullObject = Scalar(VT_DISPATCH, 0);
     Bytes nullData = Saved(nullObject);
     EXPECT_EQ(nullData, ByteWriter().u16(VT_DISPATCH).raw(&CLSID_NULL, 16).b);
     CComVariant nullBack = Loaded(nullData);
@@ -205,7 +188,7 @@ TEST(ValueForm, ObjectsPersistThroughOle) {
 }
 
 TEST(ValueForm, ArraysCarryTheirFlatPack) {
-    CComVariant v = ArrayValue(VariantColumn({CComVariant(7), CComVariant(L"x")}), VT_VARIANT);
+    CComVariant v = VariantColumn({CComVariant(7), CComVariant(L"x")});
     const Bytes pack = {0x0C, 0x20, 0x0C, 0x00, 0x02, 0, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0,
                         0x80, 0x08, 0x03, 0x00, 0x07, 0, 0, 0, 0x08, 0x00, 0x02, 0, 0, 0, 0x78, 0x00};
     EXPECT_EQ(Packed(v), pack);
@@ -217,7 +200,7 @@ TEST(ValueForm, ArraysCarryTheirFlatPack) {
 
     // An object inside an array makes the whole value unsavable; nothing follows the type word.
     CComPtr<IStream> object = NewStream();
-    CComVariant bad = ArrayValue(VariantColumn({CComVariant(static_cast<IUnknown*>(object.get()))}), VT_VARIANT);
+    CComVariant bad = VariantColumn({CComVariant(static_cast<IUnknown*>(object.get()))});
     EXPECT_EQ(Saved(bad, E_INVALIDARG), (Bytes{0x0C, 0x20}));
 }
 
@@ -270,15 +253,13 @@ TEST(ValueForm, ShortStreamsFail) {
 
 TEST(FlatPack, ScalarsTextsAndDecimal) {
     EXPECT_EQ(Packed(CComVariant()), (Bytes{0, 0}));
-    CComVariant null;
-    V_VT(&null) = VT_NULL;
+    CComVariant null = Scalar(VT_NULL, 0);
     EXPECT_EQ(Packed(null), (Bytes{1, 0}));
     EXPECT_EQ(Packed(CComVariant(5)), (Bytes{3, 0, 5, 0, 0, 0}));
     EXPECT_EQ(Packed(Scalar(VT_UI1, 0xAB)), (Bytes{0x11, 0, 0xAB}));
     EXPECT_EQ(Packed(CComVariant(true)), (Bytes{0x0B, 0, 0xFF, 0xFF}));
     EXPECT_EQ(Packed(CComVariant(L"ab")), (Bytes{8, 0, 4, 0, 0, 0, 0x61, 0, 0x62, 0}));
-    CComVariant nullText;
-    V_VT(&nullText) = VT_BSTR;
+    CComVariant nullText = Scalar(VT_BSTR, 0);
     EXPECT_EQ(Packed(nullText), (Bytes{8, 0, 0, 0, 0, 0}));
 
     // BYREF text keeps its type word and unpacks as a plain text.
@@ -323,10 +304,7 @@ TEST(FlatPack, UnsupportedValuesPackAsMark) {
     EXPECT_EQ(Packed(Scalar(VT_VARIANT, 0), E_INVALIDARG), mark);
     EXPECT_EQ(Packed(Scalar(24, 0), E_INVALIDARG), mark);
     LONG number = 3;
-    VARIANT byref;
-    ::VariantInit(&byref);
-    V_VT(&byref) = VT_BYREF | VT_I4;
-    byref.plVal = &number;
+    VARIANT byref = ByRef(VT_I4, &number);
     EXPECT_EQ(Packed(byref, E_INVALIDARG), mark);
     VARIANT nullArray;
     ::VariantInit(&nullArray);
@@ -387,7 +365,7 @@ TEST(FlatPack, ArraysOfEveryElementKind) {
 
     // VARIANT cells holding an array: nested packs.
     CComVariant inner = I4Column({4, 5});
-    CComVariant outer = ArrayValue(VariantColumn({inner, CComVariant(L"z")}), VT_VARIANT);
+    CComVariant outer = VariantColumn({inner, CComVariant(L"z")});
     Bytes nested = Packed(outer);
     CComVariant nestedBack;
     ASSERT_EQ(Unpacked(nested, &nestedBack, &consumed), S_OK);
@@ -434,9 +412,8 @@ std::vector<Bytes> ValidValueStreams() {
     CComVariant decimal;
     decimal.decVal = dec;
     V_VT(&decimal) = VT_DECIMAL;
-    CComVariant null;
-    V_VT(&null) = VT_NULL;
-    CComVariant nested = ArrayValue(VariantColumn({I4Column({1, 2}), CComVariant(L"text"), decimal, null}), VT_VARIANT);
+    CComVariant null = Scalar(VT_NULL, 0);
+    CComVariant nested = VariantColumn({I4Column({1, 2}), CComVariant(L"text"), decimal, null});
     const CComVariant values[] = {CComVariant(5), CComVariant(L"a longer text value"), CComVariant(), null,
                                   Scalar(VT_I8, 0x1122334455667788ull), CComVariant(2.5), decimal,
                                   I4Column({7, 8, 9}), nested};
@@ -473,10 +450,7 @@ TEST(ValueForm, CorruptedStreamsNeverCrashOrLeak) {
 TEST(FlatPack, ByrefArrayKeepsItsTypeWord) {
     CComVariant column = I4Column({6});
     SAFEARRAY* held = column.parray;
-    VARIANT byref;
-    ::VariantInit(&byref);
-    V_VT(&byref) = VT_BYREF | VT_ARRAY | VT_I4;
-    byref.pparray = &held;
+    VARIANT byref = ByRef(VT_ARRAY | VT_I4, &held);
     Bytes pack = Packed(byref);
     Bytes plain = Packed(column);
     ASSERT_EQ(pack.size(), plain.size());

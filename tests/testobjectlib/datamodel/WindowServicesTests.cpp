@@ -21,27 +21,18 @@ OSVERSIONINFOEXW Version(DWORD platform, DWORD major, DWORD minor, BYTE product 
 }
 
 TEST(WindowsVersion, MapsEveryRowOfTheTable) {
-    const DWORD w9x = VER_PLATFORM_WIN32_WINDOWS, nt = VER_PLATFORM_WIN32_NT;
-    EXPECT_EQ(WindowsVersionCodeFor(Version(w9x, 3, 95), 0), 0);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(w9x, 3, 95), 42), 42);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(w9x, 4, 0), 0), 1);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(w9x, 4, 10), 0), 2);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(w9x, 4, 90), 0), 6);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 3, 51), 0), 3);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 4, 0), 0), 4);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 5, 0), 0), 5);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 5, 1), 0), 7);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 5, 2), 0), 8);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 6, 0), 0), 9);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 6, 0, VER_NT_SERVER), 0), 10);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 6, 1), 0), 11);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 6, 1, VER_NT_DOMAIN_CONTROLLER), 0), 12);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 6, 2), 0), 999);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 7, 0), 0), 999);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 10, 0), 0), 999);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 11, 0), 0), 8);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(nt, 2, 0), 0), 8);
-    EXPECT_EQ(WindowsVersionCodeFor(Version(VER_PLATFORM_WIN32s, 4, 0), 5), 5);
+    const DWORD w9x = VER_PLATFORM_WIN32_WINDOWS, nt = VER_PLATFORM_WIN32_NT, ws = VER_NT_WORKSTATION;
+    struct Row { DWORD platform, major, minor; BYTE product; int unknown, code; };
+    const Row rows[] = {
+        {w9x, 3, 95, ws, 0, 0}, {w9x, 3, 95, ws, 42, 42}, {w9x, 4, 0, ws, 0, 1}, {w9x, 4, 10, ws, 0, 2},
+        {w9x, 4, 90, ws, 0, 6}, {nt, 3, 51, ws, 0, 3}, {nt, 4, 0, ws, 0, 4}, {nt, 5, 0, ws, 0, 5},
+        {nt, 5, 1, ws, 0, 7}, {nt, 5, 2, ws, 0, 8}, {nt, 6, 0, ws, 0, 9}, {nt, 6, 0, VER_NT_SERVER, 0, 10},
+        {nt, 6, 1, ws, 0, 11}, {nt, 6, 1, VER_NT_DOMAIN_CONTROLLER, 0, 12}, {nt, 6, 2, ws, 0, 999},
+        {nt, 7, 0, ws, 0, 999}, {nt, 10, 0, ws, 0, 999}, {nt, 11, 0, ws, 0, 8}, {nt, 2, 0, ws, 0, 8},
+        {VER_PLATFORM_WIN32s, 4, 0, ws, 5, 5}};
+    for (const Row& r : rows)
+        EXPECT_EQ(WindowsVersionCodeFor(Version(r.platform, r.major, r.minor, r.product), r.unknown), r.code)
+            << r.platform << " " << r.major << "." << r.minor << " " << int(r.product);
 }
 
 TEST(WindowsVersion, RunningSystemGivesOneStableCode) {
