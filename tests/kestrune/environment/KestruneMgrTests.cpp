@@ -163,6 +163,9 @@ TEST_F(KestruneMgrTest, InitNeedsARackAndTheAgentUtility) {
     EXPECT_TRUE(Calls(rack_->Log(), L"SetObject").empty());
 
     // The agent class refuses creation (the server's own registration could otherwise answer).
+    // The earlier registration goes first: a second one of a class already registered is no
+    // registration at all.
+    agent_.reset();
     agent_ = std::make_unique<standin::CClassRegistration>(CLSID_AcxAgntUtil, &Unavailable);
     Prepare({L"full"});
     EXPECT_EQ(mgr_->Init(), E_FAIL);
