@@ -452,6 +452,7 @@ STDMETHODIMP CEventConnectorStandIn::Advise(IUnknown* sink, long reserved, REFII
         if (!cookie) return E_POINTER;
         *cookie = 0;
         if (!sink) return E_INVALIDARG;
+        if (::IsEqualIID(iid, refusedIid_)) return refusal_;
         *cookie = sinks_.Add(sink);
         return S_OK;
     });

@@ -285,10 +285,14 @@ public:
         return out;
     }
     CallLog& Log() noexcept { return log_; }
+    // Makes every later advise for iid fail with hr.
+    void RefuseAdvise(REFIID iid, HRESULT hr) noexcept { refusedIid_ = iid; refusal_ = hr; }
 
 private:
     CookieTable<IUnknown> sinks_{1};
     CallLog log_;
+    IID refusedIid_ = IID_NULL;
+    HRESULT refusal_ = S_OK;
 };
 
 class CInputChannelStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,

@@ -87,18 +87,24 @@ STDMETHODIMP CAcxFlowEvents::SetRack(IObjectRack* rack) {
 
 STDMETHODIMP CAcxFlowEvents::Connect(IUnknown* server) {
     return kcom::Guard([&]() -> HRESULT {
-        HRESULT hr = S_OK;
+        // Every step runs; the first failure is the answer, so a sink that misses the record or
+        // replay events is not reported as connected.
+        HRESULT hr = S_OK, failure = S_OK;
+        auto step = [&](HRESULT result) {
+            hr = result;
+            if (FAILED(result) && SUCCEEDED(failure)) failure = result;
+        };
         kcom::CComQIPtr<IKorEventConnector> connector(server);
         if (connector) {
             IUnknown* self = GetControllingUnknown();
-            hr = connector->Advise(self, 0, __uuidof(_KorFlowRecordEvents), &recordCookie_);
-            hr = connector->Advise(self, 0, __uuidof(_KorFlowReplayEvents), &replayCookie_);
+            step(connector->Advise(self, 0, __uuidof(_KorFlowRecordEvents), &recordCookie_));
+            step(connector->Advise(self, 0, __uuidof(_KorFlowReplayEvents), &replayCookie_));
         }
-        if (!agent_) hr = agent_.CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_ALL);
+        if (!agent_) step(agent_.CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_ALL));
         kcom::CComPtr<IKorDataTarget> target;
         if (SUCCEEDED(kcom::QueryTo(GetControllingUnknown(), &target)) && inputChannel_)
-            hr = inputChannel_->RegisterDataTarget(target, kWindowRecordMask, &dataTargetCookie_);
-        return hr;
+            step(inputChannel_->RegisterDataTarget(target, kWindowRecordMask, &dataTargetCookie_));
+        return FAILED(failure) ? failure : hr;
     });
 }
 

@@ -1,5 +1,6 @@
 // The flow-event sink connected to stand-ins of the host's event connector and input channel,
 // with the process's one agent utility and a real application-under-test process.
+#include <olectl.h>
 #include "environment/AcxFlowEvents.h"
 #include "environment/KestruneMgr.h"
 #include "AcxSetting.h"
@@ -64,6 +65,19 @@ protected:
     standin::Holder<standin::CInputChannelStandIn> channel_in_;
     kcom::CComPtr<IObjectRackClient> sink_;
 };
+
+// A refused record advise is reported, though the other steps still run.
+TEST_F(FlowEvents, ARefusedAdviseIsNotReportedAsConnected) {
+    auto refusing = standin::Holder<standin::CEventConnectorStandIn>::New();
+    refusing->RefuseAdvise(__uuidof(_KorFlowRecordEvents), CONNECT_E_CANNOTCONNECT);
+    OrlentyStandIn_SetEventConnector(refusing.as<IKorEventConnector>());
+    kcom::CComPtr<IObjectRackClient> other;
+    ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(&other)));
+    EXPECT_EQ(CONNECT_E_CANNOTCONNECT, other->SetRack(rack_.as<IObjectRack>()));
+    EXPECT_EQ(1u, refusing->AdvisedCount());  // the replay events still reach it
+    EXPECT_EQ(2u, channel_in_->Targets().size());
+    kcom::CComQIPtr<IAcxFlowEvents>{static_cast<IUnknown*>(other.get())}->Disconnect();
+}
 
 TEST_F(FlowEvents, SetRackConnectsToTheConnectorAndTheInputChannel) {
     EXPECT_EQ((std::vector<std::wstring>{L"Advise(sink,0,{77E75160-9686-11D3-92C3-00500402D4C2})",
