@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark program under Wine and prints its BENCH lines.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${KESTRUNE_BUILD:-$root/build}
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh"
-. "$root/scripts/wine-session.sh"
+. "$(dirname "$0")/prepare.sh"
 wine_session_start "$build"
 status=0
 for exe in "$build"/bin/bench_*.exe; do

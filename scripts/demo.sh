@@ -2,10 +2,7 @@
 # The main job: builds the package, shows its exports and the outside DLLs it links, then registers
 # it under Wine and lets a script client create each of its classes by ProgID.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${KESTRUNE_BUILD:-$root/build}
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" >/dev/null
+KESTRUNE_QUIET_BUILD=1 . "$(dirname "$0")/prepare.sh"
 
 dll="$build/bin/Kestrune.dll"
 echo "Kestrune.dll (32-bit Windows PE, $(stat -c %s "$dll") bytes)"
@@ -15,7 +12,6 @@ i686-w64-mingw32-objdump -p "$dll" |
 echo "  links by name:"
 i686-w64-mingw32-objdump -p "$dll" | awk '/DLL Name:/{print "    " $3}'
 
-. "$root/scripts/wine-session.sh"
 wine_session_start "$build"
 cd "$build/bin"
 wine regsvr32 /s Kestrune.dll

@@ -103,12 +103,15 @@ using CStdioFile = CUniqueHandle<StdioFileTraits>;
 // A window's DC, released to its window.
 class CWindowDC {
 public:
-    explicit CWindowDC(HWND wnd) noexcept : wnd_(wnd), dc_(::GetDC(wnd)) {}
+    explicit CWindowDC(HWND wnd) noexcept : CWindowDC(wnd, ::GetDC(wnd)) {}
     ~CWindowDC() { if (dc_) ::ReleaseDC(wnd_, dc_); }
     CWindowDC(const CWindowDC&) = delete;
     CWindowDC& operator=(const CWindowDC&) = delete;
     HDC get() const noexcept { return dc_; }
     operator HDC() const noexcept { return dc_; }
+
+protected:
+    CWindowDC(HWND wnd, HDC dc) noexcept : wnd_(wnd), dc_(dc) {}
 
 private:
     HWND wnd_;
@@ -116,18 +119,9 @@ private:
 };
 
 // The DC of a whole window, frame included.
-class CWholeWindowDC {
+class CWholeWindowDC : public CWindowDC {
 public:
-    explicit CWholeWindowDC(HWND wnd) noexcept : wnd_(wnd), dc_(::GetWindowDC(wnd)) {}
-    ~CWholeWindowDC() { if (dc_) ::ReleaseDC(wnd_, dc_); }
-    CWholeWindowDC(const CWholeWindowDC&) = delete;
-    CWholeWindowDC& operator=(const CWholeWindowDC&) = delete;
-    HDC get() const noexcept { return dc_; }
-    operator HDC() const noexcept { return dc_; }
-
-private:
-    HWND wnd_;
-    HDC dc_;
+    explicit CWholeWindowDC(HWND wnd) noexcept : CWindowDC(wnd, ::GetWindowDC(wnd)) {}
 };
 
 // Selects an object into a DC for a scope.

@@ -6,13 +6,14 @@
 #include "ComPtr.h"
 #include "ComVariant.h"
 #include "kestrune.h"
+#include "RuntimeIdStub.h"
 
 using namespace kcom;
 
 namespace {
 
 // A small object with two interfaces of the type library.
-class CTwoFaced : public CComObjectRootEx<CComSingleThreadModel>, public IRuntimeID2, public IPersist {
+class CTwoFaced : public CComObjectRootEx<CComSingleThreadModel>, public CRuntimeId2Stub, public IPersist {
 public:
     static inline int live = 0;
     static inline HRESULT constructResult = S_OK;
@@ -28,22 +29,7 @@ public:
 
     STDMETHOD(GetClassID)(CLSID* out) override { *out = CLSID_NULL; return S_OK; }
     STDMETHOD(get_Package)(UINT* v) override { *v = 7; return S_OK; }
-    STDMETHOD(put_Package)(UINT) override { return E_NOTIMPL; }
-    STDMETHOD(get_Size)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_BSTRValue)(BSTR, BSTR*) override { return E_NOTIMPL; }
-    STDMETHOD(put_BSTRValue)(BSTR, BSTR) override { return E_NOTIMPL; }
-    STDMETHOD(get_VARIANTValue)(BSTR, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_VARIANTValue)(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(get_lValue)(BSTR, long*) override { return E_NOTIMPL; }
-    STDMETHOD(put_lValue)(BSTR, long) override { return E_NOTIMPL; }
     STDMETHOD(IsEmpty)() override { return S_OK; }
-    STDMETHOD(IsEqual)(IRuntimeID*) override { return E_NOTIMPL; }
-    STDMETHOD(Clone)(IRuntimeID**) override { return E_NOTIMPL; }
-    STDMETHOD(GetPackageId)(UINT, IRuntimeID**) override { return E_NOTIMPL; }
-    STDMETHOD(AddPackageId)(IRuntimeID*) override { return E_NOTIMPL; }
-    STDMETHOD(RemovePackageId)(UINT) override { return E_NOTIMPL; }
-    STDMETHOD(NextPackageId)(IRuntimeID**, boolean) override { return E_NOTIMPL; }
-    STDMETHOD(Duplicate)(IRuntimeID2**) override { return E_NOTIMPL; }
 };
 
 // An outer object that aggregates CTwoFaced blindly.

@@ -352,13 +352,20 @@ HRESULT CAcxQuery::WlsGeometry(IRuntimeID* id, RECT* rect, POINT* origin) {
     return S_OK;
 }
 
-HRESULT CAcxQuery::QuerySizeInPixels(IRuntimeID* id, VARIANT*, VARIANT* result) {
+template <class Answer>
+HRESULT CAcxQuery::WithGeometry(IRuntimeID* id, VARIANT* result, Answer&& answer) {
     if (!id || !result) return E_POINTER;
     return kcom::Guard([&]() -> HRESULT {
         RECT rect{};
         POINT origin{};
         const HRESULT hr = WlsGeometry(id, &rect, &origin);
         if (hr != S_OK) return hr;
+        return answer(rect, origin);
+    });
+}
+
+HRESULT CAcxQuery::QuerySizeInPixels(IRuntimeID* id, VARIANT*, VARIANT* result) {
+    return WithGeometry(id, result, [&](const RECT& rect, const POINT& origin) -> HRESULT {
         const LONG cells[4] = {rect.left + origin.x, rect.top + origin.y, rect.right - rect.left,
                                rect.bottom - rect.top};
         // VARIANT-sized cells in an array that records VT_I4, as the readers expect.
@@ -455,12 +462,7 @@ HRESULT CAcxQuery::QueryListener(IRuntimeID* id, VARIANT*, VARIANT* result) {
 }
 
 HRESULT CAcxQuery::AnswerGeometry(IRuntimeID* id, VARIANT* result, LONG (*pick)(const RECT&, const POINT&)) {
-    if (!id || !result) return E_POINTER;
-    return kcom::Guard([&]() -> HRESULT {
-        RECT rect{};
-        POINT origin{};
-        const HRESULT hr = WlsGeometry(id, &rect, &origin);
-        if (hr != S_OK) return hr;
+    return WithGeometry(id, result, [&](const RECT& rect, const POINT& origin) -> HRESULT {
         Reset(result, VT_I4).lVal = pick(rect, origin);
         return S_OK;
     });

@@ -115,6 +115,9 @@ private:
     HRESULT AnswerGeometry(IRuntimeID* id, VARIANT* result, LONG (*pick)(const RECT&, const POINT&));
     // The windowless control's rectangle and the screen origin of its container's client area.
     HRESULT WlsGeometry(IRuntimeID* id, RECT* rect, POINT* origin);
+    // Runs answer(rect, origin) once the windowless geometry is known.
+    template <class Answer>
+    HRESULT WithGeometry(IRuntimeID* id, VARIANT* result, Answer&& answer);
     template <class Body>
     HRESULT ForControl(IRuntimeID* id, VARIANT* result, Body&& body);
     HRESULT AnswerProgID(const CRuntimeId& id, IdKind kind, VARIANT* result);

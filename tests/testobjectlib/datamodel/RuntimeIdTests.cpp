@@ -1,6 +1,7 @@
 // Runtime identifiers and their holders, with real VARIANT conversions and comparisons.
 #include <gtest/gtest.h>
 #include <cstring>
+#include "RuntimeIdStub.h"
 #include "ComBSTR.h"
 #include "ComModule.h"
 #include "ComPtr.h"
@@ -43,23 +44,14 @@ UINT PackageOf(IRuntimeID* id) {
 }
 
 // An identity of some other implementation, whose package number cannot be read.
-class CUnreadableId : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IRuntimeID {
+class CUnreadableId : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public CRuntimeIdStub {
 public:
     BEGIN_COM_MAP(CUnreadableId)
         COM_INTERFACE_ENTRY(IRuntimeID)
     END_COM_MAP()
     STDMETHOD(get_Package)(UINT*) override { return E_UNEXPECTED; }
-    STDMETHOD(put_Package)(UINT) override { return E_NOTIMPL; }
-    STDMETHOD(get_Size)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_BSTRValue)(BSTR, BSTR*) override { return E_NOTIMPL; }
-    STDMETHOD(put_BSTRValue)(BSTR, BSTR) override { return E_NOTIMPL; }
-    STDMETHOD(get_VARIANTValue)(BSTR, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_VARIANTValue)(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(get_lValue)(BSTR, long*) override { return E_NOTIMPL; }
-    STDMETHOD(put_lValue)(BSTR, long) override { return E_NOTIMPL; }
     STDMETHOD(IsEmpty)() override { return S_OK; }
     STDMETHOD(IsEqual)(IRuntimeID*) override { return S_FALSE; }
-    STDMETHOD(Clone)(IRuntimeID**) override { return E_NOTIMPL; }
 };
 
 // Every test must give back every identifier it made: the module's lock count tells.
