@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Handles.h"
-#include "datamodel/DibImageWriter.h"
-#include "datamodel/ScreenCapture.h"
+#include "com/Handles.h"
+#include "capture/DibImageWriter.h"
+#include "capture/ScreenCapture.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <objbase.h>
 #include <cstdio>
 #include <string>
-#include "ComBSTR.h"
-#include "ComPtr.h"
-#include "ComVariant.h"
-#include "datamodel/PropertiesCollection.h"
-#include "datamodel/PropertyFactory.h"
+#include "com/ComBSTR.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
+#include "description/PropertiesCollection.h"
+#include "description/PropertyFactory.h"
 
 namespace {
 

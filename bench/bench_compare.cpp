@@ -9,15 +9,15 @@
 #include <vector>
 #include <map>
 #include <string>
-#include "ComBSTR.h"
-#include "ComObject.h"
-#include "ComVariant.h"
-#include "KorSafeArray.h"
-#include "ObjectRackClientImpl.h"
+#include "com/ComBSTR.h"
+#include "com/ComObject.h"
+#include "com/ComVariant.h"
+#include "tables/KorSafeArray.h"
+#include "host/ObjectRackClientImpl.h"
 #include "environment/ComKorQuery.h"
 #include "kestrune.h"
-#include "datamodel/RegExpMatcher.h"
-#include "datamodel/ValueComparison.h"
+#include "values/RegExpMatcher.h"
+#include "values/ValueComparison.h"
 
 using kcom::CComVariant;
 

@@ -6,10 +6,10 @@
 #include <objbase.h>
 #include <cstdio>
 #include "AutProcess.h"
-#include "ComPtr.h"
+#include "com/ComPtr.h"
 #include "HostStandIn.h"
 #include "PelluceStub.h"
-#include "QuillonRequests.h"
+#include "contracts/QuillonRequests.h"
 #include "environment/AcxAgntUtil.h"
 
 namespace {

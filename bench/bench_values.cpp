@@ -2,9 +2,9 @@
 #include <windows.h>
 #include <objbase.h>
 #include <cstdio>
-#include "ComPtr.h"
-#include "ComVariant.h"
-#include "datamodel/ValueStream.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
+#include "values/ValueStream.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <windows.h>
 #include <unknwn.h>
 #include <new>
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "CritSec.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/CritSec.h"
 
 namespace kcom {
 

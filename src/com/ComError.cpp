@@ -1,5 +1,5 @@
-#include "ComError.h"
-#include "ComPtr.h"
+#include "com/ComError.h"
+#include "com/ComPtr.h"
 
 namespace kcom {
 

@@ -1,4 +1,4 @@
-#include "ComModule.h"
+#include "com/ComModule.h"
 
 namespace kcom {
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <oaidl.h>
 #include <string>
-#include "ComPtr.h"
-#include "CritSec.h"
+#include "com/ComPtr.h"
+#include "com/CritSec.h"
 
 namespace kcom {
 

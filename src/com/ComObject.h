@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <unknwn.h>
 #include <new>
-#include "ComModule.h"
+#include "com/ComModule.h"
 
 namespace kcom {
 

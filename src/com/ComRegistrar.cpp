@@ -1,5 +1,5 @@
-#include "ComRegistrar.h"
-#include "Handles.h"
+#include "com/ComRegistrar.h"
+#include "com/Handles.h"
 
 namespace kcom {
 

@@ -27,6 +27,8 @@ public:
     SAFEARRAY* get() const noexcept { return psa_; }
     operator SAFEARRAY*() const noexcept { return psa_; }
     SAFEARRAY** operator&() noexcept { Reset(); return &psa_; }
+    // Out-parameter for a callee to fill; the held array is destroyed first.
+    SAFEARRAY** Put() noexcept { Reset(); return &psa_; }
 
 private:
     SAFEARRAY* psa_ = nullptr;

@@ -58,6 +58,8 @@ public:
     HRESULT ChangeType(VARTYPE to, const VARIANT* src = nullptr) noexcept {
         return ::VariantChangeType(this, src ? const_cast<VARIANT*>(src) : this, 0, to);
     }
+    // Out-parameter for a callee to fill; the held value is cleared first.
+    VARIANT* Put() noexcept { ::VariantClear(this); return this; }
     VARIANT* ptr() noexcept { return this; }
     const VARIANT* ptr() const noexcept { return this; }
 };

@@ -2,9 +2,9 @@
 // IDispatch of a dual interface, answered from the module's embedded type library.
 #include <windows.h>
 #include <oaidl.h>
-#include "ComModule.h"
-#include "ComPtr.h"
-#include "CritSec.h"
+#include "com/ComModule.h"
+#include "com/ComPtr.h"
+#include "com/CritSec.h"
 
 namespace kcom {
 

@@ -32,6 +32,8 @@ public:
     operator H() const noexcept { return h_; }
     explicit operator bool() const noexcept { return h_ != Traits::Invalid(); }
     H* operator&() noexcept { Reset(); return &h_; }
+    // Out-parameter for a callee to fill; the held handle is closed first.
+    H* Put() noexcept { Reset(); return &h_; }
 
 private:
     H h_ = Traits::Invalid();

@@ -2,7 +2,7 @@
 // Owners of the descriptions an ITypeInfo hands out (TYPEATTR, FUNCDESC, VARDESC).
 #include <windows.h>
 #include <oaidl.h>
-#include "ComPtr.h"
+#include "com/ComPtr.h"
 
 namespace kcom {
 

@@ -1,7 +1,7 @@
 // Entry point and exports of the in-process server.
 #include <windows.h>
 #include <olectl.h>
-#include "ComModule.h"
+#include "com/ComModule.h"
 #include "environment/LoadTimeValues.h"
 #include "environment/ObjectMap.h"
 #include "kestrune.h"

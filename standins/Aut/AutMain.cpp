@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "Handles.h"
+#include "com/Handles.h"
 #include "HookScenario.h"
 #include "QuillonStub.h"
 

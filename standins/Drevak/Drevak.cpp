@@ -1,6 +1,6 @@
 // Stand-in of the VARIANT packer: its packed layout is the package's flat VARIANT pack.
-#include "Drevak.h"
-#include "FlatVariant.h"
+#include "contracts/Drevak.h"
+#include "values/FlatVariant.h"
 
 DREVAK_API long __cdecl PackVariant(VARIANT value, void** blob, ULONG* size) {
     if (!blob || !size) return E_POINTER;

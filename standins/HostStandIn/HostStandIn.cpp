@@ -2,10 +2,10 @@
 #include "HostStandIn.h"
 #include <olectl.h>
 #include <cwchar>
-#include "ComBSTR.h"
-#include "ComClassFactory.h"
-#include "ComError.h"
-#include "ComSafeArray.h"
+#include "com/ComBSTR.h"
+#include "com/ComClassFactory.h"
+#include "com/ComError.h"
+#include "com/ComSafeArray.h"
 
 namespace standin {
 

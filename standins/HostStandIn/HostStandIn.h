@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 #include "../common/CallLog.h"
-#include "ComModule.h"
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "ComVariant.h"
+#include "com/ComModule.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
 #include "host.h"
 
 namespace standin {

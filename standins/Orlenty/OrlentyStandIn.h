@@ -1,6 +1,6 @@
 #pragma once
 // Test controls of the Orlenty stand-in: what each entry function answers.
-#include "Orlenty.h"
+#include "contracts/Orlenty.h"
 
 extern "C" {
 // The stand-in keeps one reference to each object given (null clears it). An application

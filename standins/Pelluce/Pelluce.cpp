@@ -5,11 +5,11 @@
 #include <map>
 #include <memory>
 #include <string>
-#include "ComError.h"
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "CritSec.h"
-#include "Handles.h"
+#include "com/ComError.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/CritSec.h"
+#include "com/Handles.h"
 #include "HookResponder.h"
 #include "QuillonStub.h"
 #include "WireRecord.h"

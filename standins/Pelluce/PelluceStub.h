@@ -1,7 +1,7 @@
 #pragma once
 // Test controls of the Pelluce stand-in: counters, injected failures, an in-process responder
 // and a ready-made output channel. Outside the channel's contract with the package.
-#include "Pelluce.h"
+#include "contracts/Pelluce.h"
 
 // Answers a request in this process instead of sending it; its result is the send result.
 // requestName is the registered name without "Quillon_msg_" ("#<number>" when unknown).

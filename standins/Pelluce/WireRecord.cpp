@@ -1,10 +1,10 @@
 #include "WireRecord.h"
 #include <cstring>
 #include <new>
-#include "ComBSTR.h"
-#include "ComError.h"
-#include "ComPtr.h"
-#include "ComSafeArray.h"
+#include "com/ComBSTR.h"
+#include "com/ComError.h"
+#include "com/ComPtr.h"
+#include "com/ComSafeArray.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-#include "ComVariant.h"
+#include "com/ComVariant.h"
 
 // What the shared section starts with; the record's bytes follow it.
 struct CWireHeader {

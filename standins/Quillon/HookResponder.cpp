@@ -1,8 +1,8 @@
 #include "HookResponder.h"
 #include <algorithm>
-#include "ComBSTR.h"
-#include "ComError.h"
-#include "ComSafeArray.h"
+#include "com/ComBSTR.h"
+#include "com/ComError.h"
+#include "com/ComSafeArray.h"
 #include "QuillonStub.h"
 #include "ScenarioDispatch.h"
 

@@ -4,9 +4,9 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "ComPtr.h"
+#include "com/ComPtr.h"
 #include "HookScenario.h"
-#include "QuillonRequests.h"
+#include "contracts/QuillonRequests.h"
 #include "WireRecord.h"
 
 class CHookResponder {

@@ -3,8 +3,8 @@
 #include <cwctype>
 #include <fstream>
 #include <sstream>
-#include "ComError.h"
-#include "ComSafeArray.h"
+#include "com/ComError.h"
+#include "com/ComSafeArray.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "ComVariant.h"
+#include "com/ComVariant.h"
 
 struct CScenarioWindow {
     std::wstring name;

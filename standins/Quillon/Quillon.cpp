@@ -2,8 +2,8 @@
 // that arrive under the carrier message on the hooked thread, from the scenario.
 #include <map>
 #include <memory>
-#include "ComError.h"
-#include "Handles.h"
+#include "com/ComError.h"
+#include "com/Handles.h"
 #include "HookResponder.h"
 #include "QuillonStub.h"
 #include "WireRecord.h"

@@ -1,6 +1,6 @@
 #include "ScenarioDispatch.h"
-#include "ComError.h"
-#include "ComObject.h"
+#include "com/ComError.h"
+#include "com/ComObject.h"
 #include <iterator>
 
 namespace {

@@ -1,9 +1,9 @@
 // The Quillon stand-in, switcher side: hands dispatch work to a registered thread through a
 // hidden window of that thread and waits for it.
-#include "ThreadContextSwitch.h"
+#include "contracts/ThreadContextSwitch.h"
 #include <map>
-#include "ComError.h"
-#include "CritSec.h"
+#include "com/ComError.h"
+#include "com/CritSec.h"
 #include "QuillonStub.h"
 
 namespace {

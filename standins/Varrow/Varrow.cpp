@@ -1,5 +1,5 @@
 // Stand-in for Varrow.dll: the add-in's settings singleton, recording every call.
-#include "AcxSetting.h"
+#include "contracts/AcxSetting.h"
 #include "VarrowStandIn.h"
 #include <oleauto.h>
 #include <map>

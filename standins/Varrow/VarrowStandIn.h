@@ -1,7 +1,7 @@
 #pragma once
 // Test controls of the Varrow stand-in: its call log and the answers it gives.
 #include <windows.h>
-#include "AcxSetting.h"
+#include "contracts/AcxSetting.h"
 
 extern "C" {
 // Calls so far, one line each: "Name(arg,arg)", joined by '\n'. Returns the length needed

@@ -3,12 +3,12 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
-#include "ComClassFactory.h"
-#include "ComModule.h"
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "ComRegistrar.h"
-#include "Handles.h"
+#include "com/ComClassFactory.h"
+#include "com/ComModule.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/ComRegistrar.h"
+#include "com/Handles.h"
 
 using namespace kcom;
 

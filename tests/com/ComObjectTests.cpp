@@ -1,10 +1,10 @@
 // The object templates against real ole32/oleaut32: identity, counts, aggregation, creation failure.
 #include <gtest/gtest.h>
-#include "ComBSTR.h"
-#include "ComError.h"
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "ComVariant.h"
+#include "com/ComBSTR.h"
+#include "com/ComError.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
 #include "kestrune.h"
 #include "RuntimeIdStub.h"
 

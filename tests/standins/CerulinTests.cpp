@@ -1,6 +1,6 @@
 // The Cerulin stand-in, found by name at run time as the package finds it.
 #include <gtest/gtest.h>
-#include "Cerulin.h"
+#include "contracts/Cerulin.h"
 #include "CerulinStandIn.h"
 
 namespace {

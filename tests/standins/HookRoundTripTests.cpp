@@ -5,13 +5,13 @@
 #include <string>
 #include <thread>
 #include "AutProcess.h"
-#include "ComBSTR.h"
-#include "ComPtr.h"
-#include "ComSafeArray.h"
-#include "ComVariant.h"
-#include "Handles.h"
+#include "com/ComBSTR.h"
+#include "com/ComPtr.h"
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
+#include "com/Handles.h"
 #include "PelluceStub.h"
-#include "QuillonRequests.h"
+#include "contracts/QuillonRequests.h"
 
 namespace {
 

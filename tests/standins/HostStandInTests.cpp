@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <olectl.h>
 #include <string>
-#include "ComBSTR.h"
-#include "ComSafeArray.h"
+#include "com/ComBSTR.h"
+#include "com/ComSafeArray.h"
 #include "HostStandIn.h"
 
 using namespace standin;

@@ -1,7 +1,7 @@
 // The Orlenty stand-in: null until set, one reference per answer, the interface each promises.
 #include <gtest/gtest.h>
-#include "ComObject.h"
-#include "ComPtr.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
 #include "OrlentyStandIn.h"
 
 namespace {

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstddef>
-#include "ComPtr.h"
-#include "ComSafeArray.h"
-#include "ComVariant.h"
+#include "com/ComPtr.h"
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
 #include "PelluceStub.h"
-#include "QuillonRequests.h"
+#include "contracts/QuillonRequests.h"
 #include "QuillonStub.h"
 #include "WireRecord.h"
 

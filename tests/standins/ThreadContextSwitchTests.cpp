@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <atomic>
 #include <thread>
-#include "ComBSTR.h"
-#include "ComVariant.h"
-#include "Handles.h"
-#include "ThreadContextSwitch.h"
+#include "com/ComBSTR.h"
+#include "com/ComVariant.h"
+#include "com/Handles.h"
+#include "contracts/ThreadContextSwitch.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <string>
-#include "AcxSetting.h"
-#include "ComBSTR.h"
-#include "Handles.h"
+#include "contracts/AcxSetting.h"
+#include "com/ComBSTR.h"
+#include "com/Handles.h"
 #include "VarrowStandIn.h"
 
 namespace {

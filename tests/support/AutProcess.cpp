@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include "ComPtr.h"
+#include "com/ComPtr.h"
 #include "PelluceStub.h"
 #include "QuillonStub.h"
 

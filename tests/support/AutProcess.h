@@ -5,8 +5,8 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "Handles.h"
-#include "Pelluce.h"
+#include "com/Handles.h"
+#include "contracts/Pelluce.h"
 
 class CAutProcess {
 public:

@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "Handles.h"
+#include "com/Handles.h"
 
 // Serialises the tests of all test programs that move the foreground or the z-order: the desktop
 // is shared by every process of the Wine session.

@@ -1,14 +1,14 @@
 // The agent's caches and its ActiveX detection.
-#include "AcxAgntUtil.h"
+#include "environment/AcxAgntUtil.h"
 #include <cwctype>
 #include <iterator>
-#include "ComClassFactory.h"
-#include "ComError.h"
-#include "ComVariant.h"
-#include "KorSafeArray.h"
-#include "LoadTimeValues.h"
-#include "ObjectMap.h"
-#include "RackServices.h"
+#include "com/ComClassFactory.h"
+#include "com/ComError.h"
+#include "com/ComVariant.h"
+#include "tables/KorSafeArray.h"
+#include "environment/LoadTimeValues.h"
+#include "environment/ObjectMap.h"
+#include "host/RackServices.h"
 
 extern const kcom::CreatorFn AcxAgntUtilCreator = &kcom::CComCachedCreator<CAcxAgntUtil>::CreateInstance;
 

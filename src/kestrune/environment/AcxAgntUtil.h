@@ -5,12 +5,12 @@
 #include <map>
 #include <string>
 #include <utility>
-#include "ComBSTR.h"
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "ComSafeArray.h"
-#include "ObjectRackClientImpl.h"
-#include "Pelluce.h"
+#include "com/ComBSTR.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/ComSafeArray.h"
+#include "host/ObjectRackClientImpl.h"
+#include "contracts/Pelluce.h"
 #include "host.h"
 #include "kestrune.h"
 

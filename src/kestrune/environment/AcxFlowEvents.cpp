@@ -1,9 +1,9 @@
-#include "AcxFlowEvents.h"
-#include "AcxSetting.h"
-#include "ComError.h"
-#include "LoadTimeValues.h"
-#include "ObjectMap.h"
-#include "Orlenty.h"
+#include "environment/AcxFlowEvents.h"
+#include "contracts/AcxSetting.h"
+#include "com/ComError.h"
+#include "environment/LoadTimeValues.h"
+#include "environment/ObjectMap.h"
+#include "contracts/Orlenty.h"
 
 extern const kcom::CreatorFn AcxFlowEventsCreator = &kcom::CComCreator<CAcxFlowEvents>::CreateInstance;
 

@@ -2,10 +2,10 @@
 // The flow-event sink: follows the host's record and replay flow and the recorder's window
 // records, and keeps the agent utility's caches in step with them.
 #include <windows.h>
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "DispatchImpl.h"
-#include "ObjectRackClientImpl.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/DispatchImpl.h"
+#include "host/ObjectRackClientImpl.h"
 #include "host.h"
 #include "kestrune.h"
 

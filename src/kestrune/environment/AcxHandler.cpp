@@ -1,11 +1,11 @@
-#include "AcxHandler.h"
+#include "environment/AcxHandler.h"
 #include <ocidl.h>
 #include <cwchar>
-#include "ComBSTR.h"
-#include "ComError.h"
-#include "ComSafeArray.h"
-#include "Handles.h"
-#include "TypeInfoDesc.h"
+#include "com/ComBSTR.h"
+#include "com/ComError.h"
+#include "com/ComSafeArray.h"
+#include "com/Handles.h"
+#include "com/TypeInfoDesc.h"
 
 namespace {
 

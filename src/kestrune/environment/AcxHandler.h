@@ -5,9 +5,9 @@
 #include <oaidl.h>
 #include <string>
 #include <vector>
-#include "ComPtr.h"
-#include "ComVariant.h"
-#include "ThreadContextSwitch.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
+#include "contracts/ThreadContextSwitch.h"
 
 class CAcxHandler : public IAcxSwitchTarget {
 public:

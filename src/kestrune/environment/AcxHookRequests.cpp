@@ -3,11 +3,11 @@
 // still holds when it goes, so every value handed out of a reply is moved out of it or copied.
 #include <cwctype>
 #include <string>
-#include "AcxAgntUtil.h"
-#include "ComError.h"
-#include "ComVariant.h"
-#include "KorSafeArray.h"
-#include "MessageWait.h"
+#include "environment/AcxAgntUtil.h"
+#include "com/ComError.h"
+#include "com/ComVariant.h"
+#include "tables/KorSafeArray.h"
+#include "win32/MessageWait.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
-#include "AcxQuery.h"
+#include "environment/AcxQuery.h"
 #include <cwchar>
 #include <map>
 #include <string>
-#include "AcxSetting.h"
-#include "ComBSTR.h"
-#include "ComError.h"
-#include "ComSafeArray.h"
-#include "ComVariant.h"
-#include "KorSafeArray.h"
-#include "LoadTimeValues.h"
-#include "ObjectMap.h"
-#include "Orlenty.h"
-#include "RuntimeId.h"
-#include "TestObjectSettings.h"
+#include "contracts/AcxSetting.h"
+#include "com/ComBSTR.h"
+#include "com/ComError.h"
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
+#include "tables/KorSafeArray.h"
+#include "environment/LoadTimeValues.h"
+#include "environment/ObjectMap.h"
+#include "contracts/Orlenty.h"
+#include "tables/RuntimeId.h"
+#include "host/TestObjectSettings.h"
 
 extern const kcom::CreatorFn AcxQueryCreator = &kcom::CComCreator<CAcxQuery>::CreateInstance;
 

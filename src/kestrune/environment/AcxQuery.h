@@ -4,12 +4,12 @@
 // container) from what the agent utility learns through the hook.
 #include <windows.h>
 #include <oleauto.h>
-#include "ComKorQuery.h"
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "DispatchImpl.h"
-#include "ObjectRackClientImpl.h"
-#include "TestState.h"
+#include "environment/ComKorQuery.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/DispatchImpl.h"
+#include "host/ObjectRackClientImpl.h"
+#include "environment/TestState.h"
 #include "host.h"
 #include "kestrune.h"
 

@@ -5,13 +5,13 @@
 #include <oleauto.h>
 #include <map>
 #include <vector>
-#include "ComPtr.h"
-#include "ComVariant.h"
-#include "KorBSTR.h"
-#include "KorSafeArray.h"
-#include "QueryRecord.h"
-#include "RackServices.h"
-#include "RegExpMatcher.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
+#include "tables/KorBSTR.h"
+#include "tables/KorSafeArray.h"
+#include "environment/QueryRecord.h"
+#include "host/RackServices.h"
+#include "values/RegExpMatcher.h"
 #include "host.h"
 
 template <class T>

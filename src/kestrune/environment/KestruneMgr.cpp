@@ -1,13 +1,13 @@
-#include "KestruneMgr.h"
+#include "environment/KestruneMgr.h"
 #include <cwchar>
 #include <vector>
-#include "AcxSetting.h"
-#include "ComBSTR.h"
-#include "ComError.h"
-#include "ComVariant.h"
-#include "HostApplication.h"
-#include "ObjectMap.h"
-#include "Orlenty.h"
+#include "contracts/AcxSetting.h"
+#include "com/ComBSTR.h"
+#include "com/ComError.h"
+#include "com/ComVariant.h"
+#include "host/HostApplication.h"
+#include "environment/ObjectMap.h"
+#include "contracts/Orlenty.h"
 
 extern const kcom::CreatorFn KestruneMgrCreator = &kcom::CComCreator<CKestruneMgr>::CreateInstance;
 

@@ -4,9 +4,9 @@
 // package's query engine, factory and service with the host.
 #include <windows.h>
 #include <string>
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "ObjectRackClientImpl.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "host/ObjectRackClientImpl.h"
 #include "host.h"
 #include "kestrune.h"
 

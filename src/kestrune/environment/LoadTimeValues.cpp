@@ -1,8 +1,8 @@
 // Everything the package registers at load, in one translation unit so that the order holds.
-#include "LoadTimeValues.h"
+#include "environment/LoadTimeValues.h"
 #include <cwchar>
-#include "ComModule.h"
-#include "PropertyFactory.h"
+#include "com/ComModule.h"
+#include "description/PropertyFactory.h"
 
 std::wstring AppendProcessIdSuffix(const wchar_t* base) {
     wchar_t suffix[16];

@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <map>
 #include <string>
-#include "ComBSTR.h"
-#include "ComVariant.h"
+#include "com/ComBSTR.h"
+#include "com/ComVariant.h"
 
 // "<base>_<current process id>": names that must differ between processes.
 std::wstring AppendProcessIdSuffix(const wchar_t* base);

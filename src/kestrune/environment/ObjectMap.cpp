@@ -1,12 +1,12 @@
-#include "ObjectMap.h"
+#include "environment/ObjectMap.h"
 #include <cwchar>
 #include <string>
-#include "ComClassFactory.h"
-#include "ComError.h"
-#include "ComModule.h"
-#include "ComPtr.h"
-#include "ComRegistrar.h"
-#include "Handles.h"
+#include "com/ComClassFactory.h"
+#include "com/ComError.h"
+#include "com/ComModule.h"
+#include "com/ComPtr.h"
+#include "com/ComRegistrar.h"
+#include "com/Handles.h"
 #include "kestrune.h"
 
 namespace {

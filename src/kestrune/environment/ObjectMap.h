@@ -5,7 +5,7 @@
 // built yet is defined null in pending/, so it is registered but not available; the class's
 // own source replaces that file.
 #include <windows.h>
-#include "ComModule.h"
+#include "com/ComModule.h"
 
 extern const kcom::CreatorFn AcxFactoryCreator;
 extern const kcom::CreatorFn AcxQueryCreator;

@@ -1,6 +1,6 @@
-#include "QueryRecord.h"
-#include "ComVariant.h"
-#include "ComError.h"
+#include "environment/QueryRecord.h"
+#include "com/ComVariant.h"
+#include "com/ComError.h"
 #include "kestrune.h"
 
 CQueryRecord CQueryRecord::ForMember(ErasedMember member, long adjustment) noexcept {

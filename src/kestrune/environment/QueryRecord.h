@@ -5,7 +5,7 @@
 #include <oleauto.h>
 #include <optional>
 #include <string>
-#include "ComPtr.h"
+#include "com/ComPtr.h"
 #include "host.h"
 
 class CQueryRecord {

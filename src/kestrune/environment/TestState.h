@@ -2,10 +2,10 @@
 // Run-state options of the host, read through the rack and cached while known.
 #include <windows.h>
 #include <oleauto.h>
-#include "ComError.h"
-#include "ComPtr.h"
-#include "ComVariant.h"
-#include "RackServices.h"
+#include "com/ComError.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
+#include "host/RackServices.h"
 #include "host.h"
 
 template <class T>

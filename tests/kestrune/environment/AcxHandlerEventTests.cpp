@@ -4,10 +4,10 @@
 #include <olectl.h>
 #include <utility>
 #include <vector>
-#include "ComBSTR.h"
-#include "ComObject.h"
-#include "ComSafeArray.h"
-#include "ComVariant.h"
+#include "com/ComBSTR.h"
+#include "com/ComObject.h"
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
 #include "HandlerEvents.h"
 #include "EnvTestSupport.h"
 #include "environment/AcxHandler.h"

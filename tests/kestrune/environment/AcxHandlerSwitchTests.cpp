@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "environment/AcxHandler.h"
-#include "ComBSTR.h"
-#include "Handles.h"
+#include "com/ComBSTR.h"
+#include "com/Handles.h"
 #include "TestControl.h"
 
 namespace {

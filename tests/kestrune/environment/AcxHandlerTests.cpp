@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "environment/AcxHandler.h"
-#include "ComBSTR.h"
-#include "ComSafeArray.h"
+#include "com/ComBSTR.h"
+#include "com/ComSafeArray.h"
 #include "TestControl.h"
 
 namespace {

@@ -4,12 +4,12 @@
 #include <vector>
 #include "AgentFixture.h"
 #include "DesktopLock.h"
-#include "ComSafeArray.h"
-#include "ComVariant.h"
-#include "KorSafeArray.h"
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
+#include "tables/KorSafeArray.h"
 #include "OrlentyStandIn.h"
-#include "RuntimeId.h"
-#include "AcxSetting.h"
+#include "tables/RuntimeId.h"
+#include "contracts/AcxSetting.h"
 #include "environment/AcxQuery.h"
 #include "environment/ObjectMap.h"
 

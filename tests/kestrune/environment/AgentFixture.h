@@ -7,7 +7,7 @@
 #include "environment/AcxAgntUtil.h"
 #include "environment/ObjectMap.h"
 #include "AutProcess.h"
-#include "ComPtr.h"
+#include "com/ComPtr.h"
 #include "EnvTestSupport.h"
 #include "HostStandIn.h"
 #include "environment/LoadTimeValues.h"

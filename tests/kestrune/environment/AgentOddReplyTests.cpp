@@ -1,8 +1,8 @@
 // Replies the agent must not trust, hooks that do not answer, windows that are gone.
 #include "AgentFixture.h"
-#include "ComSafeArray.h"
-#include "ComVariant.h"
-#include "KorSafeArray.h"
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
+#include "tables/KorSafeArray.h"
 
 namespace {
 

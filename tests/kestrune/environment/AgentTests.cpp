@@ -1,9 +1,9 @@
 // The agent utility against a real application-under-test process: what it sends, what it
 // answers and what it keeps.
 #include "AgentFixture.h"
-#include "ComSafeArray.h"
-#include "ComVariant.h"
-#include "KorSafeArray.h"
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
+#include "tables/KorSafeArray.h"
 
 namespace {
 

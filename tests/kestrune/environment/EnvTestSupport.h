@@ -5,9 +5,9 @@
 #include <oleauto.h>
 #include <initializer_list>
 #include <string>
-#include "ComPtr.h"
-#include "ComVariant.h"
-#include "Handles.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
+#include "com/Handles.h"
 
 // Typed look-up of a DLL export.
 template <class F>

@@ -3,7 +3,7 @@
 #include <olectl.h>
 #include "environment/AcxFlowEvents.h"
 #include "environment/KestruneMgr.h"
-#include "AcxSetting.h"
+#include "contracts/AcxSetting.h"
 #include "AgentFixture.h"
 #include "environment/ObjectMap.h"
 #include "OrlentyStandIn.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "ComBSTR.h"
+#include "com/ComBSTR.h"
 #include "HostStandIn.h"
 #include "OrlentyStandIn.h"
 #include "VarrowStandIn.h"

@@ -4,17 +4,17 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-#include "ComBSTR.h"
-#include "ComObject.h"
-#include "ComVariant.h"
+#include "com/ComBSTR.h"
+#include "com/ComObject.h"
+#include "com/ComVariant.h"
 #include "EnvTestSupport.h"
 #include "HostStandIn.h"
-#include "KorSafeArray.h"
+#include "tables/KorSafeArray.h"
 #include "environment/ComKorQuery.h"
 #include "environment/TestState.h"
 #include "kestrune.h"
-#include "ObjectRackClientImpl.h"
-#include "RuntimeId.h"
+#include "host/ObjectRackClientImpl.h"
+#include "tables/RuntimeId.h"
 
 using kcom::CComBSTR;
 using kcom::CComPtr;

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
-#include "ComPtr.h"
+#include "com/ComPtr.h"
 #include "EnvTestSupport.h"
-#include "Handles.h"
+#include "com/Handles.h"
 #include "environment/ObjectMap.h"
 #include "kestrune.h"
 

@@ -3,15 +3,15 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include "ComBSTR.h"
-#include "ComPtr.h"
+#include "com/ComBSTR.h"
+#include "com/ComPtr.h"
 #include "EnvTestSupport.h"
-#include "Handles.h"
+#include "com/Handles.h"
 #include "environment/LoadTimeValues.h"
 #include "host.h"
 #include "kestrune.h"
-#include "Property.h"
-#include "PropertyFactory.h"
+#include "description/Property.h"
+#include "description/PropertyFactory.h"
 
 using namespace kcom;
 

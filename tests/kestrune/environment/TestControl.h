@@ -3,9 +3,9 @@
 // which window (and so which thread) it belongs to, and notes the thread of every call.
 #include <windows.h>
 #include <oleidl.h>
-#include "ComObject.h"
-#include "ComPtr.h"
-#include "ComVariant.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
 #include "EnvTestSupport.h"
 
 class CTestControl : public kcom::CComObjectRootEx<kcom::CComMultiThreadModel>, public IDispatch, public IOleWindow {
