@@ -11,6 +11,7 @@
 #include "environment/LoadTimeValues.h"
 #include "environment/ObjectMap.h"
 #include "contracts/Orlenty.h"
+#include "errors/TestObjectError.h"
 #include "tables/RuntimeId.h"
 #include "host/TestObjectSettings.h"
 
@@ -23,7 +24,6 @@ using kcom::CComPtr;
 using kcom::CComVariant;
 
 constexpr VARTYPE kSizeInPixelsType = VT_ARRAY | VT_BYREF | VT_VARIANT;  // 0x600C
-constexpr HRESULT kNoRuntimeId = static_cast<HRESULT>(0x8004020D);
 constexpr wchar_t kCustomQueryKey[] = L"Packages\\Kestrune\\CustQuery";
 constexpr wchar_t kTabClass[] = L"SSTabCtlWndClass";
 // A parent chain longer than this is taken to be a cycle.
@@ -585,7 +585,7 @@ STDMETHODIMP CAcxQuery::QueryIdFromContainer(SAFEARRAY* psaProp, IDispatch* pCon
                 matched = format && (format == g_cfQueryIdWindowlessActiveXTO || format == g_cfQueryIdActiveXTO ||
                                      format == g_cfShelHalonotRegilim);
             }
-            if (!matched) return kNoRuntimeId;
+            if (!matched) return KOR_E_NO_RUNTIME_ID;
         }
 
         HWND window = nullptr;
