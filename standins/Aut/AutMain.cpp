@@ -81,7 +81,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
         const std::wstring cls = w.className == L"-" ? kOwnClass : w.className;
         if (!EnsureClass(cls, instance)) return Fail((L"class " + cls).c_str(), HRESULT_FROM_WIN32(::GetLastError()));
-        RECT r = w.hasRect ? w.rect : w.control ? RECT{10, 10, 111, 51} : parent ? RECT{10, 10, 210, 110} : RECT{40, 40, 440, 340};
+        RECT r = w.hasRect   ? w.rect
+                 : w.control ? RECT{10, 10, 111, 51}  // 101 x 41: the centre rounds to (50, 20)
+                 : parent    ? RECT{10, 10, 210, 110}
+                             : RECT{40, 40, 440, 340};
         DWORD style = parent ? WS_CHILD | WS_CLIPSIBLINGS : WS_OVERLAPPEDWINDOW;
         if (!w.hidden) style |= WS_VISIBLE;
         HWND wnd = ::CreateWindowExW(0, cls.c_str(), w.text.c_str(), style, r.left, r.top, r.right - r.left,

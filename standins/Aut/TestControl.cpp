@@ -143,7 +143,8 @@ void CTestControl::OnInput(UINT message, WPARAM wParam, int x, int y) {
 void CTestControl::Fire(DISPID event, DISPPARAMS& params) {
     std::vector<kcom::CComPtr<IDispatch>> sinks;
     for (auto& s : sinks_) sinks.push_back(s.second);
-    for (auto& sink : sinks) sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    for (auto& sink : sinks)
+        sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
 }
 
 void CTestControl::Changed() {

@@ -277,26 +277,12 @@ bool CHookResponder::AnswerRequest(EQuillonRequest kind, HWND about, CWireRecord
         record.result = facts.FactLong(L"agentdata", target ? 1 : 0);
         break;
     case EQuillonRequest::GetProperties: {
-        record.result = 0;
-        if (!target || record.a.vt != (VT_ARRAY | VT_VARIANT)) break;
-        SAFEARRAY* request = record.a.parray;
-        kcom::CSafeArrayDataLock lock(request);
-        if (!lock || request->cDims != 2) break;
-        const ULONG rows = request->rgsabound[0].cElements;
-        kcom::CComSafeArray values(NewTable(rows, 1));
-        {
-            kcom::CSafeArrayDataLock out(values);
-            for (ULONG i = 0; i < rows; ++i) {
-                const VARIANT* name = Cell(request, i, 0);
-                kcom::CComVariant* prop =
-                    name && name->vt == VT_BSTR && name->bstrVal ? target->Prop(name->bstrVal) : nullptr;
-                if (prop) ::VariantCopy(&out.get<VARIANT>()[i], prop);
-            }
-        }
-        record.b.Clear();
-        record.b.vt = VT_ARRAY | VT_VARIANT;
-        record.b.parray = values.Detach();
-        record.result = 1;
+        auto read = [&](const wchar_t* name, kcom::CComVariant& value) {
+            const kcom::CComVariant* prop = target->Prop(name);
+            if (prop) value = *prop;
+            return prop != nullptr;
+        };
+        record.result = target && AnswerPropertyTable(record, read) ? 1 : 0;
         break;
     }
     case EQuillonRequest::GetContainers: {

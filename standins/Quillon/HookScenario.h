@@ -9,7 +9,8 @@
 //                                   a windowed test control (window class KorTestControl)
 //   windowless CONTAINER COOKIE PROGID [rect=x,y,w,h] [caption=T] [text=T] [usertype=T] [hidden=1]
 //                                   a windowless test control, painted by its container window
-//   The hook answers about test controls from the live objects; only reply lines change that.
+//   The hook answers about test controls from the live objects, and only reply lines change that
+//   (GET_LISTENER, INVOKE_USER_MSG and SET_AGENT_DATA stay the scenario's).
 //   fact TARGET KEY=VALUE...        activex progid usertype names createtime inproc handlecookie
 //                                   visible rect cookies containers containercount dispatch
 //                                   listener agentdata

@@ -70,7 +70,8 @@ HRESULT MarshalIntoRecord(IDispatch* object, CWireRecord& record) {
     if (!object) return E_POINTER;
     kcom::CComPtr<IStream> stream;
     HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
-    if (SUCCEEDED(hr)) hr = ::CoMarshalInterface(stream, IID_IDispatch, object, MSHCTX_LOCAL, nullptr, MSHLFLAGS_NORMAL);
+    if (SUCCEEDED(hr))
+        hr = ::CoMarshalInterface(stream, IID_IDispatch, object, MSHCTX_LOCAL, nullptr, MSHLFLAGS_NORMAL);
     if (SUCCEEDED(hr)) hr = CWireRecord::StreamBytes(stream, record.stream);
     if (FAILED(hr)) return hr;
     record.hasStream = true;
@@ -203,25 +204,10 @@ void CLiveControls::AnswerControl(EQuillonRequest kind, const CEntry& control, C
         record.result = 1;
         break;
     case EQuillonRequest::GetProperties: {
-        if (!object || record.a.vt != (VT_ARRAY | VT_VARIANT)) break;
-        SAFEARRAY* request = record.a.parray;
-        kcom::CSafeArrayDataLock lock(request);
-        if (!lock || request->cDims != 2) break;
-        const ULONG rows = request->rgsabound[0].cElements;
-        kcom::CComSafeArray values(NewTable(rows, 1));
-        {
-            kcom::CSafeArrayDataLock out(values);
-            for (ULONG i = 0; i < rows; ++i) {
-                const VARIANT* cell = Cell(request, i, 0);
-                kcom::CComVariant value;
-                if (cell && cell->vt == VT_BSTR && ReadProperty(object, cell->bstrVal, value))
-                    value.Detach(&out.get<VARIANT>()[i]);
-            }
-        }
-        record.b.Clear();
-        record.b.vt = VT_ARRAY | VT_VARIANT;
-        record.b.parray = values.Detach();
-        record.result = 1;
+        auto read = [&](const wchar_t* property, kcom::CComVariant& value) {
+            return ReadProperty(object, property, value);
+        };
+        record.result = object && AnswerPropertyTable(record, read) ? 1 : 0;
         break;
     }
     case EQuillonRequest::SetActiveXProperty: {
@@ -232,33 +218,29 @@ void CLiveControls::AnswerControl(EQuillonRequest kind, const CEntry& control, C
     case EQuillonRequest::InvokeActiveX: {
         const wchar_t* method = record.b.vt == VT_BSTR && record.b.bstrVal ? record.b.bstrVal : nullptr;
         if (!object || !method || record.a.vt != (VT_ARRAY | VT_VARIANT) || !record.a.parray) break;
+        kcom::CSafeArrayDataLock lock(record.a.parray);
+        if (!lock) break;
+        // Shallow copies in reverse order: the array keeps owning them.
         std::vector<VARIANTARG> args;
-        {
-            kcom::CSafeArrayDataLock lock(record.a.parray);
-            const ULONG n = record.a.parray->rgsabound[0].cElements;
-            for (ULONG i = n; lock && i-- > 0;) args.push_back(lock.get<VARIANT>()[i]);  // shallow: the array keeps them
-        }
+        for (ULONG i = record.a.parray->rgsabound[0].cElements; i-- > 0;) args.push_back(lock.get<VARIANT>()[i]);
         kcom::CComVariant result;
         if (FAILED(Call(object, method, DISPATCH_METHOD, args, result.Put()))) break;
         record.b = result;
         record.result = 1;
         break;
     }
-    case EQuillonRequest::GetWlsSize: {
-        RECT r{};
-        BOOL visible = FALSE;
-        if (FAILED(control.site->GetPlacement(&r, &visible))) break;
-        record.hasBlob = true;
-        record.blob.assign(reinterpret_cast<const BYTE*>(&r), reinterpret_cast<const BYTE*>(&r) + sizeof r);
-        record.blobLength = sizeof r;
-        record.result = 1;
-        break;
-    }
+    case EQuillonRequest::GetWlsSize:
     case EQuillonRequest::GetWlsVisibleState: {
         RECT r{};
         BOOL visible = FALSE;
         if (FAILED(control.site->GetPlacement(&r, &visible))) break;
-        record.a = kcom::CComVariant(static_cast<long>(visible ? 1 : 0));
+        if (kind == EQuillonRequest::GetWlsVisibleState) {
+            record.a = kcom::CComVariant(static_cast<long>(visible ? 1 : 0));
+        } else {
+            record.hasBlob = true;
+            record.blob.assign(reinterpret_cast<const BYTE*>(&r), reinterpret_cast<const BYTE*>(&r) + sizeof r);
+            record.blobLength = sizeof r;
+        }
         record.result = 1;
         break;
     }

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <new>
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
+#include "WireRecord.h"
 
 // Cell (row, col) of a two-dimensional VARIANT table whose cells of one row lie together.
 inline const VARIANT* Cell(SAFEARRAY* psa, ULONG row, ULONG col) {
@@ -19,4 +22,30 @@ inline SAFEARRAY* NewTable(ULONG rows, ULONG cols) {
     SAFEARRAY* psa = ::SafeArrayCreate(VT_VARIANT, 2, bounds);
     if (!psa) throw std::bad_alloc();
     return psa;
+}
+
+// Answers GET_PROPERTIES_MSG: for each name in column 0 of A's table, read(name, value) fills one
+// row of a new n x 1 table in B (left empty for a name it does not know). False when A holds no
+// table.
+template <class Read>
+bool AnswerPropertyTable(CWireRecord& record, Read read) {
+    if (record.a.vt != (VT_ARRAY | VT_VARIANT)) return false;
+    SAFEARRAY* request = record.a.parray;
+    kcom::CSafeArrayDataLock lock(request);
+    if (!lock || request->cDims != 2) return false;
+    const ULONG rows = request->rgsabound[0].cElements;
+    kcom::CComSafeArray values(NewTable(rows, 1));
+    {
+        kcom::CSafeArrayDataLock out(values);
+        for (ULONG i = 0; i < rows; ++i) {
+            const VARIANT* name = Cell(request, i, 0);
+            kcom::CComVariant value;
+            if (name && name->vt == VT_BSTR && name->bstrVal && read(name->bstrVal, value))
+                value.Detach(&out.get<VARIANT>()[i]);
+        }
+    }
+    record.b.Clear();
+    record.b.vt = VT_ARRAY | VT_VARIANT;
+    record.b.parray = values.Detach();
+    return true;
 }
