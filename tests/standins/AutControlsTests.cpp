@@ -408,4 +408,24 @@ TEST(AutControlReplies, ANamedRequestOfANamedControlCanStillBeOverridden) {
     EXPECT_EQ(L"Kor Test Control", Text(Ask(EQuillonRequest::GetUserType, ctl).a));
 }
 
+TEST(AutControlReplies, AWindowedControlCanHostWindowlessOnes) {
+    CAutProcess aut;
+    ASSERT_HRESULT_SUCCEEDED(aut.Start(std::wstring(kAutControlsScenario) +
+                                       L"windowless ctl 5 KorTest.Inner rect=2,2,20,20 caption=In\n"));
+    HWND ctl = aut.Window(L"ctl");
+    CReply cookies = Ask(EQuillonRequest::GetWlsCookiesFromContainer, ctl);
+    ASSERT_EQ(VT_ARRAY | VT_I4, cookies.a.vt);
+    ASSERT_EQ(1u, cookies.a.parray->rgsabound[0].cElements);
+    EXPECT_EQ(5, static_cast<const LONG*>(cookies.a.parray->pvData)[0]);
+    EXPECT_EQ(5, CookieAt(ctl, 3, 3));
+    EXPECT_EQ(0, CookieAt(ctl, 50, 20));
+    kcom::CComPtr<IDispatch> inner, outer;
+    ASSERT_HRESULT_SUCCEEDED(AutControlDispatch(ctl, 5, inner.Put()));
+    ASSERT_HRESULT_SUCCEEDED(AutControlDispatch(ctl, 0, outer.Put()));
+    Click(ctl, WM_LBUTTONDOWN, 3, 3);
+    Click(ctl, WM_LBUTTONDOWN, 50, 20);
+    EXPECT_EQ((std::vector<std::wstring>{L"WM_SETFOCUS", L"WM_LBUTTONDOWN 1,1", L"WM_LBUTTONUP 1,1"}), InputLog(inner));
+    EXPECT_EQ((std::vector<std::wstring>{L"WM_LBUTTONDOWN 50,20", L"WM_LBUTTONUP 50,20"}), InputLog(outer));
+}
+
 }  // namespace
