@@ -55,7 +55,7 @@ bool IsArrayOf(const VARIANT& v, VARTYPE vt, USHORT minDims, USHORT maxDims) noe
 // A number the hook answers in the cookie field, when it says it answered.
 LONG CookieAnswer(const CAcxParamHelper& reply) noexcept { return reply.lResult == 1 ? reply.lCookie : 0; }
 
-// Java applets and their plug-in host are never asked.
+// Sun AWT windows, and those of its browser plug-in, are never asked.
 bool IsExcludedFromProbe(HWND window) noexcept {
     for (HWND w = window; w; w = ::GetParent(w)) {
         wchar_t name[100] = {};
