@@ -41,15 +41,11 @@ public:
         });
     }
     STDMETHOD(Output)(VARIANT* Verify) override { KOR_FORWARD(DispTestObject_Output, Verify); }
-    // The text is not used.
     STDMETHOD(Highlight)(HighlightType Type, VARIANT Text) override {
-        KOR_FORWARD(DispTestObject_Highlight, static_cast<long>(Type), Text.vt == VT_BSTR ? Text.bstrVal : nullptr);
+        KOR_FORWARD(DispTestObject_Highlight, static_cast<long>(Type), Text);
     }
     STDMETHOD(Init)() override { KOR_FORWARD(DispTestObject_Init); }
-    // -1 is the default time-out, passed on as the unsigned word it is.
-    STDMETHOD(get_Exist)(long TimeOut, VARIANT_BOOL* pVal) override {
-        KOR_FORWARD(DispTestObject_Exist, static_cast<ULONG>(TimeOut), pVal);
-    }
+    STDMETHOD(get_Exist)(long TimeOut, VARIANT_BOOL* pVal) override { KOR_FORWARD(DispTestObject_Exist, TimeOut, pVal); }
     STDMETHOD(GetTOProperty)(BSTR Property, VARIANT* pVal) override {
         KOR_FORWARD(DispTestObject_GetTOProperty, Property, pVal);
     }

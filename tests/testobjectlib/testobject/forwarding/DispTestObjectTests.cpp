@@ -79,10 +79,10 @@ TEST_F(DispTestObjectTest, ScriptCallsReachTheirOperations) {
 
     // Exist without an argument takes the default time-out -1.
     ASSERT_EQ(S_OK, Call(L"Exist", DISPATCH_PROPERTYGET, {}, result.Put()));
-    EXPECT_EQ(object->existTimeOut, 0xFFFFFFFFu);
+    EXPECT_EQ(object->existTimeOut, -1);
     EXPECT_EQ(result.vt, VT_BOOL);
     ASSERT_EQ(S_OK, Call(L"Exist", DISPATCH_PROPERTYGET, {CComVariant(5)}, result.Put()));
-    EXPECT_EQ(object->existTimeOut, 5u);
+    EXPECT_EQ(object->existTimeOut, 5);
 
     // The script's RefreshObject re-initialises, as Init does.
     ASSERT_EQ(S_OK, Call(L"RefreshObject", DISPATCH_METHOD, {}, nullptr));
