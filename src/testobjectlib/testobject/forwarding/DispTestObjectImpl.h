@@ -22,10 +22,9 @@ public:
             if (pType && *pType == 0) pType = nullptr;
             if (pParameterName && !*pParameterName) pParameterName = nullptr;
             kcom::CComVariant copy;
-            if (Value.vt == (VT_BYREF | VT_VARIANT) && Value.pvarVal)
-                copy.Copy(*Value.pvarVal);
-            else
-                copy.Copy(Value);
+            const bool byRef = Value.vt == (VT_BYREF | VT_VARIANT) && Value.pvarVal;
+            const HRESULT copied = copy.Copy(byRef ? *Value.pvarVal : Value);
+            if (FAILED(copied)) return copied;
             return TestObjectOf<T>(this)->DispTestObject_SetProperty(Property, copy, pFlags, pType, pParameterName);
         });
     }
@@ -72,7 +71,7 @@ public:
     }
     STDMETHOD(ToString)(BSTR* varRet) override { KOR_FORWARD(DispTestObject_ToString, varRet); }
     // The script's refresh re-initialises the object, like Init.
-    STDMETHOD(RefreshObject)() override { return Init(); }
+    STDMETHOD(RefreshObject)() override { return this->Init(); }
 
 private:
     // "EnableVerify" switches checkpoints off only as a false VT_BOOL.
