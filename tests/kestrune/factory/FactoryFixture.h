@@ -1,7 +1,6 @@
 #pragma once
-// A concrete factory over the standard base whose control-dependent choices are test knobs, with
-// the host's settings, query engine, rack and factory site as stand-ins, and optionally the
-// application under test in its own process.
+// A concrete factory over the standard base whose control-dependent choices are test knobs, the
+// host's side as stand-ins, and the application under test in its own process.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <memory>
@@ -11,22 +10,13 @@
 #include "HostStandIn.h"
 #include "OrlentyStandIn.h"
 #include "TestObjectStandIn.h"
-#include "com/ComObject.h"
-#include "com/ComPtr.h"
 #include "com/ComVariant.h"
 #include "factory/StdFactoryBase.h"
 #include "host/ObjectRackClientImpl.h"
-#include "tables/RuntimeId.h"
 
-// The stand-in test object's class.
-inline constexpr CLSID kTestObjectClsid = {
-    0x5D2E4A61, 0x7C3B, 0x4E19, {0x9A, 0x0F, 0x31, 0x6B, 0x84, 0xD2, 0x57, 0xC1}};
-// A class nobody registers.
-inline constexpr CLSID kMissingClsid = {
-    0x5D2E4A62, 0x7C3B, 0x4E19, {0x9A, 0x0F, 0x31, 0x6B, 0x84, 0xD2, 0x57, 0xC1}};
+inline constexpr CLSID kTestObjectClsid = {0x5D2E4A61, 0x7C3B, 0x4E19, {0x9A, 0x0F, 0x31, 0x6B, 0x84, 0xD2, 0x57, 0xC1}};
 
-// The application's windows. "alpha" is the first by name, so the published notification header
-// names it as its sender.
+// "alpha" is the first window by name: the application's published notification header names it.
 inline constexpr wchar_t kScenario[] = LR"(
 window main - text=Main
 window alpha KorGrid parent=main rect=10,10,100,50
@@ -49,7 +39,6 @@ class CTestFactory : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
                      public IObjectRackClientImpl<CTestFactory> {
 public:
     explicit CTestFactory(bool cacheEnabled = true) : CStdFactoryBase(cacheEnabled) {}
-
     HRESULT FinalConstruct() {
         RegisterFormats();
         SetOwnUnknown(GetControllingUnknown());
@@ -100,16 +89,13 @@ public:
 
 class FactoryFixture : public ::testing::Test {
 protected:
+    using TestObject = standin::Holder<standin::CTestObjectStandIn>;
+
     void SetUp() override {
         standin::CTestObjectStandIn::Defaults() = {};
         standin::CTestObjectStandIn::CreatedCount() = 0;
         registration_ = std::make_unique<standin::CClassRegistration>(kTestObjectClsid, &standin::CTestObjectStandIn::Create);
         ASSERT_HRESULT_SUCCEEDED(registration_->Result());
-        settings_ = standin::Holder<standin::CSettingsStandIn>::New();
-        engine_ = standin::Holder<standin::CQueryEngineStandIn>::New();
-        rack_ = standin::Holder<standin::CRackStandIn>::New();
-        site_ = standin::Holder<standin::CFactorySiteStandIn>::New();
-        parent_ = standin::Holder<standin::CTestObjectStandIn>::New();
         site_->SetParent(parent_.as<IDispatch>());
         OrlentyStandIn_SetApplicationSettings(settings_.as<IKorSettings>());
         OrlentyStandIn_SetKorQuery(engine_.as<IKorQuery>());
@@ -123,26 +109,28 @@ protected:
         aut_.Stop();
     }
 
-    // A factory with the rack and an owned site.
+    // A factory with the rack and, unless told otherwise, an owned site.
     template <class T>
-    standin::Holder<T> New() {
+    standin::Holder<T> New(bool withSite = true) {
         auto factory = standin::Holder<T>::New();
         EXPECT_EQ(S_OK, factory->SetRack(rack_.as<IObjectRack>()));
-        EXPECT_EQ(S_OK, factory->SetFactorySite(site_.as<ITestObjFactorySite>(), 1));
+        if (withSite) {
+            EXPECT_EQ(S_OK, factory->SetFactorySite(site_.as<ITestObjFactorySite>(), 1));
+        }
         return factory;
     }
 
     void Recording(bool on) { settings_->Put(L"", L"OnRecord", on ? 1L : 0L); }
-    void Replaying(bool on) { settings_->Put(L"", L"OnReplay", on ? 1L : 0L); }
 
-    // An identifier of the window format for the window (or any other format).
     CRuntimeId WindowId(HWND window, UINT format = 0) {
         CRuntimeId id(format ? format : factory_->WindowFormat());
         id.PutVariantValue(L"hwnd", kcom::CComVariant(static_cast<long>(reinterpret_cast<LONG_PTR>(window))));
         return id;
     }
+    static kcom::CComVariant AsVariant(CRuntimeId& id) {
+        return kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id)));
+    }
 
-    // The factory's object for the window, or null.
     kcom::CComPtr<IDispatch> Create(HWND window, HRESULT expected = S_OK) {
         kcom::CComPtr<IDispatch> object;
         CRuntimeId id = WindowId(window);
@@ -150,18 +138,25 @@ protected:
         return object;
     }
 
+    // The window that a test object's identifier names.
+    static HWND WindowOf(IUnknown* object) {
+        kcom::CComVariant id = Of(object)->Peek(L"objectid");
+        long window = 0;
+        if (id.vt == VT_UNKNOWN) CRuntimeId(id).GetLong(L"hwnd", &window);
+        return reinterpret_cast<HWND>(static_cast<LONG_PTR>(window));
+    }
     static standin::CTestObjectStandIn* Of(IUnknown* object) { return standin::CTestObjectStandIn::Of(object); }
     static LONG Created() { return standin::CTestObjectStandIn::CreatedCount(); }
 
-    void StartAut(const wchar_t* scenario) { ASSERT_HRESULT_SUCCEEDED(aut_.Start(scenario, false)); }
+    void StartAut() { ASSERT_HRESULT_SUCCEEDED(aut_.Start(kScenario, false)); }
     HWND W(const wchar_t* name) const { return aut_.Window(name); }
 
     std::unique_ptr<standin::CClassRegistration> registration_;
-    standin::Holder<standin::CSettingsStandIn> settings_;
-    standin::Holder<standin::CQueryEngineStandIn> engine_;
-    standin::Holder<standin::CRackStandIn> rack_;
-    standin::Holder<standin::CFactorySiteStandIn> site_;
-    standin::Holder<standin::CTestObjectStandIn> parent_;
+    standin::Holder<standin::CSettingsStandIn> settings_ = standin::Holder<standin::CSettingsStandIn>::New();
+    standin::Holder<standin::CQueryEngineStandIn> engine_ = standin::Holder<standin::CQueryEngineStandIn>::New();
+    standin::Holder<standin::CRackStandIn> rack_ = standin::Holder<standin::CRackStandIn>::New();
+    standin::Holder<standin::CFactorySiteStandIn> site_ = standin::Holder<standin::CFactorySiteStandIn>::New();
+    TestObject parent_ = TestObject::New();
     standin::Holder<CTestFactory> factory_;
     CAutProcess aut_;
 };
