@@ -8,6 +8,7 @@
 #include <vector>
 #include "../common/CallLog.h"
 #include "HostStandIn.h"
+#include "TestObjectInfoStub.h"
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
 #include "host.h"
@@ -17,7 +18,7 @@ namespace standin {
 
 class CTestObjectStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
                            public IDispatch,
-                           public ITestObjectInfo,
+                           public CTestObjectInfoStub,
                            public IObjectManagerClient,
                            public IObjectRackClient,
                            public IKorDataTarget,
@@ -62,30 +63,6 @@ public:
     // ITestObjectInfo: the property getter and the expression setter work on one table.
     STDMETHOD(get_Prop)(BSTR name, long* flags, long* type, long* compareType, VARIANT* value) override;
     STDMETHOD(put_PropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT value) override;
-    STDMETHOD(GetProps)(SAFEARRAY**, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(FillPropsValues)(SAFEARRAY**) override { return E_NOTIMPL; }
-    STDMETHOD(FillPropsExpr)(SAFEARRAY**) override { return E_NOTIMPL; }
-    STDMETHOD(GetRTAttribs)(SAFEARRAY**, BSTR) override { return E_NOTIMPL; }
-    STDMETHOD(FillRTAttribsValues)(SAFEARRAY**) override { return E_NOTIMPL; }
-    STDMETHOD(InternalSetPropFlags)(BSTR, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(InternalGetPropFlags)(BSTR, ULONG*) override { return E_NOTIMPL; }
-    STDMETHOD(InternalSetPropCompareType)(BSTR, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(InternalGetPropCompareType)(BSTR, ULONG*) override { return E_NOTIMPL; }
-    STDMETHOD(InternalSetPropType)(BSTR, unsigned short) override { return E_NOTIMPL; }
-    STDMETHOD(InternalGetPropType)(BSTR, unsigned short*) override { return E_NOTIMPL; }
-    STDMETHOD(SetPropFlags)(BSTR, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(GetPropFlags)(BSTR, ULONG*) override { return E_NOTIMPL; }
-    STDMETHOD(SetPropCompareType)(BSTR, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(GetPropCompareType)(BSTR, ULONG*) override { return E_NOTIMPL; }
-    STDMETHOD(SetPropType)(BSTR, unsigned short) override { return E_NOTIMPL; }
-    STDMETHOD(GetPropType)(BSTR, unsigned short*) override { return E_NOTIMPL; }
-    STDMETHOD(get_InternalProp)(BSTR, long*, long*, long*, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_PropExpr)(BSTR, long*, long*, long*, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_InternalPropExpr)(BSTR, long*, long*, long*, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_InternalPropExpr)(BSTR, long*, long*, long*, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(Compare)(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(SnapShotHandlerCtl)(GUID*) override { return E_NOTIMPL; }
-    STDMETHOD(InternalCompare)(BSTR, VARIANT) override { return E_NOTIMPL; }
 
     // IObjectManagerClient: the cookie.
     STDMETHOD(get_Cookie)(ULONG* cookie) override;
