@@ -183,12 +183,8 @@ STDMETHODIMP CStdFactoryBase::CreateTestObjFromRuntimeId(IRuntimeID* runtimeId, 
         if (hr != S_OK) return hr;
         CComPtr<IDispatch> created;
         hr = E_FAIL;
-        if (primary != GUID_NULL)
-            hr = ::CoCreateInstance(primary, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                    reinterpret_cast<void**>(created.Put()));
-        if (FAILED(hr) && fallback != GUID_NULL)
-            hr = ::CoCreateInstance(fallback, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                    reinterpret_cast<void**>(created.Put()));
+        if (primary != GUID_NULL) hr = created.CoCreateInstance(primary, nullptr, CLSCTX_INPROC_SERVER);
+        if (FAILED(hr) && fallback != GUID_NULL) hr = created.CoCreateInstance(fallback, nullptr, CLSCTX_INPROC_SERVER);
         if (SUCCEEDED(hr) && !created) hr = E_FAIL;
         if (SUCCEEDED(hr)) {
             WriteProp(created, L"objectid", CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))));
