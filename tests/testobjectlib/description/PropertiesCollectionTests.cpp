@@ -119,6 +119,15 @@ void FillDescription(CPropertiesCollection& c) {
     AddValue(c, L"Class Name", CComVariant(L"ActiveX"), 0x8, 0, nullptr, new CKorClassProperty(nullptr));
 }
 
+// The typical description and a record holding a persisted object (its class registered by the caller).
+void FillDescriptionWithObject(CPropertiesCollection& c) {
+    FillDescription(c);
+    CComPtr<IPersistStream> object;
+    ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
+                                 reinterpret_cast<void**>(&object)), S_OK);
+    AddValue(c, L"object", CComVariant(static_cast<IUnknown*>(object.get())));
+}
+
 // Records of versions 4, 3, 2, 1 and 6 behind a version 3 header.
 Bytes OlderVersionsStream() {
     ByteWriter w = Header(3);
@@ -348,11 +357,7 @@ TEST_F(CollectionStream, RoundTripOfEveryValueKind) {
     TestPersistRegistration registration;
     RelationsRegistration relations;
     CPropertiesCollection c;
-    FillDescription(c);
-    CComPtr<IPersistStream> object;
-    ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
-                                 reinterpret_cast<void**>(&object)), S_OK);
-    AddValue(c, L"object", CComVariant(static_cast<IUnknown*>(object.get())));
+    ASSERT_NO_FATAL_FAILURE(FillDescriptionWithObject(c));
     const Bytes saved = SavedBytes(c);
     CPropertiesCollection back;
     ASSERT_EQ(LoadBytes(back, saved), S_OK);
@@ -450,11 +455,7 @@ private:
 TEST_F(CollectionStream, LoadReadsThroughABufferAndLeavesTheSourceWhereItStopped) {
     TestPersistRegistration registration;
     CPropertiesCollection c;
-    FillDescription(c);
-    CComPtr<IPersistStream> object;
-    ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
-                                 reinterpret_cast<void**>(&object)), S_OK);
-    AddValue(c, L"object", CComVariant(static_cast<IUnknown*>(object.get())));
+    ASSERT_NO_FATAL_FAILURE(FillDescriptionWithObject(c));
     AddValue(c, L"long", CComVariant(std::wstring(12000, L'x').c_str()));  // records straddle the buffer
     const Bytes saved = SavedBytes(c);
     const Bytes followed = ByteWriter().append(saved).raw({1, 2, 3, 4}).b;
