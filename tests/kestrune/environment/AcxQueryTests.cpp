@@ -85,6 +85,14 @@ public:
         }
         return findResult;
     }
+    STDMETHOD(SetOuterObject)(IUnknown*) override { return E_NOTIMPL; }
+    STDMETHOD(GetOuterObject)(IUnknown**) override { return E_NOTIMPL; }
+    STDMETHOD(SetLogicalName)(BSTR) override { return E_NOTIMPL; }
+    STDMETHOD(GetLogicalName)(BSTR*) override { return E_NOTIMPL; }
+    STDMETHOD(GetTagName)(BSTR*) override { return E_NOTIMPL; }
+    STDMETHOD(SetRecordMgr)(IKorDataTarget*) override { return E_NOTIMPL; }
+    STDMETHOD(GetInternalTagName)(BSTR*) override { return E_NOTIMPL; }
+    STDMETHOD(RefreshObject)() override { return E_NOTIMPL; }
 
     STDMETHOD(Invoke)(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                       UINT*) override {
