@@ -407,7 +407,7 @@ HRESULT CComTestObject::GetDefaultCollectionName(BSTR* name) {
     return E_NOTIMPL;
 }
 
-HRESULT CComTestObject::CreateSnapshotInternal(BSTR, long, long, BSTR*, BYTE, long, IDispatch*) { return E_NOTIMPL; }
+HRESULT CComTestObject::CreateSnapshotInternal(BSTR, VARIANT*, long, BSTR*, BYTE, long, IDispatch*) { return E_NOTIMPL; }
 HRESULT CComTestObject::OnRefresh() { return E_NOTIMPL; }
 
 HRESULT CComTestObject::BeforeLoadOldVersion(DWORD, IStream*, BOOL* continueLoad) {
