@@ -412,7 +412,7 @@ protected:
     kcom::CComBSTR m_algorithm;
     BYTE m_algorithmAbsent = 0;
     DWORD m_lastStepTime = 0;
-    CKorSafeArray m_pendingScriptInfo;
+    CKorPtrSafeArray m_pendingScriptInfo;  // rows of two BSTRs: name, value
     kcom::CComBSTR m_tagQueryNameOverride;
     CKorSafeArray m_methodInfoTable;
     kcom::CComBSTR m_collectionName;
