@@ -13,6 +13,7 @@
 #include "description/PropertiesCollection.h"
 #include "description/PropertyOwner.h"
 #include "host.h"
+#include "kestrune.h"
 #include "tables/KorSafeArray.h"
 #include "testobject/reporting/ReportEventInfo.h"
 
@@ -83,12 +84,12 @@ public:
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_get__Algorithm(BSTR* algorithm);
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_put__Algorithm(BSTR algorithm);
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_GetLogicalNameForReport(BSTR* name);
-    virtual HRESULT STDMETHODCALLTYPE ITestObject5_BuildDescriptionForChildren(SAFEARRAY** description,
-                                                                               VARIANT filter);
+    virtual HRESULT STDMETHODCALLTYPE ITestObject5_BuildDescriptionForChildren(SAFEARRAY** descriptions,
+                                                                               SAFEARRAY* children);
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_PutDescription(SAFEARRAY* rows);
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_GetUserMappedClass(BSTR* className);
     // ITestObject6
-    virtual HRESULT STDMETHODCALLTYPE ITestObject6_InvokeExtensibleMethod(BSTR method, VARIANT* arguments,
+    virtual HRESULT STDMETHODCALLTYPE ITestObject6_InvokeExtensibleMethod(BSTR method, SAFEARRAY* arguments,
                                                                          VARIANT* result);
     // ITestObject7
     virtual HRESULT STDMETHODCALLTYPE ITestObject7_FindMatchingIds(long mode, SAFEARRAY** ids);
@@ -167,7 +168,7 @@ public:
     virtual HRESULT STDMETHODCALLTYPE GetCheckpointStepTypes(BSTR type, BOOL* supported);
     virtual HRESULT STDMETHODCALLTYPE GetCheckpointTimeout(BSTR type, DWORD* timeout);
     virtual HRESULT STDMETHODCALLTYPE GetCustomStepFlags(BSTR type, DWORD* flags);
-    virtual HRESULT STDMETHODCALLTYPE EditCustomStep(BSTR type, IDispatch* step, VARIANT* data);
+    virtual HRESULT STDMETHODCALLTYPE EditCustomStep(long owner, BSTR type, VARIANT* step);
     // IUpdateTODescription
     virtual HRESULT STDMETHODCALLTYPE GetFlagsChangeSummary();
     virtual HRESULT STDMETHODCALLTYPE get_UpdateDescriptionFlag(short* flag);
@@ -181,9 +182,9 @@ public:
     virtual HRESULT STDMETHODCALLTYPE DispTestObject_QueryValue(BSTR Property, VARIANT* PropertyData, VARIANT* varRet);
     virtual HRESULT STDMETHODCALLTYPE DispTestObject_Check(VARIANT* Verify, VARIANT_BOOL* pVal);
     virtual HRESULT STDMETHODCALLTYPE DispTestObject_Output(VARIANT* Verify);
-    virtual HRESULT STDMETHODCALLTYPE DispTestObject_Highlight(long Type, BSTR Text);
+    virtual HRESULT STDMETHODCALLTYPE DispTestObject_Highlight(long Type, VARIANT Text);
     virtual HRESULT STDMETHODCALLTYPE DispTestObject_Init();
-    virtual HRESULT STDMETHODCALLTYPE DispTestObject_Exist(ULONG TimeOut, VARIANT_BOOL* pVal);
+    virtual HRESULT STDMETHODCALLTYPE DispTestObject_Exist(long TimeOut, VARIANT_BOOL* pVal);
     virtual HRESULT STDMETHODCALLTYPE DispTestObject_GetTOProperty(BSTR Property, VARIANT* pVal);
     virtual HRESULT STDMETHODCALLTYPE DispTestObject_SetTOProperty(BSTR Property, VARIANT Value);
     virtual HRESULT STDMETHODCALLTYPE DispTestObject_GetROProperty(BSTR Property, VARIANT* PropertyData,

@@ -39,7 +39,7 @@ HRESULT CComTestObject::GetCustomStepClsid2(BSTR, GUID*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetCheckpointStepTypes(BSTR, BOOL*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetCheckpointTimeout(BSTR, DWORD*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetCustomStepFlags(BSTR, DWORD*) { return E_NOTIMPL; }
-HRESULT CComTestObject::EditCustomStep(BSTR, IDispatch*, VARIANT*) { return E_NOTIMPL; }
+HRESULT CComTestObject::EditCustomStep(long, BSTR, VARIANT*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetFlagsChangeSummary() { return E_NOTIMPL; }
 HRESULT CComTestObject::get_UpdateDescriptionFlag(short*) { return E_NOTIMPL; }
 HRESULT CComTestObject::put_UpdateDescriptionFlag(short) { return E_NOTIMPL; }
@@ -48,8 +48,8 @@ HRESULT CComTestObject::DispTestObject_Output(VARIANT*) { return E_NOTIMPL; }
 
 // Run-time methods.
 HRESULT CComTestObject::DispTestObject_SetProperty(BSTR, VARIANT, long*, long*, BSTR*) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_Highlight(long, BSTR) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_Exist(ULONG, VARIANT_BOOL*) { return E_NOTIMPL; }
+HRESULT CComTestObject::DispTestObject_Highlight(long, VARIANT) { return E_NOTIMPL; }
+HRESULT CComTestObject::DispTestObject_Exist(long, VARIANT_BOOL*) { return E_NOTIMPL; }
 HRESULT CComTestObject::DispTestObject_GetTOProperty(BSTR, VARIANT*) { return E_NOTIMPL; }
 HRESULT CComTestObject::DispTestObject_SetTOProperty(BSTR, VARIANT) { return E_NOTIMPL; }
 HRESULT CComTestObject::DispTestObject_GetROProperty(BSTR, VARIANT*, VARIANT*) { return E_NOTIMPL; }

@@ -3,9 +3,9 @@
 // The extended interfaces are not declared yet: the calls answer E_NOINTERFACE until they are.
 namespace OuterCalls {
 
-HRESULT BuildDescriptionForChildren(IUnknown*, SAFEARRAY**, VARIANT) noexcept { return E_NOINTERFACE; }
+HRESULT BuildDescriptionForChildren(IUnknown*, SAFEARRAY**, SAFEARRAY*) noexcept { return E_NOINTERFACE; }
 HRESULT GetUserMappedClass(IUnknown*, BSTR*) noexcept { return E_NOINTERFACE; }
-HRESULT InvokeExtensibleMethod(IUnknown*, BSTR, VARIANT*, VARIANT*) noexcept { return E_NOINTERFACE; }
+HRESULT InvokeExtensibleMethod(IUnknown*, BSTR, SAFEARRAY*, VARIANT*) noexcept { return E_NOINTERFACE; }
 HRESULT GetCollectionName(IUnknown*, BSTR*) noexcept { return E_NOINTERFACE; }
 HRESULT SetPropData(IUnknown*, BSTR, VARIANT) noexcept { return E_NOINTERFACE; }
 HRESULT GetPropData(IUnknown*, BSTR, VARIANT*) noexcept { return E_NOINTERFACE; }
