@@ -159,14 +159,15 @@ private:
     CallLog log_;
 };
 
-// "KorPkgSrvMgr": records the description requests; answers a one-row table of the filter.
+// "KorPkgSrvMgr": records the description requests; answers a copy of the children as the
+// descriptions.
 class CPkgSrvMgrStandIn : public ServiceRoot, public IKorPkgSrvMgr {
 public:
     BEGIN_COM_MAP(CPkgSrvMgrStandIn)
         COM_INTERFACE_ENTRY(IKorPkgSrvMgr)
     END_COM_MAP()
 
-    STDMETHOD(BuildDescriptionForChildren)(IDispatch* object, SAFEARRAY** description, VARIANT filter) override;
+    STDMETHOD(BuildDescriptionForChildren)(IDispatch* object, SAFEARRAY** descriptions, SAFEARRAY* children) override;
 
     void SetResult(HRESULT hr) noexcept { result_ = hr; }
     const std::vector<kcom::CComPtr<IDispatch>>& Objects() const noexcept { return objects_; }
