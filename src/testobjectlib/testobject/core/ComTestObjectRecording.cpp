@@ -1,6 +1,7 @@
 // Recorded steps handed to the host, and the error texts of the object.
 #include "testobject/core/ComTestObject.h"
 #include <string>
+#include <vector>
 #include "com/ComError.h"
 #include "com/Handles.h"
 #include "errors/ErrorTexts.h"
@@ -22,8 +23,6 @@ constexpr UINT kRecordingRefusedId = 101;
 constexpr wchar_t kScriptInfoFile[] = L"script infofile";
 constexpr wchar_t kHighlightId[] = L"hightlight id";
 constexpr wchar_t kSnapshotPathOption[] = L"ActionSSPath";
-// A parent chain deeper than this is taken to loop back on itself.
-constexpr int kMaxChainDepth = 256;
 
 // The text of the `Marrin` string shown when recording is refused, read once.
 const std::wstring& RecordingRefusedText() {
@@ -80,13 +79,21 @@ long RecordingState(long& flag1, long& flag2) {
     return state;
 }
 
-bool Chain(IDispatch* object, BSTR* path, bool notLast, int depth) {
-    if (!object || depth > kMaxChainDepth) return false;
+// The objects of the chain below the current one, by identity.
+using ChainSeen = std::vector<kcom::CComPtr<IUnknown>>;
+
+bool Chain(IDispatch* object, BSTR* path, bool notLast, ChainSeen& seen) {
+    if (!object) return false;
+    kcom::CComPtr<IUnknown> identity;
+    object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.Put()));
+    for (const auto& below : seen)
+        if (below == identity) return false;  // a parent chain that loops back ends here
+    seen.push_back(identity);
     kcom::CComBSTR parentName(L"parent");
     kcom::CComVariant parent;
     if (SUCCEEDED(GetTestObjectProp(object, parentName, parent.Put(), nullptr, nullptr, nullptr)) &&
         parent.vt == VT_DISPATCH)
-        Chain(parent.pdispVal, path, true, depth + 1);
+        Chain(parent.pdispVal, path, true, seen);
 
     kcom::CComBSTR logicalName;
     kcom::CComPtr<ITestObject> testObject;
@@ -288,7 +295,8 @@ bool CComTestObject::IsRecordingBlocked() {
 bool CComTestObject::CollectParentChain(IDispatch* object, BSTR* path, bool notLast) {
     if (!path) return false;
     try {
-        return Chain(object, path, notLast, 0);
+        ChainSeen seen;
+        return Chain(object, path, notLast, seen);
     } catch (...) {
         return false;
     }
