@@ -352,7 +352,6 @@ HRESULT CComTestObject::GetGenTypeName(BSTR* name) {
         read(L"SummaryData\\Objects\\", className, value.Put());
         if (value.vt != VT_BSTR) read(L"SummaryData\\GenTypes\\", genTypeId.bstrVal, value.Put());
         if (value.vt != VT_BSTR || !value.bstrVal) return S_FALSE;
-        ::SysFreeString(*name);
         *name = value.bstrVal;
         value.vt = VT_EMPTY;
         return S_OK;
