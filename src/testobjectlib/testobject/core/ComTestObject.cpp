@@ -252,16 +252,16 @@ HRESULT CComTestObject::ITestObject5_put__Algorithm(BSTR algorithm) {
     });
 }
 
-HRESULT CComTestObject::ITestObject5_BuildDescriptionForChildren(SAFEARRAY** descriptions, SAFEARRAY* children) {
-    if (m_outer) return OuterCalls::BuildDescriptionForChildren(m_outer, descriptions, children);
-    if (!descriptions) return E_POINTER;
-    *descriptions = nullptr;
+HRESULT CComTestObject::ITestObject5_BuildDescriptionForChildren(SAFEARRAY** description, VARIANT filter) {
+    if (m_outer) return OuterCalls::BuildDescriptionForChildren(m_outer, description, filter);
+    if (!description) return E_POINTER;
+    *description = nullptr;
     kcom::CComPtr<IObjectRack> rack = Rack();
     kcom::CComPtr<IKorPkgSrvMgr> services;
     if (FAILED(GetRackService(rack, RackName::KorPkgSrvMgr, services.Put()))) return E_FAIL;
     kcom::CComPtr<IDispatch> own;
     if (FAILED(GetOwnDispatch(own.Put()))) return E_FAIL;
-    return services->BuildDescriptionForChildren(own, descriptions, children);
+    return services->BuildDescriptionForChildren(own, description, filter);
 }
 
 HRESULT CComTestObject::ITestObject5_GetUserMappedClass(BSTR* className) {
@@ -270,7 +270,7 @@ HRESULT CComTestObject::ITestObject5_GetUserMappedClass(BSTR* className) {
     return GetUserMappedClassInternal(className);
 }
 
-HRESULT CComTestObject::ITestObject6_InvokeExtensibleMethod(BSTR method, SAFEARRAY* arguments, VARIANT* result) {
+HRESULT CComTestObject::ITestObject6_InvokeExtensibleMethod(BSTR method, VARIANT* arguments, VARIANT* result) {
     if (m_outer) return OuterCalls::InvokeExtensibleMethod(m_outer, method, arguments, result);
     return E_NOTIMPL;
 }

@@ -84,12 +84,12 @@ public:
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_get__Algorithm(BSTR* algorithm);
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_put__Algorithm(BSTR algorithm);
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_GetLogicalNameForReport(BSTR* name);
-    virtual HRESULT STDMETHODCALLTYPE ITestObject5_BuildDescriptionForChildren(SAFEARRAY** descriptions,
-                                                                               SAFEARRAY* children);
+    virtual HRESULT STDMETHODCALLTYPE ITestObject5_BuildDescriptionForChildren(SAFEARRAY** description,
+                                                                               VARIANT filter);
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_PutDescription(SAFEARRAY* rows);
     virtual HRESULT STDMETHODCALLTYPE ITestObject5_GetUserMappedClass(BSTR* className);
     // ITestObject6
-    virtual HRESULT STDMETHODCALLTYPE ITestObject6_InvokeExtensibleMethod(BSTR method, SAFEARRAY* arguments,
+    virtual HRESULT STDMETHODCALLTYPE ITestObject6_InvokeExtensibleMethod(BSTR method, VARIANT* arguments,
                                                                          VARIANT* result);
     // ITestObject7
     virtual HRESULT STDMETHODCALLTYPE ITestObject7_FindMatchingIds(long mode, SAFEARRAY** ids);
@@ -168,7 +168,7 @@ public:
     virtual HRESULT STDMETHODCALLTYPE GetCheckpointStepTypes(BSTR type, BOOL* supported);
     virtual HRESULT STDMETHODCALLTYPE GetCheckpointTimeout(BSTR type, DWORD* timeout);
     virtual HRESULT STDMETHODCALLTYPE GetCustomStepFlags(BSTR type, DWORD* flags);
-    virtual HRESULT STDMETHODCALLTYPE EditCustomStep(long owner, BSTR type, VARIANT* step);
+    virtual HRESULT STDMETHODCALLTYPE EditCustomStep(BSTR type, IDispatch* step, VARIANT* data);
     // IUpdateTODescription
     virtual HRESULT STDMETHODCALLTYPE GetFlagsChangeSummary();
     virtual HRESULT STDMETHODCALLTYPE get_UpdateDescriptionFlag(short* flag);

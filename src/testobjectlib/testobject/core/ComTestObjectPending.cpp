@@ -39,7 +39,7 @@ HRESULT CComTestObject::GetCustomStepClsid2(BSTR, GUID*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetCheckpointStepTypes(BSTR, BOOL*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetCheckpointTimeout(BSTR, DWORD*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetCustomStepFlags(BSTR, DWORD*) { return E_NOTIMPL; }
-HRESULT CComTestObject::EditCustomStep(long, BSTR, VARIANT*) { return E_NOTIMPL; }
+HRESULT CComTestObject::EditCustomStep(BSTR, IDispatch*, VARIANT*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetFlagsChangeSummary() { return E_NOTIMPL; }
 HRESULT CComTestObject::get_UpdateDescriptionFlag(short*) { return E_NOTIMPL; }
 HRESULT CComTestObject::put_UpdateDescriptionFlag(short) { return E_NOTIMPL; }

@@ -113,15 +113,21 @@ HRESULT CComTestObject::Save(IStream* stream, BOOL clearDirty) {
         ULARGE_INTEGER size{};
         hr = Position(scratch, &size);
         if (FAILED(hr)) return hr;
+        if (size.QuadPart > 0xFFFFFFFFull) return STG_E_MEDIUMFULL;
         LARGE_INTEGER zero{};
         hr = scratch->Seek(zero, STREAM_SEEK_SET, nullptr);
         if (FAILED(hr)) return hr;
+        std::vector<BYTE> fields(static_cast<size_t>(size.QuadPart));
+        hr = StreamRead(scratch, fields.data(), static_cast<ULONG>(fields.size()));
+        if (FAILED(hr)) return hr;
+        // One write; a stream that takes only part of it is cut back to what it held.
         ULARGE_INTEGER start{};
+        STATSTG before{};
         const bool canRewind = SUCCEEDED(Position(stream, &start));
-        ULARGE_INTEGER read{}, written{};
-        hr = scratch->CopyTo(stream, size, &read, &written);
-        if (SUCCEEDED(hr) && written.QuadPart != size.QuadPart) hr = STG_E_MEDIUMFULL;
+        const bool knowsSize = SUCCEEDED(stream->Stat(&before, STATFLAG_NONAME));
+        hr = StreamWrite(stream, fields.data(), static_cast<ULONG>(fields.size()));
         if (FAILED(hr)) {
+            if (knowsSize) stream->SetSize(before.cbSize);
             if (canRewind) SeekTo(stream, start);
             return hr;
         }

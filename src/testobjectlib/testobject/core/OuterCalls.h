@@ -5,9 +5,9 @@
 
 namespace OuterCalls {
 
-HRESULT BuildDescriptionForChildren(IUnknown* outer, SAFEARRAY** descriptions, SAFEARRAY* children) noexcept;
+HRESULT BuildDescriptionForChildren(IUnknown* outer, SAFEARRAY** description, VARIANT filter) noexcept;
 HRESULT GetUserMappedClass(IUnknown* outer, BSTR* className) noexcept;
-HRESULT InvokeExtensibleMethod(IUnknown* outer, BSTR method, SAFEARRAY* arguments, VARIANT* result) noexcept;
+HRESULT InvokeExtensibleMethod(IUnknown* outer, BSTR method, VARIANT* arguments, VARIANT* result) noexcept;
 HRESULT GetCollectionName(IUnknown* outer, BSTR* name) noexcept;
 HRESULT SetPropData(IUnknown* outer, BSTR name, VARIANT data) noexcept;
 HRESULT GetPropData(IUnknown* outer, BSTR name, VARIANT* data) noexcept;

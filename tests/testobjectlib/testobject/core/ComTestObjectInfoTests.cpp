@@ -98,6 +98,34 @@ TEST_F(TestObjectInfo, InternalFormsFallBackToTheInnerObject) {
     EXPECT_EQ(object.m_properties.Find(plain)->m_flags, 0x58u);
 }
 
+TEST_F(TestObjectInfo, PropertyDataTakesTheSameRoads) {
+    TestComHolder outer = TestComHolder::New();
+    TestComHolder inner = TestComHolder::New();
+    inner->Put(L"deep", CComVariant(1));
+    CComBSTR deep(L"deep");
+    ASSERT_EQ(inner->ITestObjectInfo_SetPropData(deep, CComVariant(L"inner data")), S_OK);
+    object.m_inner = inner.as<ITestObject>();
+    CComVariant data, value;
+    EXPECT_EQ(object.ITestObjectInfo_get_InternalProp2(deep, nullptr, nullptr, nullptr, &data, value.Put()), S_OK);
+    EXPECT_STREQ(data.bstrVal, L"inner data");
+    EXPECT_EQ(object.ITestObjectInfo_GetPropData(deep, data.Put()), S_OK);
+    EXPECT_STREQ(data.bstrVal, L"inner data");
+
+    // A missing name is added here with its data; with an outer object it lands there.
+    CComBSTR added(L"added");
+    CComVariant given(L"given data");
+    EXPECT_EQ(object.ITestObjectInfo_put_PropExpr2(added, nullptr, nullptr, nullptr, &given, CComVariant(3)), S_OK);
+    EXPECT_EQ(object.ITestObjectInfo_GetPropData(added, data.Put()), S_OK);
+    EXPECT_STREQ(data.bstrVal, L"given data");
+    object.ITestObject_SetOuterObject(outer.as<ITestObject>());
+    CComBSTR there(L"there");
+    EXPECT_EQ(object.ITestObjectInfo_put_PropExpr2(there, nullptr, nullptr, nullptr, &given, CComVariant(4)), S_OK);
+    EXPECT_NE(outer->m_properties.Find(there), nullptr);
+    EXPECT_EQ(object.ITestObjectInfo_get_Prop2(there, nullptr, nullptr, nullptr, data.Put(), value.Put()), S_OK);
+    EXPECT_EQ(value.lVal, 4);
+    EXPECT_EQ(object.ITestObjectInfo_SetPropData(deep, given), E_FAIL);  // the outer has no "deep"
+}
+
 TEST_F(TestObjectInfo, NullOutValueFallsThroughLikeAFailure) {
     TestComHolder inner = TestComHolder::New();
     object.m_inner = inner.as<ITestObject>();
@@ -135,6 +163,7 @@ TEST_F(TestObjectInfo, FillPropsValuesTrimsTextsAndFillsWhatTheTableHas) {
     long type = VT_I4, cmp = 5;
     CComBSTR count(L"count");
     object.ITestObjectInfo_put_PropExpr(count, nullptr, &type, &cmp, CComVariant(3));
+    object.ITestObjectInfo_SetPropData(count, CComVariant(L"count data"));
     for (ULONG columns : {2u, 6u}) {
         CKorSafeArray table(4, columns, VT_VARIANT);
         const wchar_t* names[] = {L"label", L"blank", L"count", L"unknown"};
@@ -154,6 +183,8 @@ TEST_F(TestObjectInfo, FillPropsValuesTrimsTextsAndFillsWhatTheTableHas) {
         table.GetElement(v.Put(), 3, 1);
         EXPECT_STREQ(v.bstrVal, L"kept");
         if (columns == 6) {
+            table.GetElement(v.Put(), 2, 5);
+            EXPECT_STREQ(v.bstrVal, L"count data");
             table.GetElement(v.Put(), 2, 3);
             EXPECT_EQ(v.vt, VT_I4);
             EXPECT_EQ(v.lVal, VT_I4);

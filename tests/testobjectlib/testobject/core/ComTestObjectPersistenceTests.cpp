@@ -240,6 +240,7 @@ TEST_F(TestObjectPersistence, SaveFailsWhenAnyWriteFails) {
         EXPECT_TRUE(FAILED(original.Save(full, FALSE))) << room;
         EXPECT_EQ(original.IsDirty(), S_FALSE);
         EXPECT_EQ(PositionOf(target), 0u);
+        EXPECT_TRUE(BytesOf(target).empty());
     }
     // An inner object that cannot save fails the save before the caller's stream is touched.
     TestComHolder inner = TestComHolder::New();

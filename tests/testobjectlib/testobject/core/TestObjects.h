@@ -94,13 +94,15 @@ public:
 // The test object as a COM object: every method forwards to the operation of the same name.
 class CTestCom : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
                  public ITestObject,
-                 public ITestObjectInfo,
+                 public ITestObjectInfo3,
                  public IPersistStreamInit,
                  public CTestObject {
 public:
     BEGIN_COM_MAP(CTestCom)
         COM_INTERFACE_ENTRY(ITestObject)
-        COM_INTERFACE_ENTRY(ITestObjectInfo)
+        COM_INTERFACE_ENTRY2(ITestObjectInfo, ITestObjectInfo3)
+        COM_INTERFACE_ENTRY(ITestObjectInfo2)
+        COM_INTERFACE_ENTRY(ITestObjectInfo3)
         COM_INTERFACE_ENTRY(IPersistStreamInit)
     END_COM_MAP()
 
@@ -166,6 +168,29 @@ public:
     STDMETHOD(Compare)(BSTR n, VARIANT v) override { return ITestObjectInfo_Compare(n, v); }
     STDMETHOD(InternalCompare)(BSTR n, VARIANT v) override { return ITestObjectInfo_InternalCompare(n, v); }
     STDMETHOD(SnapShotHandlerCtl)(GUID* g) override { return ITestObjectInfo_SnapShotHandlerCtl(g); }
+    STDMETHOD(SetPropData)(BSTR n, VARIANT d) override { return ITestObjectInfo_SetPropData(n, d); }
+    STDMETHOD(GetPropData)(BSTR n, VARIANT* d) override { return ITestObjectInfo_GetPropData(n, d); }
+    STDMETHOD(InternalSetPropData)(BSTR n, VARIANT d) override { return ITestObjectInfo_InternalSetPropData(n, d); }
+    STDMETHOD(InternalGetPropData)(BSTR n, VARIANT* d) override { return ITestObjectInfo_InternalGetPropData(n, d); }
+    STDMETHOD(get_Prop2)(BSTR n, long* f, long* t, long* c, VARIANT* d, VARIANT* v) override {
+        return ITestObjectInfo_get_Prop2(n, f, t, c, d, v);
+    }
+    STDMETHOD(get_InternalProp2)(BSTR n, long* f, long* t, long* c, VARIANT* d, VARIANT* v) override {
+        return ITestObjectInfo_get_InternalProp2(n, f, t, c, d, v);
+    }
+    STDMETHOD(get_PropExpr2)(BSTR n, long* f, long* t, long* c, VARIANT* d, VARIANT* v) override {
+        return ITestObjectInfo_get_PropExpr2(n, f, t, c, d, v);
+    }
+    STDMETHOD(put_PropExpr2)(BSTR n, long* f, long* t, long* c, VARIANT* d, VARIANT v) override {
+        return ITestObjectInfo_put_PropExpr2(n, f, t, c, d, v);
+    }
+    STDMETHOD(get_InternalPropExpr2)(BSTR n, long* f, long* t, long* c, VARIANT* d, VARIANT* v) override {
+        return ITestObjectInfo_get_InternalPropExpr2(n, f, t, c, d, v);
+    }
+    STDMETHOD(put_InternalPropExpr2)(BSTR n, long* f, long* t, long* c, VARIANT* d, VARIANT v) override {
+        return ITestObjectInfo_put_InternalPropExpr2(n, f, t, c, d, v);
+    }
+    STDMETHOD(get_Version)(ULONG* v) override { return ITestObjectInfo_get_Version(v); }
 
     // IPersistStreamInit
     STDMETHOD(GetClassID)(CLSID* id) override {
