@@ -70,37 +70,18 @@ protected:
 };
 
 // A stream whose writes fail once a number of bytes has been written.
-class CFullStream final : public IStream {
+class CFullStream final : public CNoStatStream {
 public:
-    CFullStream(IStream* inner, ULONG room) : inner_(inner), room_(room) {}
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
-        if (iid == IID_IUnknown || iid == IID_IStream || iid == IID_ISequentialStream) { *ppv = this; AddRef(); return S_OK; }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
-    STDMETHOD_(ULONG, Release)() override { ULONG n = --refs_; if (!n) delete this; return n; }
-    STDMETHOD(Read)(void* p, ULONG n, ULONG* read) override { return inner_->Read(p, n, read); }
+    CFullStream(IStream* inner, ULONG room) : CNoStatStream(inner), room_(room) {}
     STDMETHOD(Write)(const void* p, ULONG n, ULONG* written) override {
         if (written) *written = 0;
         if (n > room_) return STG_E_MEDIUMFULL;
         room_ -= n;
-        return inner_->Write(p, n, written);
+        return CNoStatStream::Write(p, n, written);
     }
-    STDMETHOD(Seek)(LARGE_INTEGER d, DWORD o, ULARGE_INTEGER* pos) override { return inner_->Seek(d, o, pos); }
-    STDMETHOD(SetSize)(ULARGE_INTEGER n) override { return inner_->SetSize(n); }
-    STDMETHOD(CopyTo)(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHOD(Commit)(DWORD) override { return S_OK; }
-    STDMETHOD(Revert)() override { return S_OK; }
-    STDMETHOD(LockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
-    STDMETHOD(UnlockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
-    STDMETHOD(Stat)(STATSTG* stat, DWORD flags) override { return inner_->Stat(stat, flags); }
-    STDMETHOD(Clone)(IStream**) override { return E_NOTIMPL; }
 
 private:
-    CComPtr<IStream> inner_;
     ULONG room_;
-    ULONG refs_ = 1;
 };
 
 }  // namespace
