@@ -40,7 +40,8 @@ std::wstring Text(BSTR b) { return b ? std::wstring(b, ::SysStringLen(b)) : std:
 // The id as text; empty when it has none or cannot be converted.
 std::wstring IdText(const VARIANT& id) {
     kcom::CComVariant text;
-    if (id.vt == VT_EMPTY || FAILED(::VariantChangeType(&text, const_cast<VARIANT*>(&id), 0, VT_BSTR))) return std::wstring();
+    if (id.vt == VT_EMPTY || FAILED(::VariantChangeType(text.Put(), const_cast<VARIANT*>(&id), 0, VT_BSTR)))
+        return std::wstring();
     return Text(text.bstrVal);
 }
 
@@ -63,8 +64,9 @@ void FillScriptInfo(CKorPtrSafeArray& info, const std::wstring& file, const std:
     for (LONG row = 0; row < 2; ++row) {
         kcom::CComBSTR name(rows[row].first);
         kcom::CComBSTR value(rows[row].second->c_str(), static_cast<UINT>(rows[row].second->size()));
-        kcom::ThrowIfFailed(info.PutElement(&name, row, 0));
-        kcom::ThrowIfFailed(info.PutElement(&value, row, 1));
+        BSTR cells[2] = {name, value};  // copied into the table
+        kcom::ThrowIfFailed(info.PutElement(&cells[0], row, 0));
+        kcom::ThrowIfFailed(info.PutElement(&cells[1], row, 1));
     }
 }
 
@@ -324,7 +326,8 @@ HRESULT CComTestObject::GetErrorHelpPage(HRESULT hr, BSTR* description, BSTR* he
         if (hr == KOR_E_OBJECT_NOT_FOUND && SUCCEEDED(FindUnidentifiedAncestor(ancestor.Put())) && ancestor) {
             id = kAncestorNotFoundDescriptionId;
             kcom::CComPtr<ITestObject5> named;
-            if (SUCCEEDED(ancestor.QueryInterface(named.Put())) && named) named->GetLogicalNameForReport(reportName.Put());
+            if (SUCCEEDED(ancestor.QueryInterface(named.Put())) && named)
+                named->GetLogicalNameForReport(reportName.Put());
             kcom::CComBSTR korclass(L"korclass");
             kcom::CComVariant value;
             if (SUCCEEDED(GetTestObjectProp(ancestor, korclass, value.Put(), nullptr, nullptr, nullptr)) &&
