@@ -70,6 +70,17 @@ void FillScriptInfo(CKorPtrSafeArray& info, const std::wstring& file, const std:
     }
 }
 
+// The current action of the host's active flow; null when any piece is missing.
+kcom::CComPtr<IKorFlowAction> CurrentAction(IUnknown* flowObject) {
+    kcom::CComPtr<IKorActiveFlow> flow;
+    kcom::CComPtr<IUnknown> actionObject;
+    kcom::CComPtr<IKorFlowAction> action;
+    if (SUCCEEDED(kcom::QueryTo(flowObject, flow.Put())) && flow &&
+        SUCCEEDED(flow->GetCurrentAction(actionObject.Put())) && actionObject)
+        kcom::QueryTo(actionObject, action.Put());
+    return action;
+}
+
 // The recording-state service's answer: 0 (go on) when it cannot be asked.
 long RecordingState(long& flag1, long& flag2) {
     flag1 = flag2 = 0;
@@ -246,14 +257,9 @@ HRESULT CComTestObject::PrepareScriptInfo() {
         HRESULT hr = TakeActionSnapshot(snapshots, folder, file, id);
         if (FAILED(hr)) return hr;
 
-        kcom::CComPtr<IUnknown> flowObject;
-        kcom::CComPtr<IKorActiveFlow> flow;
-        kcom::CComPtr<IUnknown> actionObject;
-        kcom::CComPtr<IKorFlowAction> action;
-        if (FAILED(GetActiveFlow(flowObject.Put())) || FAILED(flowObject.QueryInterface(flow.Put())) || !flow ||
-            FAILED(flow->GetCurrentAction(actionObject.Put())) || !actionObject ||
-            FAILED(actionObject.QueryInterface(action.Put())) || !action)
-            return E_FAIL;
+        kcom::CComPtr<IUnknown> flow;
+        kcom::CComPtr<IKorFlowAction> action = SUCCEEDED(GetActiveFlow(flow.Put())) ? CurrentAction(flow) : nullptr;
+        if (!action) return E_FAIL;
         long count = 0, index = -1;
         hr = action->GetStepCount(&count);
         if (FAILED(hr)) return hr;
@@ -282,14 +288,9 @@ HRESULT CComTestObject::PrepareScriptInfo() {
 }
 
 bool CComTestObject::IsRecordingBlocked() {
-    kcom::CComPtr<IUnknown> flowObject;
-    kcom::CComPtr<IKorActiveFlow> flow;
-    kcom::CComPtr<IUnknown> actionObject;
-    kcom::CComPtr<IKorFlowAction> action;
-    if (FAILED(GetActiveFlow(flowObject.Put())) || FAILED(flowObject.QueryInterface(flow.Put())) || !flow ||
-        FAILED(flow->GetCurrentAction(actionObject.Put())) || !actionObject ||
-        FAILED(actionObject.QueryInterface(action.Put())) || !action)
-        return true;
+    kcom::CComPtr<IUnknown> flow;
+    kcom::CComPtr<IKorFlowAction> action = SUCCEEDED(GetActiveFlow(flow.Put())) ? CurrentAction(flow) : nullptr;
+    if (!action) return true;
     const HRESULT answer = action->IsRecordingBlocked();
     return answer == S_OK || FAILED(answer);
 }
