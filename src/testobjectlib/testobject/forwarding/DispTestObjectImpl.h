@@ -22,10 +22,9 @@ public:
             if (pType && *pType == 0) pType = nullptr;
             if (pParameterName && !*pParameterName) pParameterName = nullptr;
             kcom::CComVariant copy;
-            if (Value.vt == (VT_BYREF | VT_VARIANT) && Value.pvarVal)
-                copy.Copy(*Value.pvarVal);
-            else
-                copy.Copy(Value);
+            const bool byRef = Value.vt == (VT_BYREF | VT_VARIANT) && Value.pvarVal;
+            const HRESULT copied = copy.Copy(byRef ? *Value.pvarVal : Value);
+            if (FAILED(copied)) return copied;
             return TestObjectOf<T>(this)->DispTestObject_SetProperty(Property, copy, pFlags, pType, pParameterName);
         });
     }
@@ -41,15 +40,11 @@ public:
         });
     }
     STDMETHOD(Output)(VARIANT* Verify) override { KOR_FORWARD(DispTestObject_Output, Verify); }
-    // The text is not used.
     STDMETHOD(Highlight)(HighlightType Type, VARIANT Text) override {
-        KOR_FORWARD(DispTestObject_Highlight, static_cast<long>(Type), Text.vt == VT_BSTR ? Text.bstrVal : nullptr);
+        KOR_FORWARD(DispTestObject_Highlight, static_cast<long>(Type), Text);
     }
     STDMETHOD(Init)() override { KOR_FORWARD(DispTestObject_Init); }
-    // -1 is the default time-out, passed on as the unsigned word it is.
-    STDMETHOD(get_Exist)(long TimeOut, VARIANT_BOOL* pVal) override {
-        KOR_FORWARD(DispTestObject_Exist, static_cast<ULONG>(TimeOut), pVal);
-    }
+    STDMETHOD(get_Exist)(long TimeOut, VARIANT_BOOL* pVal) override { KOR_FORWARD(DispTestObject_Exist, TimeOut, pVal); }
     STDMETHOD(GetTOProperty)(BSTR Property, VARIANT* pVal) override {
         KOR_FORWARD(DispTestObject_GetTOProperty, Property, pVal);
     }
@@ -76,7 +71,7 @@ public:
     }
     STDMETHOD(ToString)(BSTR* varRet) override { KOR_FORWARD(DispTestObject_ToString, varRet); }
     // The script's refresh re-initialises the object, like Init.
-    STDMETHOD(RefreshObject)() override { return Init(); }
+    STDMETHOD(RefreshObject)() override { return this->Init(); }
 
 private:
     // "EnableVerify" switches checkpoints off only as a false VT_BOOL.

@@ -35,5 +35,10 @@ CComTestObject* TestObjectOf(Itf* itf) noexcept {
 }
 
 // Body of a forwarding method: one operation of the test object, same arguments, guarded.
+// Several operations share their name and signature with the method that reaches them (IsDirty,
+// Load, Save, the replay-skeleton and custom-step operations, get/put_CollectionName, GetRack,
+// RefreshObject). A concrete class that overrides such an operation overrides the interface
+// method too, so its override must not raise, and overriding a replay-skeleton hook operation
+// replaces the hook rule of that method.
 #define KOR_FORWARD(op, ...) \
     return ForwardGuard([&]() -> HRESULT { return TestObjectOf<T>(this)->op(__VA_ARGS__); })

@@ -46,10 +46,10 @@ public:
     KOR_RECORD(ITestObject5_get__Algorithm, BSTR*)
     KOR_RECORD(ITestObject5_put__Algorithm, BSTR)
     KOR_RECORD(ITestObject5_GetLogicalNameForReport, BSTR*)
-    KOR_RECORD(ITestObject5_BuildDescriptionForChildren, SAFEARRAY**, VARIANT)
+    KOR_RECORD(ITestObject5_BuildDescriptionForChildren, SAFEARRAY**, SAFEARRAY*)
     KOR_RECORD(ITestObject5_PutDescription, SAFEARRAY*)
     KOR_RECORD(ITestObject5_GetUserMappedClass, BSTR*)
-    KOR_RECORD(ITestObject6_InvokeExtensibleMethod, BSTR, VARIANT*, VARIANT*)
+    KOR_RECORD(ITestObject6_InvokeExtensibleMethod, BSTR, SAFEARRAY*, VARIANT*)
     KOR_RECORD(ITestObject7_FindMatchingIds, long, SAFEARRAY**)
     KOR_RECORD(ITestObject7_HasDescription, IUnknown*, VARIANT_BOOL*)
 
@@ -95,7 +95,7 @@ public:
     KOR_RECORD(DispTestObject_QueryValue, BSTR, VARIANT*, VARIANT*)
     KOR_RECORD(DispTestObject_Check, VARIANT*, VARIANT_BOOL*)
     KOR_RECORD(DispTestObject_Output, VARIANT*)
-    KOR_RECORD(DispTestObject_Highlight, long, BSTR)
+    KOR_RECORD(DispTestObject_Highlight, long, VARIANT)
     KOR_RECORD(DispTestObject_Init)
     KOR_RECORD(DispTestObject_SetTOProperty, BSTR, VARIANT)
     KOR_RECORD(DispTestObject_GetTOProperties, IDispatch**)
@@ -108,7 +108,7 @@ public:
 #undef KOR_RECORD
 
     // A few operations keep what they were given.
-    ULONG existTimeOut = 0;
+    long existTimeOut = 0;
     long* setFlags = nullptr;
     long* setType = nullptr;
     BSTR* setParameterName = nullptr;
@@ -131,7 +131,7 @@ public:
         }
         return Hit("DispTestObject_GetTOProperty");
     }
-    HRESULT STDMETHODCALLTYPE DispTestObject_Exist(ULONG timeOut, VARIANT_BOOL* exists) override {
+    HRESULT STDMETHODCALLTYPE DispTestObject_Exist(long timeOut, VARIANT_BOOL* exists) override {
         existTimeOut = timeOut;
         if (exists) *exists = VARIANT_TRUE;
         return Hit("DispTestObject_Exist");

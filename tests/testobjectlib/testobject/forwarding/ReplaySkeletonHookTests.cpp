@@ -25,26 +25,29 @@ public:
         calls.push_back(name);
         return kDelegateAnswer;
     }
-    STDMETHOD(GetStepTimes)(ULONG*, ULONG*) override { return Hit("GetStepTimes"); }
-    STDMETHOD(BeginReplayStep)(VARIANT) override { return Hit("BeginReplayStep"); }
-    STDMETHOD(EndReplayStep)() override { return Hit("EndReplayStep"); }
-    STDMETHOD(GetInnerReplaySkeleton)(IReplaySkeleton**) override { return Hit("GetInnerReplaySkeleton"); }
-    STDMETHOD(BeforeReplayAttempts)() override { return Hit("BeforeReplayAttempts"); }
-    STDMETHOD(GetMethodInfoTable)() override { return Hit("GetMethodInfoTable"); }
-    STDMETHOD(GetReplayMethodFlags)(ULONG*) override { return Hit("GetReplayMethodFlags"); }
-    STDMETHOD(BeginReplayAttempt)(QueryIdInfo*) override { return Hit("BeginReplayAttempt"); }
+#define KOR_DELEGATE(name, ...) \
+    STDMETHOD(name)(__VA_ARGS__) override { return Hit(#name); }
+    KOR_DELEGATE(GetStepTimes, ULONG*, ULONG*)
+    KOR_DELEGATE(BeginReplayStep, VARIANT)
+    KOR_DELEGATE(EndReplayStep)
+    KOR_DELEGATE(GetInnerReplaySkeleton, IReplaySkeleton**)
+    KOR_DELEGATE(BeforeReplayAttempts)
+    KOR_DELEGATE(GetMethodInfoTable)
+    KOR_DELEGATE(GetReplayMethodFlags, ULONG*)
+    KOR_DELEGATE(BeginReplayAttempt, QueryIdInfo*)
+    KOR_DELEGATE(SetRuntimeId, IUnknown*)
+    KOR_DELEGATE(AfterObjectFound)
+    KOR_DELEGATE(BeforeActionSecond)
+    KOR_DELEGATE(BeforeActionFirst)
+    KOR_DELEGATE(WaitVisible)
+    KOR_DELEGATE(WaitEnabled)
+    KOR_DELEGATE(AfterReplayAction)
+    KOR_DELEGATE(ReportReplayArguments)
+#undef KOR_DELEGATE
     STDMETHOD(ReplayFindObject)(QueryIdInfo*, IUnknown** object) override {
         if (object) found.CopyTo(object);
         return Hit("ReplayFindObject");
     }
-    STDMETHOD(SetRuntimeId)(IUnknown*) override { return Hit("SetRuntimeId"); }
-    STDMETHOD(AfterObjectFound)() override { return Hit("AfterObjectFound"); }
-    STDMETHOD(BeforeActionSecond)() override { return Hit("BeforeActionSecond"); }
-    STDMETHOD(BeforeActionFirst)() override { return Hit("BeforeActionFirst"); }
-    STDMETHOD(WaitVisible)() override { return Hit("WaitVisible"); }
-    STDMETHOD(WaitEnabled)() override { return Hit("WaitEnabled"); }
-    STDMETHOD(AfterReplayAction)() override { return Hit("AfterReplayAction"); }
-    STDMETHOD(ReportReplayArguments)() override { return Hit("ReportReplayArguments"); }
 };
 
 // The step's method flags and the delegate are programmed; these two operations are plain

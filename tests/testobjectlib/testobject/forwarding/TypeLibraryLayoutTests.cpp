@@ -188,13 +188,6 @@ TEST(TypeLibraryLayout, EverySlotReachesTheOperationOfItsName) {
     EXPECT_EQ(reached, 29u + 37u + 18u);
 }
 
-TEST(TypeLibraryLayout, TheHostsTestObjectInterfaceIsDescribedToo) {
-    CComPtr<ITypeInfo> info = Info(__uuidof(ITestObject));
-    kcom::CTypeAttr attr;
-    ASSERT_EQ(S_OK, kcom::GetTypeAttr(info, attr));
-    EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
-    EXPECT_EQ(attr->cFuncs, 12);
-}
 // Clients see the dispatch half of the dual; calls go through its vtable half.
 TEST(TypeLibraryLayout, TheDualIsInvokedThroughItsVtableHalf) {
     kcom::CTypeInfoHolder holder(&IID_DispTestObject);
