@@ -3,7 +3,7 @@
 // host's classes registered for creation. A service that a test wants missing is dropped from
 // the rack; services of later parts of the test object join as further members.
 #include "HostStandIn.h"
-#include "IdentificationStandIns.h"
+#include "QueryEngineStandIns.h"
 #include "InnerObjectStandIn.h"
 #include "RecordingStandIns.h"
 

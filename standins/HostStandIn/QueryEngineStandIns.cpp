@@ -1,4 +1,4 @@
-#include "IdentificationStandIns.h"
+#include "QueryEngineStandIns.h"
 #include "com/ComError.h"
 
 namespace standin {
