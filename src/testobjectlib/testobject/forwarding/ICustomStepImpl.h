@@ -28,7 +28,7 @@ template <class T>
 class ICustomStep2Impl : public ICustomStepImpl<T, ICustomStep2> {
 public:
     STDMETHOD(GetCustomStepFlags)(BSTR type, ULONG* flags) override { KOR_FORWARD(GetCustomStepFlags, type, flags); }
-    STDMETHOD(EditCustomStep)(long owner, BSTR type, VARIANT* step) override {
-        KOR_FORWARD(EditCustomStep, owner, type, step);
+    STDMETHOD(EditCustomStep)(BSTR type, IDispatch* step, VARIANT* data) override {
+        KOR_FORWARD(EditCustomStep, type, step, data);
     }
 };

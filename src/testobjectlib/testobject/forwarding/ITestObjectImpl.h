@@ -61,8 +61,8 @@ public:
     STDMETHOD(get__Algorithm)(BSTR* algorithm) override { KOR_FORWARD(ITestObject5_get__Algorithm, algorithm); }
     STDMETHOD(put__Algorithm)(BSTR algorithm) override { KOR_FORWARD(ITestObject5_put__Algorithm, algorithm); }
     STDMETHOD(GetLogicalNameForReport)(BSTR* name) override { KOR_FORWARD(ITestObject5_GetLogicalNameForReport, name); }
-    STDMETHOD(BuildDescriptionForChildren)(SAFEARRAY** descriptions, SAFEARRAY* children) override {
-        KOR_FORWARD(ITestObject5_BuildDescriptionForChildren, descriptions, children);
+    STDMETHOD(BuildDescriptionForChildren)(SAFEARRAY** description, VARIANT filter) override {
+        KOR_FORWARD(ITestObject5_BuildDescriptionForChildren, description, filter);
     }
     STDMETHOD(PutDescription)(SAFEARRAY* rows) override { KOR_FORWARD(ITestObject5_PutDescription, rows); }
     STDMETHOD(GetUserMappedClass)(BSTR* className) override {
@@ -73,7 +73,7 @@ public:
 template <class T, class Itf = ITestObject6>
 class ITestObject6Impl : public ITestObject5Impl<T, Itf> {
 public:
-    STDMETHOD(InvokeExtensibleMethod)(BSTR method, SAFEARRAY* arguments, VARIANT* result) override {
+    STDMETHOD(InvokeExtensibleMethod)(BSTR method, VARIANT* arguments, VARIANT* result) override {
         KOR_FORWARD(ITestObject6_InvokeExtensibleMethod, method, arguments, result);
     }
 };

@@ -46,10 +46,10 @@ public:
     KOR_RECORD(ITestObject5_get__Algorithm, BSTR*)
     KOR_RECORD(ITestObject5_put__Algorithm, BSTR)
     KOR_RECORD(ITestObject5_GetLogicalNameForReport, BSTR*)
-    KOR_RECORD(ITestObject5_BuildDescriptionForChildren, SAFEARRAY**, SAFEARRAY*)
+    KOR_RECORD(ITestObject5_BuildDescriptionForChildren, SAFEARRAY**, VARIANT)
     KOR_RECORD(ITestObject5_PutDescription, SAFEARRAY*)
     KOR_RECORD(ITestObject5_GetUserMappedClass, BSTR*)
-    KOR_RECORD(ITestObject6_InvokeExtensibleMethod, BSTR, SAFEARRAY*, VARIANT*)
+    KOR_RECORD(ITestObject6_InvokeExtensibleMethod, BSTR, VARIANT*, VARIANT*)
     KOR_RECORD(ITestObject7_FindMatchingIds, long, SAFEARRAY**)
     KOR_RECORD(ITestObject7_HasDescription, IUnknown*, VARIANT_BOOL*)
 
