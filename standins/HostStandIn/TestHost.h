@@ -4,6 +4,7 @@
 // the rack; services of later parts of the test object join as further members.
 #include "HostStandIn.h"
 #include "IdentificationStandIns.h"
+#include "InnerObjectStandIn.h"
 #include "RecordingStandIns.h"
 #include "TestReportStandIn.h"
 
@@ -30,6 +31,8 @@ public:
     Holder<CRecordingStateStandIn> recordingState = Holder<CRecordingStateStandIn>::New();
     Holder<CTestReportStandIn> report = Holder<CTestReportStandIn>::New();
     Holder<CPatternMgrStandIn> patternMgr = Holder<CPatternMgrStandIn>::New();
+    // The inner test object a concrete test object may hold; not in the rack.
+    Holder<CInnerObjectStandIn> inner = Holder<CInnerObjectStandIn>::New();
     // Registered, so that no test ever opens a real message box.
     Holder<CHostApplicationStandIn> application = Holder<CHostApplicationStandIn>::New();
 
