@@ -2,16 +2,6 @@
 // checkpoint work of the test object. Until then each answers E_NOTIMPL.
 #include "testobject/core/ComTestObject.h"
 
-// Description matching.
-HRESULT CComTestObject::ITestObject_IsEqual(ITestObject*) { return E_NOTIMPL; }
-HRESULT CComTestObject::ITestObject4_IsMatch(ITestObject*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT CComTestObject::ITestObject4_GetPoolProps(SAFEARRAY**, long) { return E_NOTIMPL; }
-HRESULT CComTestObject::ITestObject5_CompareTo(ITestObject*, ULONG*) { return E_NOTIMPL; }
-HRESULT CComTestObject::CompareDescriptionValue(const VARIANT&, const VARIANT&, long, long, long, long, long, long,
-                                                ULONG*, VARIANT_BOOL*) {
-    return E_NOTIMPL;
-}
-
 // Finding all matching objects.
 HRESULT CComTestObject::ITestObject2_FindAllIds(SAFEARRAY**, QueryIdInfo*, ULONG) { return E_NOTIMPL; }
 HRESULT CComTestObject::ITestObject4_GetChildObjectsHierarchy(IDispatch*, IDispatch**) { return E_NOTIMPL; }
@@ -45,7 +35,3 @@ HRESULT CComTestObject::DispTestObject_CaptureBitmap(BSTR, VARIANT_BOOL) { retur
 HRESULT CComTestObject::DispTestObject_WaitProperty(BSTR, VARIANT, long, VARIANT_BOOL*) { return E_NOTIMPL; }
 HRESULT CComTestObject::DispTestObject_CheckProperty(BSTR, VARIANT, long, VARIANT_BOOL*) { return E_NOTIMPL; }
 HRESULT CComTestObject::DispTestObject_ToString(BSTR*) { return E_NOTIMPL; }
-
-// Reporting.
-HRESULT CComTestObject::ReportReplayStep(BSTR, BSTR, BSTR, BSTR, bool) { return E_NOTIMPL; }
-HRESULT CComTestObject::ReportReplayResult(long) { return E_NOTIMPL; }

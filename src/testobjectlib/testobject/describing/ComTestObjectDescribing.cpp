@@ -10,8 +10,10 @@
 #include "host/RackServices.h"
 #include "host/ResourceStrings.h"
 #include "tables/KorBSTR.h"
-#include "testobject/PendingHelpers.h"
+#include "testobject/describing/StoredValueTest.h"
 #include "testobject/identification/CandidateLists.h"
+#include "testobject/settings/ClassSettingsReaders.h"
+#include "testobject/settings/Selectors.h"
 #include "values/ValueComparison.h"
 #include "win32/WindowServices.h"
 
@@ -103,28 +105,6 @@ HRESULT CComTestObject::FoundObjectForDescription(IUnknown** runtimeObject) {
     return S_OK;
 }
 
-bool CComTestObject::StoredValueHolds(BSTR name, const VARIANT& live, long liveCompareType) {
-    if (liveCompareType & CMP_REGEXP) return false;
-    long flags = 0, type = 0, compareType = 0;
-    kcom::CComVariant data, stored;
-    if (FAILED(ITestObjectInfo_get_PropExpr2(name, &flags, &type, &compareType, &data, stored.Put()))) return false;
-    // Only patterns and parameter texts are worth keeping over the live value.
-    if (!(compareType & CMP_REGEXP) && !(flags & kExpressionFlag)) return false;
-    kcom::CComVariant expected;
-    if (flags & kExpressionFlag) {
-        kcom::CComPtr<IDispatch> own;
-        GetOwnDispatch(own.Put());
-        if (FAILED(ConvertByParamType(Rack(), own, &stored, static_cast<DWORD>(flags), static_cast<VARTYPE>(type),
-                                      static_cast<DWORD>(compareType), expected.Put())))
-            return false;
-    } else {
-        expected = stored;
-    }
-    VARIANT_BOOL equal = VARIANT_FALSE;
-    return SUCCEEDED(CompareTypedValues(expected, live, compareType, &equal, static_cast<VARTYPE>(type), VT_EMPTY)) &&
-           equal == VARIANT_TRUE;
-}
-
 HRESULT CComTestObject::PrepareDescription(BSTR name, bool wasIdentifying, long flags, IUnknown* patternManager,
                                            long* type, long* compareType, VARIANT* value) {
     kcom::CComVariant live;
@@ -132,17 +112,21 @@ HRESULT CComTestObject::PrepareDescription(BSTR name, bool wasIdentifying, long 
     if (FAILED(hr)) return hr;
     ::VariantClear(value);
     if (live.vt == VT_EMPTY) return S_OK;
-    if (wasIdentifying && StoredValueHolds(name, live, *compareType)) {
-        // The pattern or parameter text stays, with its compare type; the row queries with what
-        // it stands for now.
-        long storedFlags = 0, storedCompareType = 0;
+    if (wasIdentifying) {
+        long storedFlags = 0, storedType = 0, storedCompareType = 0;
         kcom::CComVariant data, stored;
-        hr = ITestObjectInfo_get_PropExpr2(name, &storedFlags, nullptr, &storedCompareType, &data, stored.Put());
-        if (FAILED(hr)) return hr;
-        long kept = flags | storedFlags;
-        hr = ITestObjectInfo_put_PropExpr2(name, &kept, nullptr, &storedCompareType, &data, stored);
-        *compareType = storedCompareType;
-        return SUCCEEDED(hr) ? stored.Detach(value) : hr;
+        kcom::CComPtr<IDispatch> own;
+        GetOwnDispatch(own.Put());
+        if (SUCCEEDED(ITestObjectInfo_get_PropExpr2(name, &storedFlags, &storedType, &storedCompareType, &data,
+                                                    stored.Put())) &&
+            StoredValueHolds(Rack(), own, *compareType, storedFlags, storedType, storedCompareType, stored, live)) {
+            // The pattern or parameter text stays, with its compare type; the row queries with
+            // what it stands for now.
+            long kept = flags | storedFlags;
+            hr = ITestObjectInfo_put_PropExpr2(name, &kept, nullptr, &storedCompareType, &data, stored);
+            *compareType = storedCompareType;
+            return SUCCEEDED(hr) ? stored.Detach(value) : hr;
+        }
     }
     hr = ITestObjectInfo_put_PropExpr(name, &flags, type, compareType, live);
     return SUCCEEDED(hr) ? live.Detach(value) : hr;

@@ -5,7 +5,6 @@
 #include "com/ComError.h"
 #include "description/TOPropertiesSnapshot.h"
 #include "host/ResourceStrings.h"
-#include "testobject/PendingHelpers.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "testobject/clock/TestObjectClock.h"
 #include "testobject/identification/CandidateLists.h"
 #include "testobject/identification/VisualRelations.h"
-#include "testobject/PendingHelpers.h"
+#include "testobject/settings/Selectors.h"
 
 namespace {
 

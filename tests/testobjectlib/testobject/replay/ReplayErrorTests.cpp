@@ -150,7 +150,7 @@ private:
 struct InvokeOperation {
     CComPtr<ITypeInfo> typeInfo;
     CStepAction* action;
-    static HRESULT Run(void* target, DISPID dispid, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+    static HRESULT Run(void* target, DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                        EXCEPINFO* excepInfo, UINT* argErr) {
         auto* self = static_cast<InvokeOperation*>(target);
         return self->typeInfo->Invoke(static_cast<IStepAction*>(self->action), dispid, flags, params, result,
