@@ -5,6 +5,8 @@
 #include "com/ComError.h"
 #include "description/TOPropertiesSnapshot.h"
 #include "host/ResourceStrings.h"
+#include "testobject/reporting/ReportFilter.h"
+#include "testobject/reporting/ReportStrings.h"
 
 namespace {
 
@@ -12,9 +14,6 @@ constexpr long kUpdateEnabled = 0x2;
 constexpr long kComputeOnly = 0x8;
 constexpr DWORD kIdentifyingFlags = 0x410;
 constexpr DWORD kThirdDescriptionFlag = 0x200;
-constexpr UINT kDescriptionChangedStepId = 132;
-constexpr UINT kDescriptionChangedHtmlId = 133;
-constexpr UINT kFlagsChangedStepId = 134;
 
 // A snapshot's two description texts.
 struct DescriptionTexts {
@@ -28,9 +27,7 @@ bool SameTextNoCase(BSTR a, BSTR b) noexcept {
 }
 
 std::wstring MarrinText(UINT id, std::initializer_list<const wchar_t*> args) {
-    kcom::CComBSTR pattern;
-    if (HMODULE marrin = LoadMarrinModule()) LoadResourceString(pattern.Put(), marrin, id);
-    return FormatResourceText(pattern, args);
+    return FormatResourceText(MarrinReportText(id).c_str(), args);
 }
 
 }  // namespace
@@ -104,11 +101,11 @@ HRESULT CComTestObject::GetFlagsChangeSummary() {
 
 HRESULT CComTestObject::ReportDescriptionChange(BSTR plainBefore, BSTR htmlBefore, BSTR plainAfter, BSTR htmlAfter,
                                                 bool told) {
-    const long status = told ? 2 : 3;
-    if (!ShouldReport(4, status)) return S_OK;
+    const long status = told ? kStatusDone : kStatusStepFailed;
+    if (!ShouldReport(kReportReplaySteps, status)) return S_OK;
     return kcom::Guard([&] {
-        const std::wstring step = MarrinText(kDescriptionChangedStepId, {plainBefore, plainAfter});
-        const std::wstring html = MarrinText(kDescriptionChangedHtmlId, {htmlBefore, htmlAfter});
+        const std::wstring step = MarrinText(ReportString::DescriptionChanged, {plainBefore, plainAfter});
+        const std::wstring html = MarrinText(ReportString::DescriptionChangedHtml, {htmlBefore, htmlAfter});
         CReportEventInfo event;
         event.Set(L"Replay", nullptr, nullptr, step.c_str(), status, nullptr, html.c_str());
         return SendReportEvent(event, true);
@@ -116,10 +113,10 @@ HRESULT CComTestObject::ReportDescriptionChange(BSTR plainBefore, BSTR htmlBefor
 }
 
 HRESULT CComTestObject::ReportDescriptionFlagsChange(bool told) {
-    const long status = told ? 2 : 3;
-    if (!ShouldReport(4, status)) return S_OK;
+    const long status = told ? kStatusDone : kStatusStepFailed;
+    if (!ShouldReport(kReportReplaySteps, status)) return S_OK;
     return kcom::Guard([&] {
-        const std::wstring step = MarrinText(kFlagsChangedStepId, {});
+        const std::wstring step = MarrinText(ReportString::FlagsChanged, {});
         CReportEventInfo event;
         event.Set(L"Replay", nullptr, nullptr, step.c_str(), status, nullptr, nullptr);
         return SendReportEvent(event, true);

@@ -5,9 +5,10 @@
 #include "com/ComError.h"
 #include "errors/KorException.h"
 #include "errors/TestObjectError.h"
-#include "host/ResourceStrings.h"
 #include "testobject/clock/TestObjectClock.h"
 #include "testobject/replay/ReplaySkeletonContext.h"
+#include "testobject/reporting/ReportFilter.h"
+#include "testobject/reporting/ReportStrings.h"
 
 namespace {
 
@@ -15,8 +16,6 @@ constexpr DWORD kNoTime = 0xFFFFFFFF;
 constexpr DWORD kReportEveryAttempt = 0x200;
 constexpr DWORD kReportAtStepEnd = 0x400;
 constexpr long kPrepareScriptInfo = 0x4;
-constexpr UINT kErrorSourceId = 115;
-constexpr UINT kErrorNodeTypeId = 116;
 
 // An answer folded into a value that came in preset: a value still unset takes the answer, a
 // value already set goes back to unset.
@@ -43,35 +42,14 @@ void UpdateStepTimeout(CReplaySkeletonContext& step) noexcept {
     step.m_findContext.timeout = std::max<LONG>(remaining, 0);
 }
 
-// A Marrin string loaded once for the process; empty when it cannot be had.
-const kcom::CComBSTR& MarrinText(UINT id, kcom::CComBSTR& slot, bool& loaded) noexcept {
-    if (!loaded) {
-        loaded = true;
-        if (HMODULE marrin = LoadMarrinModule()) LoadResourceString(slot.Put(), marrin, id);
-    }
-    return slot;
-}
-
-const kcom::CComBSTR& ErrorSource() noexcept {
-    static kcom::CComBSTR text;
-    static bool loaded = false;
-    return MarrinText(kErrorSourceId, text, loaded);
-}
-
-const kcom::CComBSTR& ErrorNodeType() noexcept {
-    static kcom::CComBSTR text;
-    static bool loaded = false;
-    return MarrinText(kErrorNodeTypeId, text, loaded);
-}
-
 // The error information of a replay error, set as the thread's.
 kcom::CComPtr<IErrorInfo> SetReplayErrorInfo(BSTR description, BSTR helpFile, DWORD helpContext) noexcept {
     kcom::CComPtr<ICreateErrorInfo> create;
     kcom::CComPtr<IErrorInfo> info;
     if (FAILED(::CreateErrorInfo(create.Put())) || !create) return info;
     create->SetGUID(IID_IDispatch);
-    const kcom::CComBSTR& source = ErrorSource();
-    if (!source.IsNull()) create->SetSource(source);
+    const std::wstring& source = MarrinReportText(ReportString::ErrorSource);
+    if (!source.empty()) create->SetSource(const_cast<LPOLESTR>(source.c_str()));
     if (::SysStringLen(helpFile) > 0 && helpContext) {
         create->SetHelpFile(helpFile);
         create->SetHelpContext(helpContext);
@@ -231,7 +209,7 @@ HRESULT CComTestObject::ReplayWithRetry(DISPID dispid, REFIID iid, LCID lcid, WO
         step->m_lastResult = failure;
         s->ReportReplayArguments();
         step->RaiseParked();
-        RaiseReplayError(step->m_lastResult, 3);
+        RaiseReplayError(step->m_lastResult, kStatusStepFailed);
     };
     auto check = [&](HRESULT called) {
         step->RaiseParked();
@@ -284,7 +262,7 @@ HRESULT CComTestObject::ReplayWithRetry(DISPID dispid, REFIID iid, LCID lcid, WO
         step->RaiseParked();
         if (FAILED(hr)) return hr;
     }
-    if (FAILED(step->m_lastResult)) RaiseReplayError(step->m_lastResult, 3);
+    if (FAILED(step->m_lastResult)) RaiseReplayError(step->m_lastResult, kStatusStepFailed);
     return S_OK;
 }
 
@@ -301,7 +279,7 @@ HRESULT CComTestObject::ReportReplayArguments() {
             if (FAILED(::VariantCopyInd(&value, &step->m_params->rgvarg[i]))) value.Clear();
             kcom::ThrowIfFailed(arguments.PutElement(&value, static_cast<LONG>(i), 0));
         }
-        const long status = FAILED(step->m_lastResult) ? 3 : 2;
+        const long status = FAILED(step->m_lastResult) ? kStatusStepFailed : kStatusDone;
         ReportDirectEvent(step->m_methodName, status, arguments.psa, nullptr);
         ReplayReport(step->m_methodName, status, arguments.psa, nullptr, 0, nullptr);
         return S_OK;
@@ -334,8 +312,9 @@ void CComTestObject::RaiseReplayError(HRESULT hr, long status) {
     kcom::CComPtr<IErrorInfo> info = SetReplayErrorInfo(text, helpFile, helpContext);
 
     CReportEventInfo event;
-    event.Set(L"Replay", nullptr, ErrorNodeType().c_str(), text.c_str(), 2, nullptr, nullptr);
-    if (ShouldReport(4, status)) {
+    event.Set(L"Replay", nullptr, MarrinReportText(ReportString::ErrorNodeType).c_str(), text.c_str(), kStatusDone,
+              nullptr, nullptr);
+    if (ShouldReport(kReportReplaySteps, status)) {
         SendReportEvent(event, true);
         ReportObjectDescription(event.m_eventId, status, hr);
     }
