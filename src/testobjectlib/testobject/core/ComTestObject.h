@@ -7,6 +7,8 @@
 #include <objidl.h>
 #include <oleauto.h>
 #include <map>
+#include <string>
+#include <vector>
 #include "com/ComBSTR.h"
 #include "com/ComPtr.h"
 #include "com/ComVariant.h"
@@ -19,6 +21,8 @@
 
 class CReplaySkeletonContext;
 struct IReplaySkeleton;
+class ITOPropertiesSnapshot;
+class ITOAttributesChangeSummary;
 
 // One row of a class's run-time attribute table; the table ends with an entry whose name is
 // null or empty.
@@ -323,6 +327,59 @@ public:
     static bool BstrEqual(BSTR a, BSTR b) noexcept;
     static void ClearValueColumn(CKorSafeArray& table) noexcept;
 
+    // Identification settings and algorithms. The default compare type is read once per process.
+    long GetDefaultPropertyCompareType();
+    static void ForgetDefaultPropertyCompareType() noexcept;  // for tests
+    HRESULT ApplyDescriptionSettings(BSTR name, IUnknown* patternManager, const long* context, long* type,
+                                     long* compareType, VARIANT* value);
+    // S_OK with the algorithm children's names and the "Algorithm" node; S_FALSE when none applies.
+    HRESULT GetAlgorithmList(std::vector<std::wstring>& names, kcom::CComPtr<IKorSettings>& algorithmNode);
+    HRESULT GetConfiguredAlgorithmProgId(BSTR* progId);
+    HRESULT RunIdentificationAlgorithm(SAFEARRAY* candidatesIn, CKorSafeArray* candidatesOut, BOOL lastAttempt);
+    HRESULT CreateAlgorithmFromNode(IKorSettings* node, IIdentificationAlgorithm** out, BSTR* progId);
+    HRESULT DescribeWithAlgorithms(IUnknown* runtimeId, SAFEARRAY* candidates, SAFEARRAY** narrowed,
+                                   BOOL keepExpressions);
+
+    // Reporting. The bits of the report filter: 4 replay reports, 16 direct events and replay logs.
+    bool ShouldReport(DWORD bits, long status);
+    HRESULT SendReportEvent(CReportEventInfo& event, bool addCommonItems);
+    HRESULT ReportEvent(CReportEventInfo& event);
+    HRESULT ReplayReport(const wchar_t* method, long status, SAFEARRAY* arguments, DWORD* eventId,
+                         const wchar_t* reserved, const wchar_t* htmlNodeName);
+    // The texts by string id; a second module of 0 means the first, an HTML id of -1 none.
+    HRESULT ReplayReport(UINT methodId, HMODULE module, long status, SAFEARRAY* arguments, DWORD* eventId,
+                         const wchar_t* reserved, UINT htmlNodeNameId, HMODULE htmlModule);
+    HRESULT ReportDirectEvent(const wchar_t* text, long status, SAFEARRAY* arguments, const wchar_t* htmlNodeName);
+    HRESULT ReportMethodEvent(UINT textId, HMODULE module, long status, SAFEARRAY* arguments, UINT htmlNodeNameId,
+                              HMODULE htmlModule);
+    HRESULT ReportReplayLog(HRESULT hr);
+    HRESULT StartDirectMode(long arg1, long arg2, bool report);
+    HRESULT EndDirectMode(bool report);
+    HRESULT ReportObjectDescription(DWORD eventId, long status, HRESULT hr);
+    HRESULT BuildDescriptionText(ITestObjectInfo* info, BSTR* plain, BSTR* html, DWORD flags);
+    HRESULT FormatDescriptionReport(BSTR* plain, BSTR* html, ITOPropertiesSnapshot* snapshot,
+                                    ITOAttributesChangeSummary* changes);
+
+    // ---- Replay steps, identification and descriptions built from the run-time object ------------
+    // The find context of the running step: its step times, each unset one from the options.
+    HRESULT GetReplayFindContext(QueryIdInfo* context);
+    // Reports the error of hr, sets its error information and raises it as a heap CKorException.
+    [[noreturn]] void RaiseReplayError(HRESULT hr, long status);
+    // Polls the run-time value of name until it compares equal with expected: at least once, then
+    // while a replay runs unpaused and the time-out lasts. *matched tells whether it did.
+    HRESULT WaitForPropertyValue(BSTR name, const VARIANT& expected, long timeoutMs, VARIANT_BOOL* matched,
+                                 BSTR* expectedText, VARIANT* lastValue);
+    // Describes the run-time object anew; a re-description of names keeps what still holds.
+    HRESULT Internal_Handle2Desc(bool redescribe, SAFEARRAY* names);
+    // One property of a re-description: the stored pattern or parameter text when it still stands
+    // for the live value (only for a property that was identifying), else the live value. *value
+    // receives what the query engine is to match.
+    HRESULT PrepareDescription(BSTR name, bool wasIdentifying, long flags, IUnknown* patternManager, long* type,
+                               long* compareType, VARIANT* value);
+    // Reports of the automatic description update; told: the object manager took the notification.
+    HRESULT ReportDescriptionChange(BSTR plainBefore, BSTR htmlBefore, BSTR plainAfter, BSTR htmlAfter, bool told);
+    HRESULT ReportDescriptionFlagsChange(bool told);
+
     // Tells the maintenance history of object when the scope ends.
     class CMaintenanceScope {
     public:
@@ -381,6 +438,28 @@ protected:
     HRESULT FillValues(SAFEARRAY** table, int mode, bool values);
     HRESULT LoadFields(IStream* stream);
     HRESULT SaveFields(IStream* stream);
+
+    // Replay steps.
+    HRESULT WaitForReplayState(const wchar_t* property, HRESULT missed);
+    // Identification.
+    // GetProps of the outer object's information provider, or the own.
+    HRESULT GetInfoProps(ULONG flags, SAFEARRAY** names);
+    long ReadFindOption(BSTR name, long fallback);
+    HRESULT StoreFoundObject(const VARIANT& value);
+    HRESULT TakeFoundObject(IUnknown* found, IUnknown** object, bool directly, IKorMaintenanceHistory* history);
+    // S_OK with the one object the identification algorithm chose, S_FALSE without a choice.
+    HRESULT ChooseByAlgorithm(SAFEARRAY* candidates, bool lastChance, IUnknown** chosen);
+    HRESULT SelectLastResort(SAFEARRAY* candidates, IUnknown** object);
+    HRESULT DecideAmongCandidates(SAFEARRAY* candidates, IDispatch* own, IKorMaintenanceHistory* history,
+                                  const QueryIdInfo& context, IUnknown** object, bool* algorithmFailed);
+    void DropAncestorsFoundObjects();
+    // Descriptions built from the run-time object.
+    HRESULT FoundObjectForDescription(IUnknown** runtimeObject);
+    HRESULT NarrowByAssistive(const VARIANT& expected, BSTR name, long compareType, long type,
+                              CKorSafeArray& candidates, CKorSafeArray& narrowed);
+    void AddOrdinalProperty(BSTR className, BSTR variant, SAFEARRAY* candidates, IUnknown* runtimeObject);
+    HRESULT AddExtraDescription();
+    static HRESULT ReadClassDescriptionList(IObjectRack* rack, BSTR className, SAFEARRAY** out, DWORD mask);
 
     // ---- Members, in declaration order ----------------------------------------------------------
     CReplaySkeletonContext* m_currentStep = nullptr;
