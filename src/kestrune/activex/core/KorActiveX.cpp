@@ -285,12 +285,12 @@ HRESULT CKorActiveX::Click(int x, int y, int button, int doubleClick) {
 
 // ---- Other interfaces --------------------------------------------------------------------------
 
-STDMETHODIMP CKorActiveX::Snapshot(BSTR folder, long context, long kind, BSTR* name, BYTE storeAsCurrent, long reserved,
+STDMETHODIMP CKorActiveX::Snapshot(BSTR folder, VARIANT* highlightId, long kind, BSTR* name, BYTE storeAsCurrent, long reserved,
                                    IDispatch* object) {
     kcom::CComPtr<ISnapshotHelper> inner = Inner<ISnapshotHelper>();
     if (!inner) return S_FALSE;
     CAgentCacheOn cache(m_agent);
-    return inner->Snapshot(folder, context, kind, name, storeAsCurrent, reserved, object);
+    return inner->Snapshot(folder, highlightId, kind, name, storeAsCurrent, reserved, object);
 }
 
 HRESULT CKorActiveX::GetCheckpointDialogClsid(BSTR type, CLSID* clsid) {

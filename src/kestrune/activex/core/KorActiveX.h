@@ -117,7 +117,7 @@ public:
     STDMETHOD(ReceiveData)(FORMATETC* format, STGMEDIUM* medium, ULONG* status) override;
 
     // ---- ISnapshotHelper: the inner object's, with the agent's cache on for the call ------------
-    STDMETHOD(Snapshot)(BSTR folder, long context, long kind, BSTR* name, BYTE storeAsCurrent, long reserved,
+    STDMETHOD(Snapshot)(BSTR folder, VARIANT* highlightId, long kind, BSTR* name, BYTE storeAsCurrent, long reserved,
                         IDispatch* object) override;
 
     // ---- ICustomStep, first two: a windowed control's are the inner object's -------------------
