@@ -3,7 +3,7 @@
 // object's.
 #include <windows.h>
 #include "activex/forwarding/InnerCall.h"
-#include "host.h"
+#include "kestrune.h"
 
 template <class T>
 class IDragDropRecordImpl : public IDragDropRecord {

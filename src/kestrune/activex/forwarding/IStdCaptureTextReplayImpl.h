@@ -9,7 +9,7 @@
 template <class T>
 class IStdCaptureTextReplayImpl : public kcom::IDispatchImpl<IStdCaptureTextReplay, &IID_IStdCaptureTextReplay> {
 public:
-    STDMETHOD(do_GetTextLocation)(BSTR text, VARIANT* left, VARIANT* top, VARIANT* right, VARIANT* bottom,
+    STDMETHOD(do_GetTextLocation)(BSTR text, long* left, long* top, long* right, long* bottom,
                                   VARIANT_BOOL* found) override {
         return CallInner<IStdCaptureTextReplay>(InnerOf<T>(this), [&](IStdCaptureTextReplay* i) {
             return i->do_GetTextLocation(text, left, top, right, bottom, found);

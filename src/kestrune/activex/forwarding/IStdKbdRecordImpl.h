@@ -3,7 +3,7 @@
 // inner object's.
 #include <windows.h>
 #include "activex/forwarding/InnerCall.h"
-#include "host.h"
+#include "kestrune.h"
 
 template <class T>
 class IStdKbdRecordImpl : public IStdKbdRecord {
@@ -14,14 +14,14 @@ public:
     STDMETHOD(EndKeyboardRecord)() override {
         return CallInner<IStdKbdRecord>(InnerOf<T>(this), [](IStdKbdRecord* i) { return i->EndKeyboardRecord(); });
     }
-    STDMETHOD(RecordKey)(long message, long wParam, long lParam) override {
+    STDMETHOD(RecordKey)(UINT message, WPARAM wParam, LPARAM lParam) override {
         return CallInner<IStdKbdRecord>(InnerOf<T>(this),
                                         [&](IStdKbdRecord* i) { return i->RecordKey(message, wParam, lParam); });
     }
-    STDMETHOD(FlushKeys)() override {
-        return CallInner<IStdKbdRecord>(InnerOf<T>(this), [](IStdKbdRecord* i) { return i->FlushKeys(); });
+    STDMETHOD(FlushKeyboardRecord)() override {
+        return CallInner<IStdKbdRecord>(InnerOf<T>(this), [](IStdKbdRecord* i) { return i->FlushKeyboardRecord(); });
     }
-    STDMETHOD(ResetKeys)() override {
-        return CallInner<IStdKbdRecord>(InnerOf<T>(this), [](IStdKbdRecord* i) { return i->ResetKeys(); });
+    STDMETHOD(ResetKeyboardRecord)() override {
+        return CallInner<IStdKbdRecord>(InnerOf<T>(this), [](IStdKbdRecord* i) { return i->ResetKeyboardRecord(); });
     }
 };
