@@ -90,7 +90,7 @@ public:
         if (createResult_ == S_OK && !object_) {
             CComCritSecLock lock(cs_);
             if (createResult_ == S_OK && !object_)
-                createResult_ = creator_(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object_));
+                createResult_ = creator_(nullptr, IID_IUnknown, reinterpret_cast<void**>(object_.Put()));
         }
         if (createResult_ != S_OK) return createResult_;
         return object_->QueryInterface(iid, ppv);

@@ -5,12 +5,12 @@ namespace kcom {
 
 HRESULT ReportError(LPCOLESTR source, LPCOLESTR description, REFIID iid, HRESULT hr) noexcept {
     CComPtr<ICreateErrorInfo> create;
-    if (FAILED(::CreateErrorInfo(&create))) return hr;
+    if (FAILED(::CreateErrorInfo(create.Put()))) return hr;
     create->SetGUID(iid);
     if (source) create->SetSource(const_cast<LPOLESTR>(source));
     if (description) create->SetDescription(const_cast<LPOLESTR>(description));
     CComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info))))
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.Put()))))
         ::SetErrorInfo(0, info);
     return hr;
 }

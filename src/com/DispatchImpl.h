@@ -17,7 +17,7 @@ public:
         *out = nullptr;
         CComCritSecLock lock(cs_);
         if (!info_) {
-            HRESULT hr = Module().GetTypeInfoOfGuid(*iid_, &info_);
+            HRESULT hr = Module().GetTypeInfoOfGuid(*iid_, info_.Put());
             if (FAILED(hr)) return hr;
         }
         return info_.CopyTo(out);
@@ -45,7 +45,7 @@ public:
     }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override {
         CComPtr<ITypeInfo> info;
-        HRESULT hr = Holder().Get(&info);
+        HRESULT hr = Holder().Get(info.Put());
         if (FAILED(hr)) return hr;
         return ::DispGetIDsOfNames(info, names, count, ids);
     }
@@ -53,7 +53,7 @@ public:
                       EXCEPINFO* excep, UINT* argErr) noexcept override {
         if (!::IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
         CComPtr<ITypeInfo> info;
-        HRESULT hr = Holder().Get(&info);
+        HRESULT hr = Holder().Get(info.Put());
         if (FAILED(hr)) return hr;
         return info->Invoke(static_cast<Itf*>(this), id, flags, params, result, excep, argErr);
     }

@@ -31,7 +31,6 @@ public:
     H get() const noexcept { return h_; }
     operator H() const noexcept { return h_; }
     explicit operator bool() const noexcept { return h_ != Traits::Invalid(); }
-    H* operator&() noexcept { Reset(); return &h_; }
     // Out-parameter for a callee to fill; the held handle is closed first.
     H* Put() noexcept { Reset(); return &h_; }
 

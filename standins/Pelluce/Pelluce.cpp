@@ -140,7 +140,7 @@ HRESULT RecordFromParams(ULONG request, const CAcxParamHelper& params, CWireReco
 HRESULT ReplyToParams(CWireRecord& reply, CAcxParamHelper& params) {
     kcom::CComPtr<IStream> stream;
     if (reply.hasStream) {
-        HRESULT hr = CWireRecord::StreamFromBytes(reply.stream, &stream);
+        HRESULT hr = CWireRecord::StreamFromBytes(reply.stream, stream.Put());
         if (FAILED(hr)) return hr;
     }
     BYTE* blob = nullptr;

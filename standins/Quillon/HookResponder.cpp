@@ -141,11 +141,11 @@ HRESULT CHookResponder::MarshalDispatch(CScenarioTarget& target, const CTargetKe
                                         CWireRecord& record) {
     kcom::CComPtr<IDispatch>& object = objects_[{key, listener}];
     if (!object) {
-        HRESULT hr = CreateScenarioDispatch(&target, listener, &object);
+        HRESULT hr = CreateScenarioDispatch(&target, listener, object.Put());
         if (FAILED(hr)) return hr;
     }
     kcom::CComPtr<IStream> stream;
-    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
     if (SUCCEEDED(hr)) hr = ::CoMarshalInterface(stream, IID_IDispatch, object, MSHCTX_LOCAL, nullptr, MSHLFLAGS_NORMAL);
     if (SUCCEEDED(hr)) hr = CWireRecord::StreamBytes(stream, record.stream);
     if (FAILED(hr)) return hr;

@@ -164,9 +164,9 @@ STDMETHODIMP CAcxAgntUtil::IsAcxControl(HWND window, LONG* isAcx) {
 HRESULT CAcxAgntUtil::LoadSkipCacheClasses() {
     if (!m_rack) return E_POINTER;
     kcom::CComPtr<IKorSettings> options;
-    if (FAILED(GetRackObject(m_rack, RackName::TestOptions, &options)) || !options) return E_FAIL;
+    if (FAILED(GetRackObject(m_rack, RackName::TestOptions, options.Put())) || !options) return E_FAIL;
     kcom::CComSafeArray table;
-    if (FAILED(options->GetValues(kcom::CComBSTR(kSkipCacheKey), &table)) || !table) return S_FALSE;
+    if (FAILED(options->GetValues(kcom::CComBSTR(kSkipCacheKey), table.Put())) || !table) return S_FALSE;
     CKorSafeArray rows;
     rows.Attach(table, false);
     const ULONG count = rows.GetRowCount();
@@ -233,11 +233,11 @@ STDMETHODIMP CAcxAgntUtil::GetWlsCookiesFromContainer(HWND container, SAFEARRAY*
             if (it != cookieLists_.end()) return ::SafeArrayCopy(it->second, cookies);
         }
         kcom::CComSafeArray answer;
-        HRESULT hr = RequestCookies(container, &answer);
+        HRESULT hr = RequestCookies(container, answer.Put());
         if (hr != S_OK) return hr;
         if (cacheEnabled_) {
             kcom::CComSafeArray copy;
-            kcom::ThrowIfFailed(::SafeArrayCopy(answer, &copy));
+            kcom::ThrowIfFailed(::SafeArrayCopy(answer, copy.Put()));
             cookieLists_[container] = std::move(copy);
         }
         *cookies = answer.Detach();

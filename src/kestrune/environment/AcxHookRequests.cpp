@@ -82,7 +82,7 @@ STDMETHODIMP CAcxAgntUtil::SetRack(IObjectRack* rack) {
         channel_.Release();
         if (!rack) return S_OK;
         kcom::CComPtr<IUnknown> found;
-        hr = rack->GetObject(kcom::CComBSTR(L"TestOutputChannel"), __uuidof(IOutputChannel), &found);
+        hr = rack->GetObject(kcom::CComBSTR(L"TestOutputChannel"), __uuidof(IOutputChannel), found.Put());
         if (SUCCEEDED(hr) && found) channel_.Attach(static_cast<IOutputChannel*>(found.Detach()));
         hr = channel_ ? S_OK : E_UNEXPECTED;
         LoadSkipCacheClasses();
@@ -131,7 +131,7 @@ STDMETHODIMP CAcxAgntUtil::AcxUserTypeQuery(HWND window, BSTR* userType) {
         if (facts.cached && !facts.isAcx) return E_FAIL;
         if (facts.cached && !facts.userType.empty()) return kcom::CComBSTR(facts.userType.c_str()).CopyTo(userType);
         kcom::CComBSTR answer;
-        HRESULT hr = RequestText(L"GET_USERTYPE_MSG", window, 0, &answer);
+        HRESULT hr = RequestText(L"GET_USERTYPE_MSG", window, 0, answer.Put());
         if (hr != S_OK) return hr;
         WriteWindowFacts(window, ReadWindowFacts(window).progId, answer.c_str());
         *userType = answer.Detach();
@@ -149,7 +149,7 @@ HRESULT CAcxAgntUtil::KeptWlsText(std::map<WlsKey, kcom::CComBSTR>& kept, const 
     auto it = kept.find({window, cookie});
     if (it != kept.end()) return it->second.CopyTo(out);
     kcom::CComBSTR answer;
-    HRESULT hr = RequestText(name, window, cookie, &answer);
+    HRESULT hr = RequestText(name, window, cookie, answer.Put());
     if (hr != S_OK) return hr;
     kept[{window, cookie}] = answer;
     *out = answer.Detach();

@@ -146,7 +146,7 @@ DWORD ReleaseRefCount(HKEY key) noexcept {
 }
 
 HRESULT OpenClassesKey(const wchar_t* path, kcom::CRegKey& key) noexcept {
-    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS ? S_OK : E_FAIL;
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS ? S_OK : E_FAIL;
 }
 
 HRESULT OpenInprocKey(REFCLSID clsid, kcom::CRegKey& key) noexcept {
@@ -166,7 +166,7 @@ struct TypeLibInfo {
 };
 
 HRESULT LoadTypeLibInfo(TypeLibInfo& info) noexcept {
-    HRESULT hr = kcom::Module().GetTypeLib(&info.lib);
+    HRESULT hr = kcom::Module().GetTypeLib(info.lib.Put());
     if (FAILED(hr)) return hr;
     TLIBATTR* attr = nullptr;
     hr = info.lib->GetLibAttr(&attr);
@@ -217,7 +217,7 @@ HRESULT RegisterServer() noexcept {
         HRESULT hr = kcom::Module().RegisterClasses();
         if (FAILED(hr)) return hr;
         kcom::CComPtr<ITypeLib> lib;
-        hr = kcom::Module().GetTypeLib(&lib);
+        hr = kcom::Module().GetTypeLib(lib.Put());
         if (FAILED(hr)) return hr;
         const std::wstring name = RelativePath();
         if (FAILED(RegisterTypeLibByName(lib, name))) {

@@ -61,7 +61,7 @@ HRESULT CProperty::GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* com
     kcom::CComPtr<IObjectRack> rack;
     IDispatch* dispatch = nullptr;
     if (m_owner) {
-        m_owner->GetRack(&rack);
+        m_owner->GetRack(rack.Put());
         dispatch = m_owner->GetOwnerDispatch();
     }
     return ConvertByParamType(rack, dispatch, this, m_flags, m_type, m_compareType, out);
@@ -93,7 +93,7 @@ HRESULT CProperty::Compare(VARIANT actual) {
 
 HRESULT CProperty::StoreOwnerText(HRESULT (IPropertyOwner::*read)(BSTR*)) {
     kcom::CComBSTR text;
-    HRESULT hr = (m_owner->*read)(&text);
+    HRESULT hr = (m_owner->*read)(text.Put());
     if (FAILED(hr)) return hr;
     kcom::CComVariant value;
     V_VT(&value) = VT_BSTR;
@@ -106,7 +106,7 @@ namespace {
 kcom::CComPtr<ITORelationsCollection> RelationsOf(const VARIANT& v) noexcept {
     kcom::CComPtr<ITORelationsCollection> relations;
     if (V_VT(&v) == VT_DISPATCH && v.pdispVal)
-        v.pdispVal->QueryInterface(__uuidof(ITORelationsCollection), reinterpret_cast<void**>(&relations));
+        v.pdispVal->QueryInterface(__uuidof(ITORelationsCollection), reinterpret_cast<void**>(relations.Put()));
     return relations;
 }
 
@@ -118,7 +118,7 @@ HRESULT CopyRelations(const VARIANT& in, VARIANT* out) {
         return S_OK;
     }
     kcom::CComPtr<ITORelationsCollection> copy;
-    if (FAILED(relations->Clone(&copy)) || !copy) return E_FAIL;
+    if (FAILED(relations->Clone(copy.Put())) || !copy) return E_FAIL;
     ::VariantClear(out);
     V_VT(out) = VT_DISPATCH;
     V_DISPATCH(out) = copy.Detach();
@@ -155,7 +155,7 @@ HRESULT CKorObjectRelationsProperty::Get(VARIANT* out, DWORD* flags, USHORT* typ
     if (FAILED(hr)) return hr;
     kcom::CComPtr<IDispatch> created;
     hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                            IID_IDispatch, reinterpret_cast<void**>(&created));
+                            IID_IDispatch, reinterpret_cast<void**>(created.Put()));
     if (FAILED(hr)) return hr;
     if (out) {
         ::VariantClear(out);

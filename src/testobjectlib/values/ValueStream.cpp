@@ -25,11 +25,11 @@ const BYTE* ValueBytes(const VARIANT* v) noexcept { return reinterpret_cast<cons
 HRESULT WriteObject(IUnknown* object, IStream* stream) noexcept {
     if (!object) return ::WriteClassStm(stream, CLSID_NULL);
     kcom::CComPtr<IPersistStream> persist;
-    HRESULT hr = object->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist));
+    HRESULT hr = object->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(persist.Put()));
     if (FAILED(hr)) {
         // IPersistStreamInit begins with the IPersistStream slots, which is all OleSaveToStream calls.
         kcom::CComPtr<IPersistStreamInit> init;
-        hr = object->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&init));
+        hr = object->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(init.Put()));
         if (FAILED(hr)) return hr;
         return ::OleSaveToStream(reinterpret_cast<IPersistStream*>(init.get()), stream);
     }
@@ -129,7 +129,7 @@ HRESULT LoadVariantValue(VARIANT* value, IStream* stream, bool olderForm) noexce
         if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
             kcom::CComPtr<IUnknown> object;
             HRESULT hr = ::OleLoadFromStream(stream, vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
-                                             reinterpret_cast<void**>(&object));
+                                             reinterpret_cast<void**>(object.Put()));
             if (FAILED(hr)) {
                 object.Release();  // a failed load may still have handed something out
                 if (olderForm && hr != REGDB_E_CLASSNOTREG) return hr;

@@ -33,9 +33,9 @@ protected:
         options_->Put(kSkipKey, L"MixedHOST", 2);
         options_->Put(kSkipKey, L"Ignored", L"text");
         rack_->Put(L"TestOptions", options_.as<IKorSettings>());
-        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(timeoutMs, &channel_));
+        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(timeoutMs, channel_.Put()));
         rack_->Put(L"TestOutputChannel", channel_);
-        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxAgntUtil, IAcxAgntUtil2>(&agent_)));
+        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxAgntUtil, IAcxAgntUtil2>(agent_.Put())));
         kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(agent_.get()));
         ASSERT_EQ(S_OK, client->SetRack(rack_.as<IObjectRack>()));
         PelluceStub_Reset();

@@ -55,18 +55,18 @@ TEST_F(AgentOddReplies, UnusableBlobsGiveAnEmptyRectangle) {
 TEST_F(AgentOddReplies, TextsOfTheWrongTypeAreRefused) {
     Start(kScenario);
     kcom::CComBSTR text(L"stale");
-    EXPECT_EQ(E_FAIL, agent_->AcxProgIDQuery(W(L"odd"), &text));
+    EXPECT_EQ(E_FAIL, agent_->AcxProgIDQuery(W(L"odd"), text.Put()));
     EXPECT_TRUE(text.IsNull());
     EXPECT_EQ(L"<absent>", Prop(W(L"odd")));
     // A user type that is no string is never handed out as one.
-    EXPECT_EQ(E_FAIL, agent_->AcxUserTypeQuery(W(L"odd"), &text));
+    EXPECT_EQ(E_FAIL, agent_->AcxUserTypeQuery(W(L"odd"), text.Put()));
     EXPECT_TRUE(text.IsNull());
-    EXPECT_EQ(E_FAIL, agent_->WlsProgIDQuery(W(L"odd"), 1, &text));
+    EXPECT_EQ(E_FAIL, agent_->WlsProgIDQuery(W(L"odd"), 1, text.Put()));
     EXPECT_TRUE(text.IsNull());
     // A null string counts as an empty one.
-    ASSERT_EQ(S_OK, agent_->WlsUserTypeQuery(W(L"odd"), 1, &text));
+    ASSERT_EQ(S_OK, agent_->WlsUserTypeQuery(W(L"odd"), 1, text.Put()));
     EXPECT_EQ(0u, text.Length());
-    ASSERT_EQ(S_OK, agent_->AcxProgIDQuery(W(L"odd2"), &text));
+    ASSERT_EQ(S_OK, agent_->AcxProgIDQuery(W(L"odd2"), text.Put()));
     EXPECT_EQ(0u, text.Length());
 }
 
@@ -74,18 +74,18 @@ TEST_F(AgentOddReplies, ArraysOfTheWrongShapeAreRefused) {
     Start(kScenario);
     ASSERT_EQ(S_OK, agent_->EnableCache(1));
     kcom::CComSafeArray cookies;
-    EXPECT_EQ(S_FALSE, agent_->GetWlsCookiesFromContainer(W(L"odd"), &cookies));
+    EXPECT_EQ(S_FALSE, agent_->GetWlsCookiesFromContainer(W(L"odd"), cookies.Put()));
     EXPECT_FALSE(cookies);
-    EXPECT_EQ(S_FALSE, agent_->GetWlsCookiesFromContainer(W(L"odd"), &cookies));
+    EXPECT_EQ(S_FALSE, agent_->GetWlsCookiesFromContainer(W(L"odd"), cookies.Put()));
     EXPECT_EQ(2, Sent(L"GET_WLS_COOKIES_FROM_CONTAINER"));  // nothing was kept
     // Cookie lists of any I4 shape are passed on as they came.
-    EXPECT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(W(L"odd2"), &cookies));
+    EXPECT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(W(L"odd2"), cookies.Put()));
     EXPECT_TRUE(cookies);
 
     kcom::CComSafeArray containers;
-    EXPECT_EQ(E_FAIL, agent_->GetContainers(W(L"odd"), &containers));  // 3 elements, count 2
+    EXPECT_EQ(E_FAIL, agent_->GetContainers(W(L"odd"), containers.Put()));  // 3 elements, count 2
     EXPECT_FALSE(containers);
-    EXPECT_EQ(E_FAIL, agent_->GetContainers(W(L"odd2"), &containers));  // no array
+    EXPECT_EQ(E_FAIL, agent_->GetContainers(W(L"odd2"), containers.Put()));  // no array
     EXPECT_FALSE(containers);
 
     CKorSafeArray table(2, 2, static_cast<VARTYPE>(VT_VARIANT));
@@ -121,11 +121,11 @@ TEST_F(AgentOddReplies, ArraysOfTheWrongShapeAreRefused) {
 TEST_F(AgentOddReplies, AnsweredWithoutAStreamGivesNoDispatch) {
     Start(kScenario);
     kcom::CComPtr<IDispatch> control;
-    EXPECT_EQ(E_POINTER, agent_->GetMarshalDisp(W(L"odd"), &control));
+    EXPECT_EQ(E_POINTER, agent_->GetMarshalDisp(W(L"odd"), control.Put()));
     EXPECT_FALSE(control);
-    EXPECT_EQ(E_POINTER, agent_->GetListener(W(L"odd"), 0, &control));
+    EXPECT_EQ(E_POINTER, agent_->GetListener(W(L"odd"), 0, control.Put()));
     EXPECT_FALSE(control);
-    EXPECT_EQ(E_POINTER, CAcxAgntUtil::UnmarshalDispatchFromStream(nullptr, &control));
+    EXPECT_EQ(E_POINTER, CAcxAgntUtil::UnmarshalDispatchFromStream(nullptr, control.Put()));
 }
 
 TEST_F(AgentOddReplies, AHookThatDoesNotAnswerIsAFailure) {
@@ -146,8 +146,8 @@ TEST_F(AgentOddReplies, AWindowThatIsGone) {
     LONG isAcx = -1;
     EXPECT_EQ(E_INVALIDARG, agent_->IsAcxControl(gone, &isAcx));
     kcom::CComBSTR text;
-    EXPECT_EQ(S_FALSE, agent_->AcxProgIDQuery(gone, &text));
-    EXPECT_EQ(E_INVALIDARG, agent_->AcxUserTypeQuery(gone, &text));
+    EXPECT_EQ(S_FALSE, agent_->AcxProgIDQuery(gone, text.Put()));
+    EXPECT_EQ(E_INVALIDARG, agent_->AcxUserTypeQuery(gone, text.Put()));
     RECT r{};
     EXPECT_EQ(S_FALSE, agent_->GetWlsSize(gone, 1, &r));
     HWND control = nullptr;
@@ -163,7 +163,7 @@ TEST_F(AgentOddReplies, AProcessWithoutTheHook) {
     EXPECT_EQ(0, isAcx);
     EXPECT_EQ(L"<not>", Prop(W(L"odd")));
     kcom::CComPtr<IDispatch> control;
-    EXPECT_EQ(S_FALSE, agent_->GetMarshalDisp(W(L"odd"), &control));
+    EXPECT_EQ(S_FALSE, agent_->GetMarshalDisp(W(L"odd"), control.Put()));
     kcom::CComVariant value(L"stale");
     EXPECT_EQ(S_FALSE, agent_->GetPropertyByHandle(W(L"odd"), kcom::CComBSTR(L"Caption"), &value));
     EXPECT_EQ(L"stale", Text(value));
@@ -171,7 +171,7 @@ TEST_F(AgentOddReplies, AProcessWithoutTheHook) {
     EXPECT_EQ(S_FALSE, agent_->GetInprocUnknown(W(L"odd"), 0, &number));
     EXPECT_EQ(0, number);
     kcom::CComSafeArray containers;
-    EXPECT_TRUE(FAILED(agent_->GetContainers(W(L"odd"), &containers)));
+    EXPECT_TRUE(FAILED(agent_->GetContainers(W(L"odd"), containers.Put())));
     EXPECT_EQ(S_FALSE, agent_->SetAgentData(W(L"odd"), kcom::CComVariant(1)));
 }
 

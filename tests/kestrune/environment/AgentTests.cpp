@@ -107,21 +107,21 @@ TEST_F(Agent, ProgIdAndUserTypeShareOneWindowProperty) {
     LONG isAcx = 0;
     ASSERT_EQ(S_OK, agent_->IsAcxControl(W(L"grid"), &isAcx));
     kcom::CComBSTR progId;
-    ASSERT_EQ(S_OK, agent_->AcxProgIDQuery(W(L"grid"), &progId));
+    ASSERT_EQ(S_OK, agent_->AcxProgIDQuery(W(L"grid"), progId.Put()));
     EXPECT_STREQ(L"MSFlexGrid.Grid.1", progId.c_str());
     EXPECT_EQ(L"MSFlexGrid.Grid.1", Prop(W(L"grid")));
-    ASSERT_EQ(S_OK, agent_->AcxProgIDQuery(W(L"grid"), &progId));
+    ASSERT_EQ(S_OK, agent_->AcxProgIDQuery(W(L"grid"), progId.Put()));
     EXPECT_EQ(1, Sent(L"GET_PROGID_MSG"));
 
     // The user type first: the property says so before the ProgID is known.
     kcom::CComBSTR userType;
-    ASSERT_EQ(S_OK, agent_->AcxUserTypeQuery(W(L"grid2"), &userType));
+    ASSERT_EQ(S_OK, agent_->AcxUserTypeQuery(W(L"grid2"), userType.Put()));
     EXPECT_STREQ(L"Second Type", userType.c_str());
     EXPECT_EQ(L"|@|Second Type", Prop(W(L"grid2")));
-    ASSERT_EQ(S_OK, agent_->AcxProgIDQuery(W(L"grid2"), &progId));
+    ASSERT_EQ(S_OK, agent_->AcxProgIDQuery(W(L"grid2"), progId.Put()));
     EXPECT_STREQ(L"Second.Ctl", progId.c_str());
     EXPECT_EQ(L"Second.Ctl|@|Second Type", Prop(W(L"grid2")));
-    ASSERT_EQ(S_OK, agent_->AcxUserTypeQuery(W(L"grid2"), &userType));
+    ASSERT_EQ(S_OK, agent_->AcxUserTypeQuery(W(L"grid2"), userType.Put()));
     EXPECT_EQ(1, Sent(L"GET_USERTYPE_MSG"));
     LONG cached = 0;
     ASSERT_EQ(S_OK, agent_->IsAcxControl(W(L"grid2"), &cached));
@@ -130,14 +130,14 @@ TEST_F(Agent, ProgIdAndUserTypeShareOneWindowProperty) {
 
     // Known not to be ActiveX: no request at all.
     ASSERT_EQ(S_OK, agent_->IsAcxControl(W(L"plain"), &isAcx));
-    EXPECT_EQ(E_FAIL, agent_->AcxProgIDQuery(W(L"plain"), &progId));
-    EXPECT_EQ(E_FAIL, agent_->AcxUserTypeQuery(W(L"plain"), &userType));
+    EXPECT_EQ(E_FAIL, agent_->AcxProgIDQuery(W(L"plain"), progId.Put()));
+    EXPECT_EQ(E_FAIL, agent_->AcxUserTypeQuery(W(L"plain"), userType.Put()));
     EXPECT_EQ(2, Sent(L"GET_PROGID_MSG"));
 
     EXPECT_EQ(E_POINTER, agent_->AcxProgIDQuery(W(L"grid"), nullptr));
-    EXPECT_EQ(E_INVALIDARG, agent_->AcxProgIDQuery(nullptr, &progId));
-    EXPECT_EQ(E_INVALIDARG, agent_->AcxUserTypeQuery(nullptr, &userType));
-    EXPECT_EQ(E_INVALIDARG, agent_->AcxUserTypeQuery(reinterpret_cast<HWND>(0x7FFF0), &userType));
+    EXPECT_EQ(E_INVALIDARG, agent_->AcxProgIDQuery(nullptr, progId.Put()));
+    EXPECT_EQ(E_INVALIDARG, agent_->AcxUserTypeQuery(nullptr, userType.Put()));
+    EXPECT_EQ(E_INVALIDARG, agent_->AcxUserTypeQuery(reinterpret_cast<HWND>(0x7FFF0), userType.Put()));
 
     EXPECT_EQ(S_OK, agent_->ClearCachedInfo(W(L"grid2")));
     EXPECT_EQ(L"<absent>", Prop(W(L"grid2")));
@@ -145,30 +145,30 @@ TEST_F(Agent, ProgIdAndUserTypeShareOneWindowProperty) {
 
 TEST_F(Agent, WindowlessIdentityIsKeptPerCookie) {
     kcom::CComBSTR text;
-    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(W(L"grid"), 7, &text));
+    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(W(L"grid"), 7, text.Put()));
     EXPECT_STREQ(L"Wls.Button", text.c_str());
-    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(W(L"grid"), 7, &text));
-    ASSERT_EQ(S_OK, agent_->WlsUserTypeQuery(W(L"grid"), 7, &text));
+    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(W(L"grid"), 7, text.Put()));
+    ASSERT_EQ(S_OK, agent_->WlsUserTypeQuery(W(L"grid"), 7, text.Put()));
     EXPECT_STREQ(L"Wls Btn", text.c_str());
-    ASSERT_EQ(S_OK, agent_->WlsUserTypeQuery(W(L"grid"), 7, &text));
+    ASSERT_EQ(S_OK, agent_->WlsUserTypeQuery(W(L"grid"), 7, text.Put()));
     EXPECT_EQ(1, Sent(L"GET_WLS_PROGID_MSG"));
     EXPECT_EQ(1, Sent(L"GET_USERTYPE_MSG"));
     // Kept whatever the cache switch says, until the cookie is cleared under every window.
     ASSERT_EQ(S_OK, agent_->EnableCache(0));
-    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(W(L"grid"), 7, &text));
+    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(W(L"grid"), 7, text.Put()));
     EXPECT_EQ(1, Sent(L"GET_WLS_PROGID_MSG"));
     EXPECT_EQ(S_OK, agent_->ClearWlsCachedInfo(nullptr, 7));
-    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(W(L"grid"), 7, &text));
-    ASSERT_EQ(S_OK, agent_->WlsUserTypeQuery(W(L"grid"), 7, &text));
+    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(W(L"grid"), 7, text.Put()));
+    ASSERT_EQ(S_OK, agent_->WlsUserTypeQuery(W(L"grid"), 7, text.Put()));
     EXPECT_EQ(2, Sent(L"GET_WLS_PROGID_MSG"));
     EXPECT_EQ(2, Sent(L"GET_USERTYPE_MSG"));
 
     // No ProgID for that cookie: E_FAIL, nothing kept.
-    EXPECT_EQ(E_FAIL, agent_->WlsProgIDQuery(W(L"grid"), 99, &text));
+    EXPECT_EQ(E_FAIL, agent_->WlsProgIDQuery(W(L"grid"), 99, text.Put()));
     EXPECT_TRUE(text.IsNull());
-    EXPECT_EQ(E_FAIL, agent_->WlsProgIDQuery(W(L"grid"), 99, &text));
+    EXPECT_EQ(E_FAIL, agent_->WlsProgIDQuery(W(L"grid"), 99, text.Put()));
     EXPECT_EQ(4, Sent(L"GET_WLS_PROGID_MSG"));
-    EXPECT_EQ(E_INVALIDARG, agent_->WlsProgIDQuery(nullptr, 7, &text));
+    EXPECT_EQ(E_INVALIDARG, agent_->WlsProgIDQuery(nullptr, 7, text.Put()));
     EXPECT_EQ(E_POINTER, agent_->WlsUserTypeQuery(W(L"grid"), 7, nullptr));
 }
 
@@ -213,8 +213,8 @@ TEST_F(Agent, WindowlessFactsAreCachedOnlyWhileCachingIsOn) {
 
     // Cookie lists: the caller always gets its own copy.
     kcom::CComSafeArray first, second;
-    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(W(L"main"), &first));
-    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(W(L"main"), &second));
+    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(W(L"main"), first.Put()));
+    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(W(L"main"), second.Put()));
     EXPECT_EQ(1, Sent(L"GET_WLS_COOKIES_FROM_CONTAINER"));
     ASSERT_NE(first.get(), second.get());
     CKorSafeArray cookies;
@@ -224,7 +224,7 @@ TEST_F(Agent, WindowlessFactsAreCachedOnlyWhileCachingIsOn) {
     ASSERT_HRESULT_SUCCEEDED(cookies.GetElement(&cookie, 2, 0));
     EXPECT_EQ(9, cookie);
     EXPECT_EQ(S_OK, agent_->ClearCachedInfo(W(L"main")));
-    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(W(L"main"), &second));
+    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(W(L"main"), second.Put()));
     EXPECT_EQ(2, Sent(L"GET_WLS_COOKIES_FROM_CONTAINER"));
 
     // A request that does not reach the hook leaves the caller's RECT and the cache alone.
@@ -270,22 +270,22 @@ TEST_F(Agent, PointsArePackedAndAskedAgainUntilTheHookAnswers) {
 
 TEST_F(Agent, DispatchAndListenerAreServedByTheApplication) {
     kcom::CComPtr<IDispatch> control;
-    ASSERT_EQ(S_OK, agent_->GetMarshalDisp(W(L"grid"), &control));
+    ASSERT_EQ(S_OK, agent_->GetMarshalDisp(W(L"grid"), control.Put()));
     ASSERT_TRUE(control);
     kcom::CComVariant pid;
     ASSERT_HRESULT_SUCCEEDED(CallByName(control, L"ProcessId", DISPATCH_PROPERTYGET, &pid));
     EXPECT_EQ(static_cast<LONG>(aut_.ProcessId()), pid.lVal);
 
     kcom::CComPtr<IDispatch> wls;
-    EXPECT_EQ(S_FALSE, agent_->GetWlsMarshalDisp(W(L"grid"), 7, &wls));
+    EXPECT_EQ(S_FALSE, agent_->GetWlsMarshalDisp(W(L"grid"), 7, wls.Put()));
     EXPECT_FALSE(wls);
-    EXPECT_EQ(S_FALSE, agent_->GetMarshalDisp(W(L"plain"), &wls));
+    EXPECT_EQ(S_FALSE, agent_->GetMarshalDisp(W(L"plain"), wls.Put()));
     EXPECT_EQ(3, Sent(L"HWND2IDISPATCH_MSG"));
 
     kcom::CComPtr<IDispatch> listener;
-    ASSERT_EQ(S_OK, agent_->GetListener(W(L"grid"), 0, &listener));
+    ASSERT_EQ(S_OK, agent_->GetListener(W(L"grid"), 0, listener.Put()));
     ASSERT_TRUE(listener);
-    EXPECT_EQ(E_FAIL, agent_->GetListener(W(L"plain"), 0, &listener));
+    EXPECT_EQ(E_FAIL, agent_->GetListener(W(L"plain"), 0, listener.Put()));
     EXPECT_FALSE(listener);
     EXPECT_EQ(E_POINTER, agent_->GetMarshalDisp(W(L"grid"), nullptr));
 }
@@ -394,7 +394,7 @@ TEST_F(Agent, NumbersAndContainers) {
     EXPECT_EQ(0, value);
 
     kcom::CComSafeArray containers;
-    ASSERT_EQ(S_OK, agent_->GetContainers(W(L"main"), &containers));
+    ASSERT_EQ(S_OK, agent_->GetContainers(W(L"main"), containers.Put()));
     ASSERT_TRUE(containers);
     EXPECT_EQ(2u, containers.get()->rgsabound[0].cElements);
     kcom::CComVariant first;

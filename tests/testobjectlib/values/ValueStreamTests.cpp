@@ -151,7 +151,7 @@ TEST(ValueForm, ObjectsPersistThroughOle) {
     TestPersistRegistration registration;
     CComPtr<IPersistStream> object;
     ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
-                                 reinterpret_cast<void**>(&object)), S_OK);
+                                 reinterpret_cast<void**>(object.Put())), S_OK);
     static_cast<CTestPersistObject*>(object.get())->value = 0x11223344;
     CComVariant v(static_cast<IUnknown*>(object.get()));
     Bytes data = Saved(v);
@@ -161,7 +161,7 @@ TEST(ValueForm, ObjectsPersistThroughOle) {
     CComVariant back = Loaded(data);
     ASSERT_EQ(V_VT(&back), VT_UNKNOWN);
     CComPtr<IPersistStream> loaded;
-    ASSERT_EQ(back.punkVal->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&loaded)), S_OK);
+    ASSERT_EQ(back.punkVal->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(loaded.Put())), S_OK);
     EXPECT_EQ(static_cast<CTestPersistObject*>(loaded.get())->value, 0x11223344u);
 
     // A null object is CLSID_NULL; it loads as a null object with S_OK.
@@ -419,7 +419,7 @@ std::vector<Bytes> ValidValueStreams() {
                                   I4Column({7, 8, 9}), nested};
     for (const auto& v : values) all.push_back(Saved(v));
     CComPtr<IUnknown> object;
-    ::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object));
+    ::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(object.Put()));
     all.push_back(Saved(CComVariant(object.get())));
     return all;
 }
