@@ -1,5 +1,6 @@
 #include "com/ComError.h"
 #include "com/ComPtr.h"
+#include "com/Handles.h"
 
 namespace kcom {
 
@@ -16,15 +17,9 @@ HRESULT ReportError(LPCOLESTR source, LPCOLESTR description, REFIID iid, HRESULT
 }
 
 HRESULT ReportError(REFCLSID clsid, LPCOLESTR description, REFIID iid, HRESULT hr) noexcept {
-    LPOLESTR progId = nullptr;
-    LPOLESTR source = nullptr;
-    if (SUCCEEDED(::ProgIDFromCLSID(clsid, &progId)))
-        source = progId;
-    else
-        ::StringFromCLSID(clsid, &source);
-    ReportError(static_cast<LPCOLESTR>(source), description, iid, hr);
-    ::CoTaskMemFree(source);
-    return hr;
+    CCoTaskMem<OLECHAR> source;
+    if (FAILED(::ProgIDFromCLSID(clsid, source.Put()))) ::StringFromCLSID(clsid, source.Put());
+    return ReportError(static_cast<LPCOLESTR>(source.get()), description, iid, hr);
 }
 
 }  // namespace kcom

@@ -1,18 +1,18 @@
 // Stand-in of the VARIANT packer: its packed layout is the package's flat VARIANT pack.
 #include "contracts/Drevak.h"
 #include "values/FlatVariant.h"
+#include "com/Handles.h"
 
 DREVAK_API long __cdecl PackVariant(VARIANT value, void** blob, ULONG* size) {
     if (!blob || !size) return E_POINTER;
     *blob = nullptr;
-    BYTE* data = nullptr;
-    HRESULT hr = PackVariantFlat(value, &data, size);
+    kcom::CCoTaskMem<BYTE> data;
+    HRESULT hr = PackVariantFlat(value, data.Put(), size);
     if (FAILED(hr)) {
-        ::CoTaskMemFree(data);
         *size = 0;
         return hr;
     }
-    *blob = data;
+    *blob = data.Detach();
     return hr;
 }
 

@@ -150,11 +150,10 @@ HRESULT OpenClassesKey(const wchar_t* path, kcom::CRegKey& key) noexcept {
 }
 
 HRESULT OpenInprocKey(REFCLSID clsid, kcom::CRegKey& key) noexcept {
-    LPOLESTR clsidText = nullptr;
-    if (FAILED(::StringFromCLSID(clsid, &clsidText))) return E_OUTOFMEMORY;
+    kcom::CCoTaskMem<OLECHAR> clsidText;
+    if (FAILED(::StringFromCLSID(clsid, clsidText.Put()))) return E_OUTOFMEMORY;
     wchar_t path[256];
-    std::swprintf(path, 256, L"CLSID\\%ls\\%ls", clsidText, L"InprocServer32");
-    ::CoTaskMemFree(clsidText);
+    std::swprintf(path, 256, L"CLSID\\%ls\\%ls", clsidText.get(), L"InprocServer32");
     return OpenClassesKey(path, key);
 }
 
@@ -173,11 +172,10 @@ HRESULT LoadTypeLibInfo(TypeLibInfo& info) noexcept {
     if (FAILED(hr)) return hr;
     info.attr = *attr;
     info.lib->ReleaseTLibAttr(attr);
-    LPOLESTR guidText = nullptr;
-    if (FAILED(::StringFromCLSID(info.attr.guid, &guidText))) return E_OUTOFMEMORY;
-    std::swprintf(info.countKey, 256, L"TypeLib\\%ls\\%d.%d\\%d\\Win32", guidText, info.attr.wMajorVerNum,
+    kcom::CCoTaskMem<OLECHAR> guidText;
+    if (FAILED(::StringFromCLSID(info.attr.guid, guidText.Put()))) return E_OUTOFMEMORY;
+    std::swprintf(info.countKey, 256, L"TypeLib\\%ls\\%d.%d\\%d\\Win32", guidText.get(), info.attr.wMajorVerNum,
                   info.attr.wMinorVerNum, static_cast<int>(info.attr.lcid));
-    ::CoTaskMemFree(guidText);
     return S_OK;
 }
 

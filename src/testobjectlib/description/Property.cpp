@@ -5,6 +5,7 @@
 #include "com/ComBSTR.h"
 #include "com/ComError.h"
 #include "com/ComPtr.h"
+#include "com/Handles.h"
 #include "tables/KorBSTR.h"
 #include "streams/StreamIO.h"
 #include "description/TORelationsCollection.h"
@@ -193,11 +194,10 @@ namespace {
 // Property data behind the tagged fields: u32 length and the packer's bytes. A value the
 // packer refuses is stored as length 0, so that the record stays readable.
 void SavePropertyData(const VARIANT& data, IStream* stream) noexcept {
-    void* blob = nullptr;
+    kcom::CCoTaskMem<void> blob;
     ULONG size = 0;
-    if (PackVariant(data, &blob, &size) < 0 || !blob) size = 0;
-    if (SUCCEEDED(StreamWriteValue(stream, size)) && size) StreamWrite(stream, blob, size);
-    ::CoTaskMemFree(blob);
+    if (PackVariant(data, blob.Put(), &size) < 0 || !blob) size = 0;
+    if (SUCCEEDED(StreamWriteValue(stream, size)) && size) StreamWrite(stream, blob.get(), size);
 }
 
 // A short or damaged property data leaves the data empty; the record still loads.

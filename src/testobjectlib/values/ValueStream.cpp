@@ -1,6 +1,7 @@
 #include "values/ValueStream.h"
 #include <ocidl.h>
 #include "com/ComPtr.h"
+#include "com/Handles.h"
 #include "com/ComVariant.h"
 #include "values/FlatVariant.h"
 #include "streams/StreamIO.h"
@@ -60,14 +61,13 @@ HRESULT WriteVariantToStream(const VARIANT& value, IStream* stream) noexcept {
 
 HRESULT WritePackedArrayValue(const VARIANT& value, IStream* stream) noexcept {
     if (!stream) return E_POINTER;
-    BYTE* pack = nullptr;
+    kcom::CCoTaskMem<BYTE> pack;
     ULONG size = 0;
-    HRESULT hr = PackVariantFlat(value, &pack, &size);
+    HRESULT hr = PackVariantFlat(value, pack.Put(), &size);
     if (SUCCEEDED(hr)) {
         hr = StreamWriteValue(stream, size);
-        if (SUCCEEDED(hr)) hr = StreamWrite(stream, pack, size);
+        if (SUCCEEDED(hr)) hr = StreamWrite(stream, pack.get(), size);
     }
-    ::CoTaskMemFree(pack);
     return hr;
 }
 

@@ -5,6 +5,7 @@
 #include "com/ComBSTR.h"
 #include "com/ComPtr.h"
 #include "com/ComVariant.h"
+#include "com/Handles.h"
 #include "values/FlatVariant.h"
 #include "description/PropertiesCollection.h"
 #include "description/PropertyFactory.h"
@@ -61,12 +62,10 @@ HRESULT LoadBytes(CPropertiesCollection& c, const Bytes& data) {
 }
 
 Bytes PackOf(const VARIANT& v) {
-    BYTE* p = nullptr;
+    kcom::CCoTaskMem<BYTE> p;
     ULONG n = 0;
-    PackVariantFlat(v, &p, &n);
-    Bytes out(p, p + n);
-    ::CoTaskMemFree(p);
-    return out;
+    PackVariantFlat(v, p.Put(), &n);
+    return Bytes(p.get(), p.get() + n);
 }
 
 // A record as its stored form: value pack, fields and property data.
