@@ -114,11 +114,7 @@ void CAcxHandler::ToDisplayText(VARIANT* value) {
     else if (vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == (VT_BYREF | VT_DISPATCH) || vt == (VT_BYREF | VT_UNKNOWN))
         text = L"Object Reference";
     else if (vt & VT_ARRAY) text = L"SAFEARRAY";
-    if (!text) return;
-    ::VariantClear(value);
-    value->bstrVal = ::SysAllocString(text);
-    if (!value->bstrVal) throw std::bad_alloc();
-    value->vt = VT_BSTR;
+    if (text) kcom::CComVariant(text).Detach(value);
 }
 
 HRESULT CAcxHandler::GetProperty(BSTR path, VARIANT* value, BOOL allowSwitch) {

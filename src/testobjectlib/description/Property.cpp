@@ -120,10 +120,7 @@ HRESULT CopyRelations(const VARIANT& in, VARIANT* out) {
     }
     kcom::CComPtr<ITORelationsCollection> copy;
     if (FAILED(relations->Clone(copy.Put())) || !copy) return E_FAIL;
-    ::VariantClear(out);
-    V_VT(out) = VT_DISPATCH;
-    V_DISPATCH(out) = copy.Detach();
-    return S_OK;
+    return kcom::CComVariant(copy.get()).Detach(out);
 }
 
 }  // namespace
@@ -158,11 +155,7 @@ HRESULT CKorObjectRelationsProperty::Get(VARIANT* out, DWORD* flags, USHORT* typ
     hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
                             IID_IDispatch, reinterpret_cast<void**>(created.Put()));
     if (FAILED(hr)) return hr;
-    if (out) {
-        ::VariantClear(out);
-        V_VT(out) = VT_DISPATCH;
-        V_DISPATCH(out) = created.Detach();
-    }
+    if (out) kcom::CComVariant(created.get()).Detach(out);
     *type = VT_DISPATCH;
     return S_OK;
 }
