@@ -4,6 +4,7 @@
 #include <oleauto.h>
 #include <memory>
 #include <new>
+#include "com/ComError.h"
 
 namespace kcom {
 
@@ -18,7 +19,15 @@ inline void MoveVariant(VARIANT* to, VARIANT& from) noexcept {
 class CComVariant : public tagVARIANT {
 public:
     CComVariant() noexcept { ::VariantInit(this); }
-    CComVariant(const VARIANT& v) { ::VariantInit(this); Copy(v); }
+    // Copies that fail throw: std::bad_alloc when memory runs out, ComError otherwise.
+    CComVariant(const VARIANT& v) {
+        ::VariantInit(this);
+        HRESULT hr = Copy(v);
+        if (FAILED(hr)) {
+            ::VariantClear(this);
+            throw ComError(hr);
+        }
+    }
     CComVariant(const CComVariant& v) : CComVariant(static_cast<const VARIANT&>(v)) {}
     CComVariant(CComVariant&& v) noexcept { ::VariantInit(this); MoveVariant(this, v); }
     CComVariant(LPCOLESTR s) {
@@ -35,8 +44,15 @@ public:
     CComVariant(IDispatch* p) noexcept { ::VariantInit(this); vt = VT_DISPATCH; pdispVal = p; if (p) p->AddRef(); }
     ~CComVariant() { ::VariantClear(this); }
 
-    CComVariant& operator=(const CComVariant& v) { if (this != std::addressof(v)) Copy(v); return *this; }
-    CComVariant& operator=(const VARIANT& v) { if (&v != this) Copy(v); return *this; }
+    // A failed copy leaves the held value as it was; the source may live inside it.
+    CComVariant& operator=(const CComVariant& v) { return *this = static_cast<const VARIANT&>(v); }
+    CComVariant& operator=(const VARIANT& v) {
+        if (&v != this) {
+            CComVariant copy(v);
+            MoveVariant(this, copy);
+        }
+        return *this;
+    }
     CComVariant& operator=(CComVariant&& v) noexcept {
         MoveVariant(this, v);
         return *this;

@@ -148,6 +148,34 @@ TEST(ComWrappers, VariantCopiesAndDetaches) {
     EXPECT_STREQ(L"1234", n.bstrVal);
 }
 
+TEST(ComWrappers, VariantCopyFailuresAreRaised) {
+    VARIANT bad;
+    ::VariantInit(&bad);
+    bad.vt = VT_CLSID;  // not a type a VARIANT may carry
+    try {
+        CComVariant copy(bad);
+        ADD_FAILURE() << "the copy was made";
+    } catch (const ComError& e) {
+        EXPECT_EQ(DISP_E_BADVARTYPE, e.hr());
+    }
+    CComVariant held(L"kept");
+    EXPECT_THROW(held = bad, ComError);
+    EXPECT_STREQ(L"kept", held.bstrVal);
+}
+
+TEST(ComWrappers, MovingIntoAnOutParameterFreesWhatItHeld) {
+    CComPtr<IRuntimeID> object;
+    ASSERT_EQ(S_OK, (CreateObject<CTwoFaced, IRuntimeID>(object.Put())));
+    CComVariant out(static_cast<IUnknown*>(object.get()));
+    object.Release();
+    CComVariant text(L"moved");
+    MoveVariant(&out, text);
+    EXPECT_EQ(0, CTwoFaced::live);
+    EXPECT_EQ(VT_EMPTY, text.vt);
+    MoveVariant(&out, out);
+    EXPECT_STREQ(L"moved", out.bstrVal);
+}
+
 TEST(ComError, GuardTurnsExceptionsIntoResults) {
     EXPECT_EQ(E_OUTOFMEMORY, Guard([]() -> HRESULT { throw std::bad_alloc(); }));
     EXPECT_EQ(0x80040206, static_cast<ULONG>(Guard([]() -> HRESULT { Throw(0x80040206); })));

@@ -398,6 +398,9 @@ TEST_F(CollectionStream, AccessorsByName) {
     EXPECT_STREQ(data.bstrVal, L"d");
     EXPECT_EQ(c.Compare(name, CComVariant(12)), S_OK);
     EXPECT_EQ(c.Compare(name, CComVariant(13)), E_FAIL);
+    VARIANT uncopiable{};
+    uncopiable.vt = VT_CLSID;
+    EXPECT_EQ(c.Compare(name, uncopiable), DISP_E_BADVARTYPE) << "a value that cannot be copied is not compared";
 
     // Inserting the held record again keeps it; a null record is refused.
     CProperty* held = c.Find(name);
