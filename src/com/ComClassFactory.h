@@ -3,6 +3,7 @@
 // are built from so that the module's own cache never keeps the DLL loaded.
 #include <windows.h>
 #include <unknwn.h>
+#include <atomic>
 #include <new>
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
@@ -87,10 +88,12 @@ public:
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         if (!creator_) return CLASS_E_CLASSNOTAVAILABLE;
-        if (createResult_ == S_OK && !object_) {
+        if (!created_.load(std::memory_order_acquire)) {
             CComCritSecLock lock(cs_);
-            if (createResult_ == S_OK && !object_)
+            if (!created_.load(std::memory_order_relaxed)) {
                 createResult_ = creator_(nullptr, IID_IUnknown, reinterpret_cast<void**>(object_.Put()));
+                created_.store(true, std::memory_order_release);  // publishes the result and the object
+            }
         }
         if (createResult_ != S_OK) return createResult_;
         return object_->QueryInterface(iid, ppv);
@@ -99,6 +102,7 @@ public:
 
 private:
     CComCriticalSection cs_;
+    std::atomic<bool> created_{false};
     HRESULT createResult_ = S_OK;
     CComPtr<IUnknown> object_;
 };

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
+#include <vector>
 #include "com/ComClassFactory.h"
 #include "com/ComModule.h"
 #include "com/ComObject.h"
@@ -19,10 +21,12 @@ public:
     static inline int live = 0;
     static inline int constructed = 0;
     static inline HRESULT constructResult = S_OK;
+    static inline DWORD constructMs = 0;
     CCounted() { ++live; }
     ~CCounted() override { --live; }
     HRESULT FinalConstruct() noexcept {
         ++constructed;
+        ::Sleep(constructMs);
         return constructResult;
     }
     BEGIN_COM_MAP(CCounted)
@@ -47,6 +51,7 @@ void Reset() {
     CCounted::live = 0;
     CCounted::constructed = 0;
     CCounted::constructResult = S_OK;
+    CCounted::constructMs = 0;
 }
 
 TEST(ClassFactory, OrdinaryFactoryCreatesPlainAndAggregatedObjects) {
@@ -83,6 +88,30 @@ TEST(ClassFactory, SingletonHandsOutOneObjectAndRefusesAggregation) {
     EXPECT_EQ(CCounted::live, 1);  // the factory keeps it
     cf.Release();
     EXPECT_EQ(CCounted::live, 0);
+}
+
+TEST(ClassFactory, SingletonRequestedByManyThreadsAtOnceIsCreatedOnce) {
+    Reset();
+    CCounted::constructMs = 20;  // the first creation is still running when the others ask
+    auto cf = Factory(&CreateClassObject<CComClassFactorySingleton>, kCached);
+    constexpr int kThreads = 8;
+    IUnknown* got[kThreads] = {};
+    HRESULT results[kThreads] = {};
+    CHandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i)
+        threads.emplace_back([&, i] {
+            ::WaitForSingleObject(go, INFINITE);
+            results[i] = cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&got[i]));
+        });
+    ::SetEvent(go);
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(CCounted::constructed, 1);
+    for (int i = 0; i < kThreads; ++i) {
+        EXPECT_EQ(results[i], S_OK);
+        EXPECT_EQ(got[i], got[0]);
+        if (got[i]) got[i]->Release();
+    }
 }
 
 TEST(ClassFactory, FailedCreations) {
