@@ -17,16 +17,16 @@ template <class Base>
 class CComObjectCached final : public Base {
 public:
     ~CComObjectCached() override {
-        this->m_dwRef = -(LONG_MAX / 2);
+        this->refCount_ = -(LONG_MAX / 2);
         this->FinalRelease();
     }
     STDMETHOD_(ULONG, AddRef)() noexcept override {
-        LONG n = ::InterlockedIncrement(&this->m_dwRef);
+        LONG n = ::InterlockedIncrement(&this->refCount_);
         if (n == 2) Module().Lock();
         return static_cast<ULONG>(n);
     }
     STDMETHOD_(ULONG, Release)() noexcept override {
-        LONG n = ::InterlockedDecrement(&this->m_dwRef);
+        LONG n = ::InterlockedDecrement(&this->refCount_);
         if (n == 0) delete this;
         else if (n == 1) Module().Unlock();
         return static_cast<ULONG>(n);
@@ -45,7 +45,7 @@ struct CComCachedCreator {
         if (outer) return CLASS_E_NOAGGREGATION;
         auto* p = new (std::nothrow) CComObjectCached<T>();
         if (!p) return E_OUTOFMEMORY;
-        p->m_dwRef = 1;
+        p->refCount_ = 1;
         HRESULT hr = p->FinalConstruct();
         if (SUCCEEDED(hr)) hr = p->QueryInterface(iid, ppv);
         p->Release();  // a success leaves the one reference *ppv holds: the cache's own
@@ -116,7 +116,7 @@ HRESULT CreateClassObject(CreatorFn creator, IUnknown** out) noexcept {
     auto* p = new (std::nothrow) CComObjectCached<Factory>();
     if (!p) return E_OUTOFMEMORY;
     p->SetCreator(creator);
-    p->m_dwRef = 1;
+    p->refCount_ = 1;
     *out = static_cast<IClassFactory*>(p);
     return S_OK;
 }
