@@ -94,24 +94,18 @@ TEST(ClassFactory, SingletonRequestedByManyThreadsAtOnceIsCreatedOnce) {
     Reset();
     CCounted::constructMs = 20;  // the first creation is still running when the others ask
     auto cf = Factory(&CreateClassObject<CComClassFactorySingleton>, kCached);
-    constexpr int kThreads = 8;
-    IUnknown* got[kThreads] = {};
-    HRESULT results[kThreads] = {};
+    CComPtr<IUnknown> got[8];
     CHandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i)
-        threads.emplace_back([&, i] {
+    for (auto& out : got)
+        threads.emplace_back([&, target = &out] {
             ::WaitForSingleObject(go, INFINITE);
-            results[i] = cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&got[i]));
+            cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(target->Put()));
         });
     ::SetEvent(go);
     for (auto& t : threads) t.join();
     EXPECT_EQ(CCounted::constructed, 1);
-    for (int i = 0; i < kThreads; ++i) {
-        EXPECT_EQ(results[i], S_OK);
-        EXPECT_EQ(got[i], got[0]);
-        if (got[i]) got[i]->Release();
-    }
+    for (auto& out : got) EXPECT_TRUE(out && out.get() == got[0].get());
 }
 
 TEST(ClassFactory, FailedCreations) {
