@@ -51,7 +51,7 @@ int main() {
         };
         auto package = [&] {
             LONG time = 0;
-            return agent->GetCreateTime(target, 0, &time) == S_OK && time == 4242;
+            return agent->GetCreateTime(target, &time, 0) == S_OK && time == 4242;
         };
         for (int i = 0; i < 50; ++i) {  // warm every path
             bareSend();

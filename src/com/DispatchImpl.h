@@ -5,6 +5,7 @@
 #include "com/ComModule.h"
 #include "com/ComPtr.h"
 #include "com/CritSec.h"
+#include "com/TypeInfoDesc.h"
 
 namespace kcom {
 
@@ -12,21 +13,49 @@ namespace kcom {
 class CTypeInfoHolder {
 public:
     explicit CTypeInfoHolder(const IID* iid) noexcept : iid_(iid) {}
+    // The description clients see: for a dual interface its dispatch half.
     HRESULT Get(ITypeInfo** out) noexcept {
         if (!out) return E_POINTER;
         *out = nullptr;
         CComCritSecLock lock(cs_);
-        if (!info_) {
-            HRESULT hr = Module().GetTypeInfoOfGuid(*iid_, info_.Put());
-            if (FAILED(hr)) return hr;
-        }
-        return info_.CopyTo(out);
+        HRESULT hr = Load();
+        return FAILED(hr) ? hr : info_.CopyTo(out);
+    }
+    // The description calls are made through: for a dual interface its vtable half. Invoking
+    // through the dispatch half would make oleaut32 call IDispatch::Invoke of the object again.
+    HRESULT GetForInvoke(ITypeInfo** out) noexcept {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        CComCritSecLock lock(cs_);
+        HRESULT hr = Load();
+        return FAILED(hr) ? hr : invokeInfo_.CopyTo(out);
     }
 
 private:
+    HRESULT Load() noexcept {
+        if (invokeInfo_) return S_OK;
+        CComPtr<ITypeInfo> info;
+        HRESULT hr = Module().GetTypeInfoOfGuid(*iid_, info.Put());
+        if (FAILED(hr)) return hr;
+        CTypeAttr attr;
+        hr = GetTypeAttr(info, attr);
+        if (FAILED(hr)) return hr;
+        CComPtr<ITypeInfo> vtableHalf = info;
+        if (attr->typekind == TKIND_DISPATCH && (attr->wTypeFlags & TYPEFLAG_FDUAL)) {
+            HREFTYPE ref = 0;
+            hr = info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
+            if (SUCCEEDED(hr)) hr = info->GetRefTypeInfo(ref, vtableHalf.Put());
+            if (FAILED(hr)) return hr;
+        }
+        info_ = info;
+        invokeInfo_ = vtableHalf;
+        return S_OK;
+    }
+
     const IID* iid_;
     CComCriticalSection cs_;
     CComPtr<ITypeInfo> info_;
+    CComPtr<ITypeInfo> invokeInfo_;
 };
 
 template <class Itf, const IID* piid>
@@ -53,7 +82,7 @@ public:
                       EXCEPINFO* excep, UINT* argErr) noexcept override {
         if (!::IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
         CComPtr<ITypeInfo> info;
-        HRESULT hr = Holder().Get(info.Put());
+        HRESULT hr = Holder().GetForInvoke(info.Put());
         if (FAILED(hr)) return hr;
         return info->Invoke(static_cast<Itf*>(this), id, flags, params, result, excep, argErr);
     }

@@ -48,7 +48,8 @@ std::vector<std::wstring> SplitPath(const wchar_t* section) {
     return parts;
 }
 
-// A rows x columns VARIANT table addressed {column, row}.
+}  // namespace
+
 HRESULT NewTable(LONG rows, LONG columns, kcom::CComSafeArray& out) {
     SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(columns), 0}, {static_cast<ULONG>(rows), 0}};
     out.Reset(::SafeArrayCreate(VT_VARIANT, 2, bounds));
@@ -59,8 +60,6 @@ HRESULT PutCell(SAFEARRAY* psa, LONG column, LONG row, const VARIANT& v) {
     LONG index[2] = {column, row};
     return ::SafeArrayPutElement(psa, index, const_cast<VARIANT*>(&v));
 }
-
-}  // namespace
 
 void NamedValues::Put(const std::wstring& name, const VARIANT& value) {
     if (kcom::CComVariant* v = Find(name)) {
@@ -544,12 +543,12 @@ CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 
-CHostApplicationRegistration::CHostApplicationRegistration(IUnknown* application) {
+CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object) {
     kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
     if (FAILED(kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory))) return;
     kcom::CComPtr<IClassFactory> keep(factory);
-    factory->object_ = application;
-    Register(CLSID_KorHostApplication, keep);
+    factory->object_ = object;
+    Register(clsid, keep);
 }
 
 }  // namespace standin

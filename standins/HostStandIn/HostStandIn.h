@@ -12,6 +12,7 @@
 #include "com/ComModule.h"
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
+#include "com/ComSafeArray.h"
 #include "com/ComVariant.h"
 #include "host.h"
 
@@ -20,6 +21,10 @@ namespace standin {
 // Text of a value for call logs: "EMPTY", "I4:5", "BSTR:text", "BSTR:(null)", "BOOL:-1", "VT:<n>".
 std::wstring VariantText(const VARIANT& v);
 std::wstring GuidText(REFGUID guid);
+
+// A rows x columns VARIANT table addressed {column, row}, and one cell of it.
+HRESULT NewTable(LONG rows, LONG columns, kcom::CComSafeArray& out);
+HRESULT PutCell(SAFEARRAY* psa, LONG column, LONG row, const VARIANT& v);
 
 // Values by name, names compared without case, kept in the order first put.
 class NamedValues {
@@ -331,11 +336,18 @@ private:
     HRESULT hr_ = E_FAIL;
 };
 
-// Registers a host application object as the process's class KorHostApplication for in-process
-// creation, for as long as the registration lives. Every creation hands out that same object.
-class CHostApplicationRegistration : public CClassRegistration {
+// Registers one object as a class for in-process creation, for as long as the registration
+// lives. Every creation hands out that same object.
+class CObjectRegistration : public CClassRegistration {
 public:
-    explicit CHostApplicationRegistration(IUnknown* application);
+    CObjectRegistration(REFCLSID clsid, IUnknown* object);
+};
+
+// The host application object as the process's class KorHostApplication.
+class CHostApplicationRegistration : public CObjectRegistration {
+public:
+    explicit CHostApplicationRegistration(IUnknown* application)
+        : CObjectRegistration(CLSID_KorHostApplication, application) {}
 };
 
 }  // namespace standin

@@ -1,4 +1,4 @@
-// The agent's caches and its ActiveX detection.
+// The agent's caches and its ActiveX detection, in front of the hook client's requests.
 #include "environment/AcxAgntUtil.h"
 #include <cwctype>
 #include <iterator>
@@ -102,14 +102,6 @@ void CAcxAgntUtil::WriteWindowFacts(HWND window, const std::wstring& progId, con
 
 // ---- detection ----
 
-bool CAcxAgntUtil::IsExcludedFromProbe(HWND window) const {
-    for (HWND w = window; w; w = ::GetParent(w)) {
-        const std::wstring name = Lower(ClassNameOf(w, 100));
-        if (name.compare(0, 6, L"sunawt") == 0 || name.find(L"sun.plugin") != std::wstring::npos) return true;
-    }
-    return false;
-}
-
 LONG CAcxAgntUtil::SkipCacheValue(const wchar_t* className) const {
     auto it = skipCacheClasses_.find(Lower(className));
     return it == skipCacheClasses_.end() ? 0 : it->second;
@@ -143,10 +135,7 @@ STDMETHODIMP CAcxAgntUtil::IsAcxControl(HWND window, LONG* isAcx) {
             return S_OK;
         }
         LONG answer = 0;
-        if (!IsExcludedFromProbe(window)) {
-            CAcxParamHelper params;
-            if (Send(L"IS_ACTIVEX_MSG", window, 0, params) >= 0) answer = params.lResult;
-        }
+        hook_.IsActiveX(window, &answer);  // no answer: not ActiveX
         if (answer) {
             BSTR empty = ::SysAllocString(L"");
             if (!empty) throw std::bad_alloc();
@@ -155,6 +144,40 @@ STDMETHODIMP CAcxAgntUtil::IsAcxControl(HWND window, LONG* isAcx) {
             return S_OK;
         }
         if (!KeepsNegativeUncached(window)) StoreWindowValue(window, kNotAcx);
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CAcxAgntUtil::AcxProgIDQuery(HWND window, BSTR* progId) {
+    return kcom::Guard([&]() -> HRESULT {
+        if (!progId) return E_POINTER;
+        *progId = nullptr;
+        if (!window) return E_INVALIDARG;
+        const WindowFacts facts = ReadWindowFacts(window);
+        if (facts.cached && !facts.isAcx) return E_FAIL;
+        if (facts.cached && !facts.progId.empty()) return kcom::CComBSTR(facts.progId.c_str()).CopyTo(progId);
+        kcom::CComBSTR answer;
+        HRESULT hr = hook_.GetProgId(window, answer.Put());
+        if (hr != S_OK) return hr;
+        WriteWindowFacts(window, answer.c_str(), ReadWindowFacts(window).userType);
+        *progId = answer.Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CAcxAgntUtil::AcxUserTypeQuery(HWND window, BSTR* userType) {
+    return kcom::Guard([&]() -> HRESULT {
+        if (!userType) return E_POINTER;
+        *userType = nullptr;
+        if (!window || !::IsWindow(window)) return E_INVALIDARG;
+        const WindowFacts facts = ReadWindowFacts(window);
+        if (facts.cached && !facts.isAcx) return E_FAIL;
+        if (facts.cached && !facts.userType.empty()) return kcom::CComBSTR(facts.userType.c_str()).CopyTo(userType);
+        kcom::CComBSTR answer;
+        HRESULT hr = hook_.GetUserType(window, 0, answer.Put());
+        if (hr != S_OK) return hr;
+        WriteWindowFacts(window, ReadWindowFacts(window).progId, answer.c_str());
+        *userType = answer.Detach();
         return S_OK;
     });
 }
@@ -172,13 +195,39 @@ HRESULT CAcxAgntUtil::LoadSkipCacheClasses() {
     const ULONG count = rows.GetRowCount();
     for (ULONG i = 0; i < count; ++i) {
         kcom::CComVariant name, value;
-        if (FAILED(rows.GetElement(&name, static_cast<LONG>(i), 0)) ||
-            FAILED(rows.GetElement(&value, static_cast<LONG>(i), 1)))
+        if (FAILED(rows.GetElement(name.Put(), static_cast<LONG>(i), 0)) ||
+            FAILED(rows.GetElement(value.Put(), static_cast<LONG>(i), 1)))
             continue;
         if (name.vt != VT_BSTR || value.vt != VT_I4) continue;
         skipCacheClasses_.emplace(Lower(std::wstring(name.bstrVal, ::SysStringLen(name.bstrVal))), value.lVal);
     }
     return count ? S_OK : S_FALSE;
+}
+
+// ---- windowless identity (kept whether caching is on or not) ----
+
+HRESULT CAcxAgntUtil::KeptWlsText(std::map<WlsKey, kcom::CComBSTR>& kept, TextRequest request, HWND window,
+                                  LONG cookie, BSTR* out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!window) return E_INVALIDARG;
+    auto it = kept.find({window, cookie});
+    if (it != kept.end()) return it->second.CopyTo(out);
+    kcom::CComBSTR answer;
+    HRESULT hr = (hook_.*request)(window, cookie, answer.Put());
+    if (hr != S_OK) return hr;
+    kept[{window, cookie}] = answer;
+    *out = answer.Detach();
+    return S_OK;
+}
+
+STDMETHODIMP CAcxAgntUtil::WlsProgIDQuery(HWND window, LONG cookie, BSTR* progId) {
+    return kcom::Guard([&] { return KeptWlsText(wlsProgIds_, &CAcxHookClient::GetWlsProgId, window, cookie, progId); });
+}
+
+STDMETHODIMP CAcxAgntUtil::WlsUserTypeQuery(HWND window, LONG cookie, BSTR* userType) {
+    return kcom::Guard(
+        [&] { return KeptWlsText(wlsUserTypes_, &CAcxHookClient::GetUserType, window, cookie, userType); });
 }
 
 // ---- windowless facts in front of their requests ----
@@ -194,7 +243,7 @@ STDMETHODIMP CAcxAgntUtil::GetWlsSize(HWND window, LONG cookie, RECT* rect) {
             }
         }
         RECT answer{};
-        HRESULT hr = RequestWlsSize(window, cookie, &answer);
+        HRESULT hr = hook_.GetWlsSize(window, cookie, &answer);
         if (hr != S_OK) return hr;
         if (cacheEnabled_) {
             WlsState& state = wlsStates_[{window, cookie}];
@@ -217,7 +266,7 @@ STDMETHODIMP CAcxAgntUtil::IsWlsVisible(HWND window, LONG cookie, BOOL* visible)
                 return S_OK;
             }
         }
-        HRESULT hr = RequestWlsVisible(window, cookie, visible);
+        HRESULT hr = hook_.GetWlsVisible(window, cookie, visible);
         if (hr != S_OK) return hr;
         if (cacheEnabled_) wlsStates_[{window, cookie}].notVisible = *visible ? 0 : 1;
         return S_OK;
@@ -233,7 +282,7 @@ STDMETHODIMP CAcxAgntUtil::GetWlsCookiesFromContainer(HWND container, SAFEARRAY*
             if (it != cookieLists_.end()) return ::SafeArrayCopy(it->second, cookies);
         }
         kcom::CComSafeArray answer;
-        HRESULT hr = RequestCookies(container, answer.Put());
+        HRESULT hr = hook_.GetWlsCookies(container, answer.Put());
         if (hr != S_OK) return hr;
         if (cacheEnabled_) {
             kcom::CComSafeArray copy;
@@ -310,4 +359,90 @@ STDMETHODIMP CAcxAgntUtil::SetTestMode(ACX_FLOW_EVENT event) {
         break;
     }
     return S_OK;
+}
+
+// ---- requests with nothing kept ----
+
+STDMETHODIMP CAcxAgntUtil::SetRack(IObjectRack* rack) {
+    return kcom::Guard([&]() -> HRESULT {
+        HRESULT hr = IObjectRackClientImpl<CAcxAgntUtil>::SetRack(rack);
+        if (FAILED(hr)) return hr;
+        hook_.SetChannel(nullptr);
+        if (!rack) return S_OK;
+        kcom::CComPtr<IUnknown> found;
+        hr = rack->GetObject(kcom::CComBSTR(L"TestOutputChannel"), __uuidof(IOutputChannel), found.Put());
+        kcom::CComPtr<IOutputChannel> channel;
+        if (SUCCEEDED(hr) && found) channel.Attach(static_cast<IOutputChannel*>(found.Detach()));
+        hook_.SetChannel(channel);
+        hr = channel ? S_OK : E_UNEXPECTED;
+        LoadSkipCacheClasses();
+        return hr;
+    });
+}
+
+STDMETHODIMP CAcxAgntUtil::GetMarshalDisp(HWND window, IDispatch** control) {
+    return hook_.GetDispatch(window, 0, control);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetWlsMarshalDisp(HWND window, LONG cookie, IDispatch** control) {
+    return hook_.GetDispatch(window, cookie, control);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetListener(HWND window, LONG cookie, IDispatch** listener) {
+    return hook_.GetListener(window, cookie, listener);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetPropertyByHandle(HWND window, BSTR name, VARIANT* value) {
+    return hook_.GetProperty(window, 0, name, value);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetWlsPropertyByHandle(HWND window, LONG cookie, BSTR name, VARIANT* value) {
+    return hook_.GetProperty(window, cookie, name, value);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetAllPropertiesNameByHandle(HWND window, VARIANT* names) {
+    return hook_.GetPropertyNames(window, 0, names);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetWlsAllPropertiesNameByHandle(HWND window, LONG cookie, VARIANT* names) {
+    return hook_.GetPropertyNames(window, cookie, names);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetPropertiesByHandle(HWND window, LONG cookie, SAFEARRAY* table) {
+    return hook_.GetProperties(window, cookie, table);
+}
+
+STDMETHODIMP CAcxAgntUtil::SetPropertyByHandle(HWND window, BSTR name, VARIANT value) {
+    return hook_.SetProperty(window, name, value);
+}
+
+STDMETHODIMP CAcxAgntUtil::SetAgentData(HWND window, VARIANT data) { return hook_.SetAgentData(window, data); }
+
+STDMETHODIMP CAcxAgntUtil::InvokeMethodByHandle(HWND window, BSTR method, SAFEARRAY** args, VARIANT* result) {
+    return hook_.InvokeMethod(window, method, args, result);
+}
+
+STDMETHODIMP CAcxAgntUtil::InvokeUserMessage(HWND window, BSTR first, BSTR second, SAFEARRAY** args,
+                                             VARIANT* result) {
+    return hook_.InvokeUserMessage(window, first, second, args, result);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetCookieFromPoint(HWND window, short x, short y, HWND* control, LONG* cookie) {
+    return hook_.GetCookieFromPoint(window, x, y, control, cookie);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetInprocUnknown(HWND window, LONG cookie, LONG* value) {
+    return hook_.GetInprocUnknown(window, cookie, value);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetCreateTime(HWND window, LONG* time, LONG cookie) {
+    return hook_.GetCreateTime(window, time, cookie);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetCookieFromHandle(HWND window, LONG* cookie) {
+    return hook_.GetCookieFromHandle(window, cookie);
+}
+
+STDMETHODIMP CAcxAgntUtil::GetContainers(HWND window, SAFEARRAY** containers) {
+    return hook_.GetContainers(window, containers);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The agent utility: the package's one source of facts about ActiveX controls in the application
-// under test. Every fact is one hook request; the answers are kept in window properties and maps.
+// under test. Every fact is one hook request through the hook client; the answers are kept in
+// window properties and maps.
 #include <windows.h>
 #include <map>
 #include <string>
@@ -10,7 +11,7 @@
 #include "com/ComPtr.h"
 #include "com/ComSafeArray.h"
 #include "host/ObjectRackClientImpl.h"
-#include "contracts/Pelluce.h"
+#include "hookclient/AcxHookClient.h"
 #include "host.h"
 #include "kestrune.h"
 
@@ -47,7 +48,7 @@ public:
     STDMETHOD(GetWlsMarshalDisp)(HWND window, LONG cookie, IDispatch** control) override;
     STDMETHOD(GetCookieFromPoint)(HWND window, short x, short y, HWND* control, LONG* cookie) override;
     STDMETHOD(GetInprocUnknown)(HWND window, LONG cookie, LONG* value) override;
-    STDMETHOD(GetCreateTime)(HWND window, LONG cookie, LONG* time) override;
+    STDMETHOD(GetCreateTime)(HWND window, LONG* time, LONG cookie) override;
     STDMETHOD(GetCookieFromHandle)(HWND window, LONG* cookie) override;
     STDMETHOD(IsWlsVisible)(HWND window, LONG cookie, BOOL* visible) override;
     STDMETHOD(AcxUserTypeQuery)(HWND window, BSTR* userType) override;
@@ -74,11 +75,6 @@ public:
     // IObjectRackClient
     STDMETHOD(SetRack)(IObjectRack* rack) override;
 
-    // The IDispatch marshalled into a reply stream; E_POINTER for a null stream.
-    static HRESULT UnmarshalDispatchFromStream(IStream* stream, IDispatch** out) noexcept;
-    // x and y as the cookie field carries them.
-    static LONG PackPoint(short x, short y) noexcept;
-
 private:
     using WlsKey = std::pair<HWND, LONG>;
     struct WlsState {
@@ -94,11 +90,6 @@ private:
         std::wstring userType;
     };
 
-    // One request: the record goes out and comes back holding the reply. Negative: not sent.
-    long Send(const wchar_t* name, HWND target, CAcxParamHelper& params);
-    // A request about one control: the record is addressed to the window and cookie as it goes.
-    long Send(const wchar_t* name, HWND window, LONG cookie, CAcxParamHelper& params);
-    bool IsExcludedFromProbe(HWND window) const;
     bool KeepsNegativeUncached(HWND window) const;
     HRESULT LoadSkipCacheClasses();
     LONG SkipCacheValue(const wchar_t* className) const;
@@ -108,20 +99,12 @@ private:
     static void StoreWindowValue(HWND window, HANDLE value);
     static void RemoveWindowValue(HWND window);
 
-    // Request bodies without the caches.
-    HRESULT RequestDispatch(const wchar_t* name, HWND window, LONG cookie, IDispatch** out, HRESULT failure);
-    HRESULT RequestPropertyValue(const wchar_t* name, HWND window, LONG cookie, BSTR property, VARIANT* value);
-    HRESULT RequestText(const wchar_t* name, HWND window, LONG cookie, BSTR* out);
     // A windowless control's text, asked once per window and cookie and kept in the given table.
-    HRESULT KeptWlsText(std::map<WlsKey, kcom::CComBSTR>& kept, const wchar_t* name, HWND window, LONG cookie,
+    using TextRequest = HRESULT (CAcxHookClient::*)(HWND, LONG, BSTR*) noexcept;
+    HRESULT KeptWlsText(std::map<WlsKey, kcom::CComBSTR>& kept, TextRequest request, HWND window, LONG cookie,
                         BSTR* out);
-    HRESULT RequestWlsSize(HWND window, LONG cookie, RECT* rect);
-    HRESULT RequestWlsVisible(HWND window, LONG cookie, BOOL* visible);
-    HRESULT RequestCookies(HWND container, SAFEARRAY** cookies);
-    HRESULT RequestInvoke(const wchar_t* name, HWND window, VARIANT& b, SAFEARRAY** args, VARIANT* result);
 
-    UINT carrier_ = 0;
-    kcom::CComPtr<IOutputChannel> channel_;
+    CAcxHookClient hook_;
     LONG cacheEnabled_ = 0;
     std::map<WlsKey, kcom::CComBSTR> wlsProgIds_;
     std::map<WlsKey, kcom::CComBSTR> wlsUserTypes_;

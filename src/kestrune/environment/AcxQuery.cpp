@@ -437,7 +437,7 @@ HRESULT CAcxQuery::AnswerNumber(IRuntimeID* id, VARIANT* result, NumberRequest r
     return ForControl(id, result, [&](const CRuntimeId& rid, IdKind) -> HRESULT {
         LONG value = 0;
         const HRESULT hr =
-            (m_agent.get()->*request)(ToWindow(ReadLong(rid, L"hwnd")), ReadLong(rid, L"punknown"), &value);
+            request(m_agent.get(), ToWindow(ReadLong(rid, L"hwnd")), ReadLong(rid, L"punknown"), &value);
         if (SUCCEEDED(hr)) {
             Reset(result, VT_UI4).ulVal = static_cast<ULONG>(value);
         }
@@ -446,12 +446,16 @@ HRESULT CAcxQuery::AnswerNumber(IRuntimeID* id, VARIANT* result, NumberRequest r
 }
 
 HRESULT CAcxQuery::QueryCreateTime(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    return AnswerNumber(id, result, &IAcxAgntUtil2::GetCreateTime);
+    return AnswerNumber(id, result, [](IAcxAgntUtil2* agent, HWND window, LONG cookie, LONG* value) {
+        return agent->GetCreateTime(window, value, cookie);
+    });
 }
 
 // The number of the control's in-process pointer inside the application.
 HRESULT CAcxQuery::QueryInprocUnknown(IRuntimeID* id, VARIANT*, VARIANT* result) {
-    return AnswerNumber(id, result, &IAcxAgntUtil2::GetInprocUnknown);
+    return AnswerNumber(id, result, [](IAcxAgntUtil2* agent, HWND window, LONG cookie, LONG* value) {
+        return agent->GetInprocUnknown(window, cookie, value);
+    });
 }
 
 HRESULT CAcxQuery::QueryListener(IRuntimeID* id, VARIANT*, VARIANT* result) {

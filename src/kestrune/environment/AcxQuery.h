@@ -106,7 +106,8 @@ public:
 private:
     enum class IdKind { Other, Window, Windowless };
 
-    using NumberRequest = HRESULT (STDMETHODCALLTYPE IAcxAgntUtil2::*)(HWND, LONG, LONG*);
+    // One of the agent's numeric requests about (window, cookie).
+    using NumberRequest = HRESULT (*)(IAcxAgntUtil2* agent, HWND window, LONG cookie, LONG* value);
 
     IdKind KindOf(const CRuntimeId& id) const noexcept;
     // "hwnd", and for a windowless id "punknown"; a value that cannot be read is a failure.

@@ -29,7 +29,7 @@ fact sun activex=1
 fact sunchild activex=1
 prop grid Caption=bstr:Hello Rows=i4:3 Flag=bool:1
 method grid Add=i4:42
-fact grid:7 progid=Wls.Button usertype="Wls Btn" rect=i4[]:1,2,31,22 visible=1
+fact grid:7 progid=Wls.Button usertype="Wls Btn" rect=i4[]:1,2,31,22 visible=1 createtime=555
 fact grid:8 rect=i4[]:5,5,6,6 visible=0
 fact main cookies=i4[3x1]:7,8,9 containers=grid,plain containercount=2
 point main -1 5 grid 7 after=2
@@ -47,12 +47,12 @@ TEST_F(Agent, SetRackTakesTheOutputChannelFromTheRack) {
     EXPECT_EQ(E_UNEXPECTED, client->SetRack(bare.as<IObjectRack>()));
     // Without a channel nothing reaches the hook.
     LONG time = -1;
-    EXPECT_EQ(S_FALSE, agent_->GetCreateTime(W(L"grid"), 0, &time));
+    EXPECT_EQ(S_FALSE, agent_->GetCreateTime(W(L"grid"), &time, 0));
     EXPECT_EQ(0, time);
     EXPECT_EQ(0, aut_.HookCount(L"GET_CREATE_TIME"));
     EXPECT_EQ(S_OK, client->SetRack(nullptr));
     EXPECT_EQ(S_OK, client->SetRack(rack_.as<IObjectRack>()));
-    EXPECT_EQ(S_OK, agent_->GetCreateTime(W(L"grid"), 0, &time));
+    EXPECT_EQ(S_OK, agent_->GetCreateTime(W(L"grid"), &time, 0));
     EXPECT_EQ(777, time);
 }
 
@@ -169,6 +169,8 @@ TEST_F(Agent, WindowlessIdentityIsKeptPerCookie) {
     EXPECT_EQ(E_FAIL, agent_->WlsProgIDQuery(W(L"grid"), 99, text.Put()));
     EXPECT_EQ(4, Sent(L"GET_WLS_PROGID_MSG"));
     EXPECT_EQ(E_INVALIDARG, agent_->WlsProgIDQuery(nullptr, 7, text.Put()));
+    EXPECT_EQ(E_INVALIDARG, agent_->WlsUserTypeQuery(reinterpret_cast<HWND>(0x7FFF0), 7, text.Put()));
+    EXPECT_EQ(2, Sent(L"GET_USERTYPE_MSG"));  // refused before anything is sent
     EXPECT_EQ(E_POINTER, agent_->WlsUserTypeQuery(W(L"grid"), 7, nullptr));
 }
 
@@ -248,8 +250,6 @@ TEST_F(Agent, WindowlessFactsAreCachedOnlyWhileCachingIsOn) {
 }
 
 TEST_F(Agent, PointsArePackedAndAskedAgainUntilTheHookAnswers) {
-    EXPECT_EQ(static_cast<LONG>(0x0004FFFF), CAcxAgntUtil::PackPoint(-1, 5));
-    EXPECT_EQ(static_cast<LONG>(0x00050003), CAcxAgntUtil::PackPoint(3, 5));
     HWND control = nullptr;
     LONG cookie = 0;
     ASSERT_EQ(S_OK, agent_->GetCookieFromPoint(W(L"main"), -1, 5, &control, &cookie));
@@ -386,8 +386,10 @@ TEST_F(Agent, NumbersAndContainers) {
     EXPECT_EQ(0x1234, value);
     ASSERT_EQ(S_OK, agent_->GetInprocUnknown(W(L"plain"), 0, &value));
     EXPECT_EQ(0, value);
-    ASSERT_EQ(S_OK, agent_->GetCreateTime(W(L"grid"), 0, &value));
+    ASSERT_EQ(S_OK, agent_->GetCreateTime(W(L"grid"), &value, 0));
     EXPECT_EQ(777, value);
+    ASSERT_EQ(S_OK, agent_->GetCreateTime(W(L"grid"), &value, 7));  // the windowless control's own
+    EXPECT_EQ(555, value);
     ASSERT_EQ(S_OK, agent_->GetCookieFromHandle(W(L"grid"), &value));
     EXPECT_EQ(9, value);
     ASSERT_EQ(S_OK, agent_->GetCookieFromHandle(W(L"plain"), &value));

@@ -87,7 +87,7 @@ inline kcom::CComVariant VariantColumn(const std::vector<kcom::CComVariant>& row
 }
 
 // A stream that cannot tell its size: every call but Stat goes to the inner stream.
-class CNoStatStream final : public IStream {
+class CNoStatStream : public IStream {
 public:
     explicit CNoStatStream(IStream* inner) : inner_(inner) {}
     STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
@@ -97,6 +97,7 @@ public:
     }
     STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
     STDMETHOD_(ULONG, Release)() override { ULONG n = --refs_; if (!n) delete this; return n; }
+    virtual ~CNoStatStream() = default;
     STDMETHOD(Read)(void* p, ULONG n, ULONG* read) override { return inner_->Read(p, n, read); }
     STDMETHOD(Write)(const void* p, ULONG n, ULONG* written) override { return inner_->Write(p, n, written); }
     STDMETHOD(Seek)(LARGE_INTEGER d, DWORD o, ULARGE_INTEGER* pos) override { return inner_->Seek(d, o, pos); }
