@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <memory>
 #include <thread>
 #include <vector>
 #include "com/ComClassFactory.h"
@@ -98,7 +99,7 @@ TEST(ClassFactory, SingletonRequestedByManyThreadsAtOnceIsCreatedOnce) {
     CHandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::vector<std::thread> threads;
     for (auto& out : got)
-        threads.emplace_back([&, target = &out] {
+        threads.emplace_back([&, target = std::addressof(out)] {
             ::WaitForSingleObject(go, INFINITE);
             cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(target->Put()));
         });
