@@ -6,9 +6,9 @@
 #include "com/ComError.h"
 #include "com/ComPtr.h"
 #include "com/Handles.h"
+#include "host.h"
 #include "tables/KorBSTR.h"
 #include "streams/StreamIO.h"
-#include "description/TORelationsCollection.h"
 #include "streams/TaggedFields.h"
 #include "values/ValueComparison.h"
 #include "values/ValueConversion.h"
@@ -16,6 +16,9 @@
 #include "contracts/Drevak.h"
 
 namespace {
+
+// The host's class of relations collections.
+constexpr wchar_t kRelationsCollectionProgId[] = L"ZQ.TORelationsCollection";
 
 void CopyVariant(VARIANT* out, const VARIANT& in) {
     kcom::ThrowIfFailed(::VariantCopy(out, const_cast<VARIANT*>(&in)));
