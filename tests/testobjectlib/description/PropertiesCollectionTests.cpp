@@ -123,7 +123,7 @@ void FillDescriptionWithObject(CPropertiesCollection& c) {
     FillDescription(c);
     CComPtr<IPersistStream> object;
     ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
-                                 reinterpret_cast<void**>(&object)), S_OK);
+                                 reinterpret_cast<void**>(object.Put())), S_OK);
     AddValue(c, L"object", CComVariant(static_cast<IUnknown*>(object.get())));
 }
 
