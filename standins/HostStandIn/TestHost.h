@@ -45,7 +45,7 @@ inline CTestHost::CTestHost() {
     rack->Put(L"ActiveFlow", activeFlow.as<IKorActiveFlow>());
     rack->Put(L"ExeptionMgr", exceptionMgr.as<IKorExceptionMgr>());
     rack->Put(L"GenericHandler", genericHandler.as<IKorGenericHandler>());
-    rack->Put(L"KorPkgSrvMgr", pkgSrvMgr.as<IKorPkgSrvMgr>());
+    rack->Put(L"KorPkgSrvMgr", pkgSrvMgr.as<IPackageServices5>());
 }
 
 }  // namespace standin
