@@ -62,7 +62,7 @@ HRESULT HandRack(CallLog& log, kcom::CComPtr<IObjectRack>& kept, IObjectRack* ra
 
 // ---- registration by ProgID ----
 
-CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, IUnknown* object) : progId_(progId) {
+CObjectProgIdRegistration::CObjectProgIdRegistration(const wchar_t* progId, IUnknown* object) : progId_(progId) {
     if (FAILED(::CoCreateGuid(&clsid_))) return;
     class_ = std::make_unique<CObjectRegistration>(clsid_, object);
     kcom::CRegKey key;
@@ -75,11 +75,11 @@ CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, IUnknown* object
                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-CProgIdRegistration::~CProgIdRegistration() {
+CObjectProgIdRegistration::~CObjectProgIdRegistration() {
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
 }
 
-HRESULT CProgIdRegistration::Result() const noexcept { return class_ ? class_->Result() : E_FAIL; }
+HRESULT CObjectProgIdRegistration::Result() const noexcept { return class_ ? class_->Result() : E_FAIL; }
 
 // ---- algorithms ----
 

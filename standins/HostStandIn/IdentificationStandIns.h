@@ -12,12 +12,12 @@ namespace standin {
 
 // Registers an object under a fresh CLSID and the ProgID for as long as it lives; every creation
 // hands out that object.
-class CProgIdRegistration {
+class CObjectProgIdRegistration {
 public:
-    CProgIdRegistration(const wchar_t* progId, IUnknown* object);
-    ~CProgIdRegistration();
-    CProgIdRegistration(const CProgIdRegistration&) = delete;
-    CProgIdRegistration& operator=(const CProgIdRegistration&) = delete;
+    CObjectProgIdRegistration(const wchar_t* progId, IUnknown* object);
+    ~CObjectProgIdRegistration();
+    CObjectProgIdRegistration(const CObjectProgIdRegistration&) = delete;
+    CObjectProgIdRegistration& operator=(const CObjectProgIdRegistration&) = delete;
     HRESULT Result() const noexcept;
 
 private:

@@ -168,7 +168,7 @@ TEST_F(ClassSettingsTest, SectionValuesAndOneSettingOfTheObjectsClass) {
 
 TEST_F(ClassSettingsTest, SelectorCreatedByProgIdGetsTheRack) {
     auto selector = standin::Holder<standin::CSelectorStandIn>::New();
-    standin::CProgIdRegistration registration(L"Kestrune.Test.Selector", selector.as<IKorSelector>());
+    standin::CObjectProgIdRegistration registration(L"Kestrune.Test.Selector", selector.as<IKorSelector>());
     ASSERT_EQ(S_OK, registration.Result());
     host.options->Put(L"Selectors\\index", L"ProgID", L"Kestrune.Test.Selector");
     CComBSTR index(L"index");
