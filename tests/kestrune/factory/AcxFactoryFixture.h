@@ -56,7 +56,6 @@ fact page activex=1 progid=KorTest.Page
 fact rtlkid activex=1 progid=KorTest.RtlKid
 reply plain GET_COOKIE_FROM_POINT_MSG result=1 cookie=0
 reply combo GET_COOKIE_FROM_POINT_MSG result=1 cookie=0
-reply tab GET_COOKIE_FROM_POINT_MSG result=1 cookie=0
 reply page GET_COOKIE_FROM_POINT_MSG result=1 cookie=0
 reply rtl GET_COOKIE_FROM_POINT_MSG result=1 cookie=0
 reply rtlkid GET_COOKIE_FROM_POINT_MSG result=1 cookie=0

@@ -84,28 +84,21 @@ TEST_F(AcxFactoryRecords, DrawnPartsAndImageCombosAreRecordedOnTheirParent) {
 }
 
 TEST_F(AcxFactoryRecords, OnlyButtonsKeysFocusAndUserMessagesMakeSteps) {
-    struct Case {
-        UINT message;
-        bool kept;
-        ULONG mdRet;
-    };
-    const Case cases[] = {{0x200, false, 1},  {0x201, true, 8},   {0x209, true, 8},   {0x20A, false, 1},
-                          {0xFF, false, 1},   {0x100, true, 8},   {0x108, true, 8},   {0x109, false, 1},
-                          {WM_SETFOCUS, true, 8}, {WM_USER, false, 1}, {WM_USER + 1, true, 8}, {WM_COMMAND, false, 8},
-                          {WM_NOTIFY, false, 8}, {0x10201, true, 8}};
-    CRuntimeId id = WindowId(W(L"ctl"));
-    for (const Case& c : cases) {
-        Record record(W(L"ctl"), c.message);
-        FORMATETC fmt{static_cast<CLIPFORMAT>(factory_->WindowFormat()), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    // {message, kept, answer code}: commands and notifications are left to their senders.
+    const UINT cases[][3] = {{0x200, 0, 1}, {0x201, 1, 8}, {0x209, 1, 8}, {0x20A, 0, 1}, {0xFF, 0, 1},
+                             {0x100, 1, 8}, {0x108, 1, 8}, {0x109, 0, 1}, {WM_SETFOCUS, 1, 8}, {WM_USER, 0, 1},
+                             {WM_USER + 1, 1, 8}, {WM_COMMAND, 0, 8}, {WM_NOTIFY, 0, 8}, {0x10201, 1, 8}};
+    FORMATETC fmt{static_cast<CLIPFORMAT>(factory_->WindowFormat()), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    for (const auto& c : cases) {
+        Record record(W(L"ctl"), c[0]);
         STGMEDIUM medium{};
         medium.tymed = TYMED_HGLOBAL;
         medium.hGlobal = &record;
         ULONG mdRet = 8;
-        EXPECT_EQ(c.kept, factory_->FilterRecord(&fmt, &medium, &mdRet, id)) << std::hex << c.message;
-        EXPECT_EQ(c.mdRet, mdRet) << std::hex << c.message;
+        EXPECT_EQ(c[1] != 0, factory_->FilterRecord(&fmt, &medium, &mdRet, WindowId(W(L"ctl")))) << std::hex << c[0];
+        EXPECT_EQ(c[2], mdRet) << std::hex << c[0];
     }
-    // Windowless identifiers are not filtered.
-    EXPECT_TRUE(factory_->FilterRecord(nullptr, nullptr, nullptr, WindowlessId(W(L"main"), 7)));
+    EXPECT_TRUE(factory_->FilterRecord(nullptr, nullptr, nullptr, WindowlessId(W(L"main"), 7)));  // not filtered
 }
 
 TEST_F(AcxFactoryRecords, RecordsThatCannotBeTrustedRecordNothing) {

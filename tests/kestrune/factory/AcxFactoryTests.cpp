@@ -86,6 +86,10 @@ TEST_F(AcxFactory, PointsGiveWindowlessAndWindowedControls) {
     EXPECT_EQ(L"main:7", Names(FromPoint(At(L"main", 150, 40))));
     EXPECT_EQ(L"ctl", Names(FromPoint(At(L"ctl", 50, 20))));
     EXPECT_EQ(L"image", Names(FromPoint(At(L"combo", 5, 5))));
+    EXPECT_EQ(L"page", Names(FromPoint(At(L"page", 10, 10))));  // the tab control lies above its page
+    // The child placed at the start of a right-to-left window shows at the window's right edge.
+    EXPECT_EQ(L"rtlkid", Names(FromPoint(At(L"rtl", 100, 10))));
+    EXPECT_FALSE(FromPoint(At(L"rtl", 10, 10), S_FALSE));
     EXPECT_FALSE(FromPoint(At(L"plain", 5, 5), S_FALSE));
     EXPECT_FALSE(FromPoint(At(L"skipped", 5, 5), S_FALSE));
     // Over a label of the host's own kind nothing is made, unless a windowless control is there.
