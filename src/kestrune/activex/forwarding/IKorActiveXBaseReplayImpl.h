@@ -1,0 +1,36 @@
+#pragma once
+// IKorActiveXBaseReplay of the ActiveX test object: each method reaches the operation of T that
+// carries it. The dual's IDispatch is answered from the type library.
+#include <windows.h>
+#include "com/DispatchImpl.h"
+#include "kestrune.h"
+#include "testobject/forwarding/ForwardGuard.h"
+
+template <class T>
+class IKorActiveXBaseReplayImpl : public kcom::IDispatchImpl<IKorActiveXBaseReplay, &IID_IKorActiveXBaseReplay> {
+public:
+    STDMETHOD(get_Object)(IDispatch** control) override {
+        if (!control) return E_POINTER;
+        *control = nullptr;
+        return ForwardGuard([&] { return Owner()->GetLpDispatch(control); });
+    }
+    STDMETHOD(GetPropertyByName)(BSTR name, VARIANT* value) override {
+        return ForwardGuard([&] { return Owner()->GetControlProperty(name, value); });
+    }
+    STDMETHOD(MakeVisible)(long report) override {
+        return ForwardGuard([&] { return Owner()->MakeControlVisible(report != 0); });
+    }
+    STDMETHOD(FireEvent)(VARIANT eventName, SAFEARRAY* args) override {
+        return ForwardGuard([&] { return Owner()->FireControlEvent(eventName, args); });
+    }
+    // The output is not cleared first.
+    STDMETHOD(GetObject)(IDispatch** control) override {
+        return ForwardGuard([&] { return Owner()->GetLpDispatch(control); });
+    }
+    STDMETHOD(ReplayDoClick)(int x, int y, BUTTON button) override {
+        return ForwardGuard([&] { return Owner()->Click(x, y, static_cast<int>(button), 0); });
+    }
+
+private:
+    T* Owner() noexcept { return static_cast<T*>(this); }
+};

@@ -1,0 +1,45 @@
+#pragma once
+// The window-kind strategy of an ActiveX test object: every operation that differs between a
+// control with a window of its own (WndHelper) and a windowless control drawn inside its
+// container (WlsHelper). The owner owns its one strategy; the strategy keeps no state of its own
+// besides its two pointers, the control's handles live in the owner.
+#include <windows.h>
+#include <objidl.h>
+#include <oaidl.h>
+#include "com/ComVariant.h"
+
+class CKorActiveX;
+
+class Helper {
+public:
+    explicit Helper(CKorActiveX* owner) noexcept : m_owner(owner) {}
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    virtual HRESULT ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status);
+    virtual HRESULT RecordClick(UINT message, WPARAM wParam, LPARAM lParam);
+    virtual HRESULT GetPropertyByName(BSTR name, VARIANT* value) = 0;
+    virtual HRESULT MakeVisible(bool report);
+    // The control's property names, one text separated by TAB.
+    virtual HRESULT GetPropertyNames(BSTR* names) = 0;
+    virtual HRESULT Click(int x, int y, int button);
+    virtual HRESULT DblClick(int x, int y, int button);
+    virtual HRESULT ClickAt(int x, int y, int button, bool doubleClick);
+    virtual HRESULT FillRTAttribsValues(SAFEARRAY** table) = 0;
+    // 1 windowed, 0 windowless.
+    virtual HRESULT IsWindowed() = 0;
+    virtual HRESULT Prepare(bool foreground);
+    virtual HRESULT MakeVisibleCore();
+    virtual ~Helper() = default;
+
+    // The owner's inner standard window object, not held.
+    void SetInner(IUnknown* inner) noexcept { m_inner = inner; }
+
+protected:
+    // The text of an agent's answer of property names; the agent's failure, or S_OK with null
+    // when the answer is no text.
+    static HRESULT NamesFromAnswer(HRESULT answered, kcom::CComVariant& names, BSTR* out);
+
+    CKorActiveX* m_owner;
+    IUnknown* m_inner = nullptr;
+};
