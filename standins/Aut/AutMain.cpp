@@ -23,11 +23,13 @@ constexpr DWORD kMaxLifetimeMs = 10 * 60 * 1000;
 // A notification record other processes may read at a published address.
 NMHDR g_notify{};
 
-// Classes the system does not know are registered on the fly, so any class name can be tested.
-bool EnsureClass(const std::wstring& name, HINSTANCE instance) {
+// Classes the system does not know are registered on the fly, so any class name can be tested;
+// an own class of the application comes before a system class of that name.
+bool EnsureClass(const std::wstring& name, HINSTANCE instance, bool own) {
     WNDCLASSEXW info{};
     info.cbSize = sizeof(info);
-    if (::GetClassInfoExW(nullptr, name.c_str(), &info) || ::GetClassInfoExW(instance, name.c_str(), &info)) return true;
+    if (!own && (::GetClassInfoExW(nullptr, name.c_str(), &info) || ::GetClassInfoExW(instance, name.c_str(), &info)))
+        return true;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = ::DefWindowProcW;
@@ -35,7 +37,7 @@ bool EnsureClass(const std::wstring& name, HINSTANCE instance) {
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = name.c_str();
-    return ::RegisterClassExW(&wc) != 0;
+    return ::RegisterClassExW(&wc) != 0 || (own && ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
 }
 
 template <class F>
@@ -80,14 +82,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             parent = it->second;
         }
         const std::wstring cls = w.className == L"-" ? kOwnClass : w.className;
-        if (!EnsureClass(cls, instance)) return Fail((L"class " + cls).c_str(), HRESULT_FROM_WIN32(::GetLastError()));
+        if (!EnsureClass(cls, instance, w.ownClass)) return Fail((L"class " + cls).c_str(), HRESULT_FROM_WIN32(::GetLastError()));
         RECT r = w.hasRect   ? w.rect
                  : w.control ? RECT{10, 10, 111, 51}  // 101 x 41: the centre rounds to (50, 20)
                  : parent    ? RECT{10, 10, 210, 110}
                              : RECT{40, 40, 440, 340};
         DWORD style = parent ? WS_CHILD | WS_CLIPSIBLINGS : WS_OVERLAPPEDWINDOW;
         if (!w.hidden) style |= WS_VISIBLE;
-        HWND wnd = ::CreateWindowExW(0, cls.c_str(), w.text.c_str(), style, r.left, r.top, r.right - r.left,
+        HWND wnd = ::CreateWindowExW(w.rtl ? WS_EX_LAYOUTRTL : 0, cls.c_str(), w.text.c_str(), style, r.left, r.top, r.right - r.left,
                                      r.bottom - r.top, parent, nullptr, instance, nullptr);
         if (!wnd) return Fail((L"window " + w.name).c_str(), HRESULT_FROM_WIN32(::GetLastError()));
         windows[w.name] = wnd;

@@ -303,6 +303,8 @@ HRESULT CHookScenario::Parse(const std::wstring& text, int* badLine) {
                 for (auto& [k, v] : pairs) {
                     if (k == L"parent") w.parent = v;
                     else if (k == L"text" && !w.control) w.text = v;
+                    else if (k == L"rtl" && !w.control) w.rtl = v != L"0";
+                    else if (k == L"own" && !w.control) w.ownClass = v != L"0";
                     else if (w.control && controlKey(k, v, *w.control)) continue;
                     else if (!placement(k, v, w.rect, w.hasRect, w.hidden)) return fail();
                 }

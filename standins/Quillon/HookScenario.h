@@ -3,7 +3,9 @@
 //
 // One statement per line; '#' starts a comment; values with blanks go in double quotes
 // (\" \\ \t \n escapes). A target is a window name, or name:cookie for a windowless control.
-//   window NAME CLASS [parent=NAME] [text=T] [rect=x,y,w,h] [hidden=1]
+//   window NAME CLASS [parent=NAME] [text=T] [rect=x,y,w,h] [hidden=1] [rtl=1] [own=1]
+//                                   rtl: laid out right to left; own: the application registers
+//                                   CLASS itself even where the system has a class of that name
 //                                   class KorTestContainer: a container of windowless controls
 //   control NAME PROGID parent=NAME [rect=x,y,w,h] [caption=T] [text=T] [usertype=T] [hidden=1]
 //                                   a windowed test control (window class KorTestControl)
@@ -48,6 +50,8 @@ struct CScenarioWindow {
     RECT rect{};
     bool hasRect = false;
     bool hidden = false;
+    bool rtl = false;
+    bool ownClass = false;
     std::optional<CScenarioControl> control;  // a windowed test control
 };
 

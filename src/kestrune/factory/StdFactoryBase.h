@@ -121,6 +121,9 @@ protected:
     IKorSettings* ApplicationSettings();
     IKorQuery* QueryEngine();
     ITestObjFactorySite* Site() const noexcept { return m_site; }
+    // A test-object property by name; the flags, type and compare type are not asked for.
+    static HRESULT ReadProp(IUnknown* object, const wchar_t* name, VARIANT* value);
+    static HRESULT WriteProp(IUnknown* object, const wchar_t* name, const VARIANT& value);
 
 private:
     using SkipMap = std::map<std::wstring, long>;
@@ -128,9 +131,6 @@ private:
     // A two-dimensional VARIANT table; the caller's tables are checked before they are read.
     static bool IsVariantTable(SAFEARRAY* psa) noexcept;
     static kcom::CComVariant Cell(const CKorSafeArray& table, ULONG row, ULONG col);
-    // A test-object property by name; the flags, type and compare type are not asked for.
-    static HRESULT ReadProp(IUnknown* object, const wchar_t* name, VARIANT* value);
-    static HRESULT WriteProp(IUnknown* object, const wchar_t* name, const VARIANT& value);
 
     HRESULT HandOver(IDispatch* object, ULONG* mdRet);
     HWND NotifySource(HWND window, DWORD address) const;

@@ -116,6 +116,10 @@ HRESULT CStdFactoryBase::PreCheckRecord(FORMATETC* format, STGMEDIUM* medium, UL
     if (!IsOwnFormat(cf)) return S_FALSE;
     if (cf != m_windowFormat) return S_OK;
     if (!medium->hGlobal) return E_POINTER;
+    if (!CWindowRecord::Fits(*medium)) {
+        *mdRet = kNotRecorded;
+        return S_FALSE;
+    }
     const CWindowRecord record(medium->hGlobal);
     if (record.Message16() == WM_DESTROY && record.Window()) {
         CRuntimeId id = WindowId(record.Window());
