@@ -14,17 +14,6 @@
 #include "host.h"
 #include "kestrune.h"
 
-#ifndef __IKorActiveXInit_INTERFACE_DEFINED__
-#define __IKorActiveXInit_INTERFACE_DEFINED__
-// The ActiveX test object's set-up by the factory (in process only): Init chooses its strategy
-// from the runtime-identifier format.
-MIDL_INTERFACE("1B916E2D-FEA0-44C3-8684-707D518C3948")
-IKorActiveXInit : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Init(UINT format) = 0;
-};
-__CRT_UUID_DECL(IKorActiveXInit, 0x1B916E2D, 0xFEA0, 0x44C3, 0x86, 0x84, 0x70, 0x7D, 0x51, 0x8C, 0x39, 0x48)
-#endif
-
 class CAcxFactory : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
                     public kcom::CComCoClass<CAcxFactory, &CLSID_AcxFactory>,
                     public CStdFactoryBase,
