@@ -57,6 +57,21 @@ TEST_F(InnerDelegation, InputGoesThroughTheInnerObjectToTheControl) {
     EXPECT_EQ(0x00040123, replay->do_Type(CComBSTR(L"c")));
 }
 
+TEST_F(InnerDelegation, ADualActionIsInvokedThroughItsVtable) {
+    AcxObject object = Windowed();
+    Forget();
+    // Through the dispatch half, oleaut32 would call this Invoke again and again.
+    CComVariant text(L"q");
+    DISPPARAMS params{&text, nullptr, 1, 0};
+    IDispatch* dispatch = object.as<IStdObjectReplay>();
+    EXPECT_EQ(S_OK, dispatch->Invoke(0x53, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    EXPECT_EQ(Lines{L"do_Type(q)"}, Calls());
+    DISPID id = 0;
+    LPOLESTR name[1] = {const_cast<LPOLESTR>(L"do_MouseMove")};
+    EXPECT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, name, 1, 0, &id));
+    EXPECT_EQ(0x55, id);
+}
+
 TEST_F(InnerDelegation, RecordingIsTheInnerObjects) {
     AcxObject object = Windowed();
     Forget();
