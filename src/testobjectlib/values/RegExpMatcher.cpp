@@ -28,6 +28,13 @@ HRESULT RegExpMatcher::SetPattern(BSTR pattern) noexcept {
     return regExp_->put_Pattern(pattern);
 }
 
+HRESULT RegExpMatcher::Test(BSTR text, VARIANT_BOOL* result) noexcept {
+    if (!result) return E_POINTER;
+    *result = VARIANT_FALSE;
+    if (!regExp_) return E_POINTER;
+    return regExp_->Test(text, result);
+}
+
 HRESULT RegExpMatcher::IsFullMatch(BSTR text, VARIANT_BOOL* result) noexcept {
     if (!result) return E_POINTER;
     if (!text) return E_INVALIDARG;

@@ -52,6 +52,8 @@ public:
     HRESULT SetPattern(BSTR pattern) noexcept;
     // True only when the first match starts at the first character and covers the whole text.
     HRESULT IsFullMatch(BSTR text, VARIANT_BOOL* result) noexcept;
+    // True when the pattern matches anywhere in the text.
+    HRESULT Test(BSTR text, VARIANT_BOOL* result) noexcept;
 
     // The ProgID-to-CLSID lookup that creation goes through; replaceable so that a missing
     // component can be reproduced.

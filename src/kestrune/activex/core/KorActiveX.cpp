@@ -207,7 +207,7 @@ HRESULT CKorActiveX::FindRuntimeId(CRuntimeId& id) {
     return hr;
 }
 
-HRESULT CKorActiveX::SetRuntimeId(IUnknown* runtimeId) {
+HRESULT CKorActiveX::TakeRuntimeId(IUnknown* runtimeId) {
     if (!runtimeId) return KOR_E_OBJECT_NOT_FOUND;
     return ForwardGuard([&] {
         CRuntimeId id{kcom::CComVariant(runtimeId)};

@@ -7,6 +7,8 @@
 #include <memory>
 #include "activex/core/IKorAXUtilitiesImpl.h"
 #include "activex/custom/CustomSupportBase.h"
+#include "activex/dispatch/Disp2DualImpl.h"
+#include "activex/dispatch/MultiDisp2DualImpl.h"
 #include "activex/forwarding/IDragDropRecordImpl.h"
 #include "activex/forwarding/IKorActiveXBaseReplayImpl.h"
 #include "activex/forwarding/IProvideClassInfo2Impl.h"
@@ -48,6 +50,8 @@ class CKorActiveX : public CCustomSupportBase<CKorActiveX, CComTestObject>,
                     public IKorDataTarget,
                     public ObjectRackClientContainer<CKorActiveX>,
                     public IObjectManagerClientImpl<CKorActiveX>,
+                    public MultiDisp2DualImpl<CKorActiveX>,
+                    public Disp2DualImpl<CKorActiveX>,
                     public ISnapshotHelperImpl<CKorActiveX>,
                     public IKorActiveXBaseReplayImpl<CKorActiveX>,
                     public IStdObjectReplayImpl<CKorActiveX>,
@@ -89,8 +93,7 @@ public:
         COM_INTERFACE_ENTRY_IID(IID_ICustomStep, ICustomStep2)
         COM_INTERFACE_ENTRY(ICustomStep2)
         COM_INTERFACE_ENTRY(ISnapshotHelper)
-        // Until the merged dispatch interface exists, scripts reach the test-object methods.
-        COM_INTERFACE_ENTRY2(IDispatch, DispTestObject)
+        COM_INTERFACE_ENTRY2(IDispatch, IMultiDispatch)
         COM_INTERFACE_ENTRY(IKorActiveXBaseReplay)
         COM_INTERFACE_ENTRY(IStdObjectReplay)
         COM_INTERFACE_ENTRY(IDragDropRecord)
@@ -156,6 +159,8 @@ public:
     HRESULT STDMETHODCALLTYPE DispTestObject_QueryValue(BSTR Property, VARIANT* PropertyData, VARIANT* varRet) override;
     HRESULT STDMETHODCALLTYPE DispTestObject_Init() override;
     HRESULT STDMETHODCALLTYPE GetMethodInfoTable() override;
+    // Serves IReplaySkeleton too: the found object goes to the delegate replay skeleton and to
+    // TakeRuntimeId as the running method's flags say.
     HRESULT STDMETHODCALLTYPE SetRuntimeId(IUnknown* runtimeId) override;
     // Serves both the test object's hook and IObjectRackClient.
     STDMETHOD(GetRack)(IObjectRack** rack) override { return ObjectRackClientContainer::GetRack(rack); }
@@ -181,6 +186,12 @@ public:
     HRESULT FireControlEvent(const VARIANT& eventName, SAFEARRAY* args);
     // Identifies the control when its window handle is not known yet; the find's result.
     HRESULT EnsureControlHandle();
+    // Reads the control's window handle and cookie from a runtime identifier.
+    HRESULT TakeRuntimeId(IUnknown* runtimeId);
+    // The event names of the control, each in double quotes.
+    HRESULT GetControlMemberNames(SAFEARRAY** names);
+    // Moves a point relative to a windowless control into its container's client area.
+    HRESULT AdjustToContainer(int* x, int* y);
     bool HasMethodsInfo() const noexcept { return m_methodInfoTable.psa != nullptr; }
 
     IUnknown* InnerTestObject() const noexcept { return m_inner; }

@@ -1,13 +1,13 @@
 #pragma once
 // IKorActiveXBaseReplay of the ActiveX test object: each method reaches the operation of T that
-// carries it. The dual's IDispatch is answered from the type library.
+// carries it. Each call through the dual's IDispatch is a replay step.
 #include <windows.h>
-#include "com/DispatchImpl.h"
+#include "activex/dispatch/IReplayDispatchImpl.h"
 #include "kestrune.h"
 #include "testobject/forwarding/ForwardGuard.h"
 
 template <class T>
-class IKorActiveXBaseReplayImpl : public kcom::IDispatchImpl<IKorActiveXBaseReplay, &IID_IKorActiveXBaseReplay> {
+class IKorActiveXBaseReplayImpl : public IReplayDispatchImpl<T, IKorActiveXBaseReplay, &IID_IKorActiveXBaseReplay> {
 public:
     STDMETHOD(get_Object)(IDispatch** control) override {
         if (!control) return E_POINTER;

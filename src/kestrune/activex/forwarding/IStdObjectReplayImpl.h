@@ -1,14 +1,14 @@
 #pragma once
 // IStdObjectReplay of a test object that holds a standard window object: typing, mouse moves and
-// the window handle are the inner object's; T supplies the clicks, drag and drop. The dual's
-// IDispatch is answered from the type library.
+// the window handle are the inner object's; T supplies the clicks, drag and drop. Each call
+// through the dual's IDispatch is a replay step.
 #include <windows.h>
+#include "activex/dispatch/IReplayDispatchImpl.h"
 #include "activex/forwarding/InnerCall.h"
-#include "com/DispatchImpl.h"
 #include "kestrune.h"
 
 template <class T>
-class IStdObjectReplayImpl : public kcom::IDispatchImpl<IStdObjectReplay, &IID_IStdObjectReplay> {
+class IStdObjectReplayImpl : public IReplayDispatchImpl<T, IStdObjectReplay, &IID_IStdObjectReplay> {
 public:
     STDMETHOD(do_Type)(BSTR keys) override {
         return CallInner<IStdObjectReplay>(InnerOf<T>(this), [&](IStdObjectReplay* i) { return i->do_Type(keys); });
