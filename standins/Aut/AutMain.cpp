@@ -87,7 +87,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                  : w.control ? RECT{10, 10, 111, 51}  // 101 x 41: the centre rounds to (50, 20)
                  : parent    ? RECT{10, 10, 210, 110}
                              : RECT{40, 40, 440, 340};
-        DWORD style = parent ? WS_CHILD | WS_CLIPSIBLINGS : WS_OVERLAPPEDWINDOW;
+        DWORD style = (parent ? WS_CHILD | WS_CLIPSIBLINGS : WS_OVERLAPPEDWINDOW) | w.style;
         if (!w.hidden) style |= WS_VISIBLE;
         HWND wnd = ::CreateWindowExW(w.rtl ? WS_EX_LAYOUTRTL : 0, cls.c_str(), w.text.c_str(), style, r.left, r.top, r.right - r.left,
                                      r.bottom - r.top, parent, nullptr, instance, nullptr);

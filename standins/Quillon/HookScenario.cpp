@@ -305,6 +305,11 @@ HRESULT CHookScenario::Parse(const std::wstring& text, int* badLine) {
                     else if (k == L"text" && !w.control) w.text = v;
                     else if (k == L"rtl" && !w.control) w.rtl = v != L"0";
                     else if (k == L"own" && !w.control) w.ownClass = v != L"0";
+                    else if (k == L"style" && !w.control) {
+                        LONG style = 0;
+                        if (!ToLong(v, style)) return fail();
+                        w.style = static_cast<DWORD>(style);
+                    }
                     else if (w.control && controlKey(k, v, *w.control)) continue;
                     else if (!placement(k, v, w.rect, w.hasRect, w.hidden)) return fail();
                 }

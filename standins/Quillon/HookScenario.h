@@ -52,6 +52,7 @@ struct CScenarioWindow {
     bool hidden = false;
     bool rtl = false;
     bool ownClass = false;
+    DWORD style = 0;  // added to a child's WS_CHILD | WS_CLIPSIBLINGS (BS_CHECKBOX for a check box)
     std::optional<CScenarioControl> control;  // a windowed test control
 };
 

@@ -32,6 +32,16 @@ windowless main 8 KorTest.WlsLabel rect=150,80,100,30 caption=Eight
 windowless main 9 Forms.CommandButton.1 rect=270,80,80,30 caption=Cancel
 )";
 
+// Children of the windowed control's window, as a pop-up to deal with has them: a text "ok", a
+// visible push button "OK", a check box and a hidden push button, away from the control's centre.
+// The windowless "CommandButton" of such a window is main:9.
+inline constexpr wchar_t kAutRecoveryChildren[] = LR"(
+window okText Static parent=ctl rect=2,2,20,12 text=ok
+window okButton Button parent=ctl rect=70,2,29,14 text=OK
+window check Button parent=ctl rect=2,27,30,12 text=Check style=2
+window hiddenButton Button parent=ctl rect=70,27,29,12 text=Later hidden=1
+)";
+
 // One hook request to a window of the application; the send result (negative: not delivered).
 long AutRequest(EQuillonRequest request, HWND window, CAcxParamHelper& params, LONG cookie = 0);
 
