@@ -298,7 +298,9 @@ HRESULT CAcxHandler::FireEvent(BSTR eventName, SAFEARRAY* arguments) {
         for (;;) {
             CONNECTDATA data{};
             ULONG fetched = 0;
-            if (connections->Next(1, &data, &fetched) != S_OK || !fetched) break;
+            // S_OK is one connection: the count Wine's proxy of a control in another process
+            // hands back stays 0.
+            if (connections->Next(1, &data, &fetched) != S_OK || !data.pUnk) break;
             kcom::CComPtr<IUnknown> sinkUnknown;
             sinkUnknown.Attach(data.pUnk);
             kcom::CComPtr<IDispatch> sink;
