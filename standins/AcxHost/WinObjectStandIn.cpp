@@ -46,6 +46,19 @@ HRESULT CWinObjectStandIn::Create(IUnknown* outer, REFIID iid, void** out) {
 
 CWinObjectStandIn* CWinObjectStandIn::Last() noexcept { return Live().empty() ? nullptr : Live().back(); }
 
+CWinObjectStandIn* CWinObjectStandIn::OfOuter(IUnknown* outer) noexcept {
+    kcom::CComPtr<IUnknown> wanted;
+    if (!outer || FAILED(outer->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(wanted.Put())))) return nullptr;
+    for (CWinObjectStandIn* object : Live()) {
+        kcom::CComPtr<IUnknown> identity;
+        if (object->outer_ &&
+            SUCCEEDED(object->outer_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.Put()))) &&
+            identity == wanted)
+            return object;
+    }
+    return nullptr;
+}
+
 CWinObjectStandIn::CWinObjectStandIn() { Live().push_back(this); }
 
 CWinObjectStandIn::~CWinObjectStandIn() {
@@ -58,9 +71,24 @@ HRESULT CWinObjectStandIn::Unanswered(const wchar_t* method) {
     return E_NOTIMPL;
 }
 
+namespace {
+
+std::map<std::wstring, HRESULT>& HookAnswers() {
+    static std::map<std::wstring, HRESULT> answers;
+    return answers;
+}
+
+}  // namespace
+
+void CWinObjectStandIn::SetHookAnswer(const std::wstring& method, HRESULT hr) {
+    if (hr == S_OK) HookAnswers().erase(method);
+    else HookAnswers()[method] = hr;
+}
+
 HRESULT CWinObjectStandIn::Hook(const wchar_t* method) {
     log_.Add(std::wstring(method) + L"()");
-    return S_OK;
+    auto answer = HookAnswers().find(method);
+    return answer == HookAnswers().end() ? S_OK : answer->second;
 }
 
 HWND CWinObjectStandIn::Window() {

@@ -1,0 +1,313 @@
+#include "KorTestHost.h"
+#include <cwchar>
+#include "AutTestBed.h"
+#include "ControlEventSink.h"
+#include "OrlentyStandIn.h"
+#include "WinObjectStandIn.h"
+#include "com/ComBSTR.h"
+#include "com/ComSafeArray.h"
+#include "com/ComVariant.h"
+#include "environment/LoadTimeValues.h"
+#include "environment/ObjectMap.h"
+#include "tables/RuntimeId.h"
+#include "win32/MessageWait.h"
+
+using kcom::CComBSTR;
+using kcom::CComPtr;
+using kcom::CComVariant;
+
+namespace {
+
+// {5B0C9E41-7A2D-4E8F-9C13-6D4A2F8B1E70}
+const CLSID kHostClsid = {0x5B0C9E41, 0x7A2D, 0x4E8F, {0x9C, 0x13, 0x6D, 0x4A, 0x2F, 0x8B, 0x1E, 0x70}};
+constexpr wchar_t kHostProgId[] = L"KorTest.Host";
+
+enum Member : DISPID { kStart = 1, kTestObject, kSetOption, kInnerAnswer, kListen, kEvents, kLog, kInnerLog, kControlLog, kClear, kPump };
+constexpr struct {
+    const wchar_t* name;
+    DISPID id;
+} kMembers[] = {{L"Start", kStart},         {L"TestObject", kTestObject}, {L"SetOption", kSetOption},
+                {L"InnerAnswer", kInnerAnswer}, {L"Listen", kListen},         {L"Events", kEvents},
+                {L"Log", kLog},             {L"InnerLog", kInnerLog},     {L"ControlLog", kControlLog},
+                {L"Clear", kClear},         {L"Pump", kPump}};
+
+std::wstring Joined(const std::vector<std::wstring>& lines) {
+    std::wstring all;
+    for (const std::wstring& line : lines) all += (all.empty() ? L"" : L" | ") + line;
+    return all;
+}
+
+long L(HWND window) { return static_cast<long>(reinterpret_cast<LONG_PTR>(window)); }
+
+// The argument at position i counted from the first, as a value of type vt; VT_EMPTY for a
+// missing one.
+HRESULT Arg(DISPPARAMS* params, UINT i, VARTYPE vt, CComVariant& out) {
+    out.Clear();
+    if (!params || i >= params->cArgs) return vt == VT_EMPTY ? S_OK : DISP_E_BADPARAMCOUNT;
+    CComVariant given;
+    HRESULT hr = ::VariantCopyInd(&given, &params->rgvarg[params->cArgs - 1 - i]);
+    if (FAILED(hr)) return hr;
+    if (vt == VT_EMPTY) return out.Copy(given);
+    return ::VariantChangeType(&out, &given, 0, vt);
+}
+
+}  // namespace
+
+CKorTestHost::CKorTestHost() = default;
+
+CKorTestHost::~CKorTestHost() { Stop(); }
+
+// ---- The host's set-up ---------------------------------------------------------------------------
+
+HRESULT CKorTestHost::Start(const std::wstring& extraScenario) {
+    if (bed_) return E_UNEXPECTED;
+    bed_ = std::make_unique<CAcxHostBed>();
+    const std::wstring scenario = std::wstring(kAutControlsScenario) + kAutRecoveryChildren + extraScenario;
+    HRESULT hr = bed_->Start(scenario);
+    if (FAILED(hr)) return hr;
+    bed_->TakeDesktop(bed_->aut.Window(L"main"));
+    controls_ = {L"ctl", L"main:7", L"main:8", L"main:9"};
+    for (auto [clsid, creator] : {std::pair{&CLSID_KestruneMgr, KestruneMgrCreator},
+                                  std::pair{&CLSID_AcxFactory, AcxFactoryCreator},
+                                  std::pair{&CLSID_KorActiveX, KorActiveXCreator}}) {
+        classes_.push_back(std::make_unique<standin::CClassRegistration>(*clsid, creator));
+        if (FAILED(hr = classes_.back()->Result())) return hr;
+    }
+    bed_->options->Put(L"", L"OnReplay", CComVariant(true));
+    bed_->options->Put(L"", L"DefaultTimeout", 1000L);
+    bed_->options->Put(L"", L"DefaultDelay", 50L);
+
+    // The package manager in the host's order: rack, configuration, Init, engines.
+    if (FAILED(hr = manager_.CoCreateInstance(CLSID_KestruneMgr, nullptr, CLSCTX_INPROC_SERVER))) return hr;
+    CComPtr<IObjectRackClient> client;
+    if (FAILED(hr = manager_.QueryInterface(client.Put())) || FAILED(hr = client->SetRack(bed_->Rack()))) return hr;
+    {
+        SAFEARRAYBOUND bound{1, 0};
+        kcom::CComSafeArray words(::SafeArrayCreate(VT_BSTR, 1, &bound));
+        LONG index = 0;
+        CComBSTR full(L"full");
+        if (!words || FAILED(hr = ::SafeArrayPutElement(words, &index, static_cast<BSTR>(full)))) return E_OUTOFMEMORY;
+        CComVariant config;
+        config.vt = VT_ARRAY | VT_BSTR;
+        config.parray = words.Detach();
+        if (FAILED(hr = manager_->SetPackageConfiguration(config))) return hr;
+    }
+    if (FAILED(hr = manager_->Init())) return hr;
+    // The manager registers the package's query engine itself.
+    bed_->queryEngine->ReleaseEngines();
+    if (FAILED(hr = manager_->AddQuery(bed_->queryEngine.as<IKorQuery2>())) ||
+        FAILED(hr = manager_->AddFactory(bed_->recordMgr.as<IKorDataTarget>())))
+        return hr;
+
+    // The factory, made from its registration, with the rack and its site.
+    if (FAILED(hr = ::CoCreateInstance(CLSID_AcxFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                       reinterpret_cast<void**>(factory_.Put()))))
+        return hr;
+    CComPtr<IObjectRackClient> factoryRack;
+    CComPtr<ITestObjFactory> factory;
+    if (FAILED(hr = factory_.QueryInterface(factoryRack.Put())) || FAILED(hr = factoryRack->SetRack(bed_->Rack())) ||
+        FAILED(hr = factory_.QueryInterface(factory.Put())) ||
+        FAILED(hr = factory->SetFactorySite(site_.as<ITestObjFactorySite>(), 1)))
+        return hr;
+    site_->SetParent(parent_.as<IDispatch>());
+    CComPtr<IPackageServices> services;
+    if (FAILED(hr = factory_.QueryInterface(services.Put()))) return hr;
+    bed_->recordMgr->SetPackageServices(services);
+    OrlentyStandIn_SetRecordMgr(bed_->recordMgr.as<IKorDataTarget>());
+    return S_OK;
+}
+
+void CKorTestHost::Stop() {
+    if (!bed_) return;
+    for (CComPtr<IUnknown>& sink : sinks_) sink.Release();
+    sinks_.clear();
+    OrlentyStandIn_SetRecordMgr(nullptr);
+    bed_->recordMgr->SetPackageServices(nullptr);
+    bed_->rack->Drop(L"KestruneMgr");
+    bed_->rack->Drop(L"AcxFlowEventsObject");
+    factory_.Release();
+    manager_.Release();
+    bed_.reset();
+    classes_.clear();
+}
+
+bool CKorTestHost::Locate(const std::wstring& name, HWND& window, LONG& cookie) const {
+    const size_t colon = name.find(L':');
+    cookie = colon == std::wstring::npos ? 0 : std::wcstol(name.c_str() + colon + 1, nullptr, 10);
+    window = bed_ ? bed_->aut.Window(name.substr(0, colon)) : nullptr;
+    return window != nullptr;
+}
+
+HRESULT CKorTestHost::TestObject(const std::wstring& name, IDispatch** object) {
+    HWND window = nullptr;
+    LONG cookie = 0;
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!Locate(name, window, cookie)) return E_INVALIDARG;
+    CComPtr<IPackageServices5> services;
+    HRESULT hr = factory_.QueryInterface(services.Put());
+    if (FAILED(hr)) return hr;
+    if (!cookie) return services->CreateTestObjFromWindow(window, object);
+    CRuntimeId id(g_cfWindowlessAcxControl);
+    id.PutVariantValue(L"hwnd", CComVariant(L(window)));
+    id.PutVariantValue(L"punknown", CComVariant(static_cast<long>(cookie)));
+    hr = services->CreateTestObjFromRuntimeId(id, object);
+    if (hr == S_OK && *object) return hr;
+    // A control that is not there: the test object the factory would have made for it.
+    CComPtr<IDispatch> made;
+    CComPtr<IObjectRackClient> rack;
+    CComPtr<ITestObjectInfo> info;
+    CComPtr<IKorActiveXInit> init;
+    if (FAILED(hr = made.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER)) ||
+        FAILED(hr = made.QueryInterface(rack.Put())) || FAILED(hr = rack->SetRack(bed_->Rack())) ||
+        FAILED(hr = made.QueryInterface(info.Put())) ||
+        FAILED(hr = info->put_PropExpr(CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
+                                       CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))))) ||
+        FAILED(hr = made.QueryInterface(init.Put())) || FAILED(hr = init->Init(g_cfWindowlessAcxControl)))
+        return hr;
+    *object = made.Detach();
+    return S_OK;
+}
+
+// ---- The application's controls -----------------------------------------------------------------
+
+CComPtr<IDispatch> CKorTestHost::Control(const std::wstring& name) const {
+    CComPtr<IDispatch> control;
+    HWND window = nullptr;
+    LONG cookie = 0;
+    if (Locate(name, window, cookie)) AutControlDispatch(window, cookie, control.Put());
+    return control;
+}
+
+HRESULT CKorTestHost::Listen(const std::wstring& name) {
+    CComPtr<IUnknown> sink;
+    HRESULT hr = CControlEventSink::Listen(Control(name), events_, sink.Put());
+    if (SUCCEEDED(hr)) sinks_.push_back(sink);
+    return hr;
+}
+
+std::wstring CKorTestHost::InnerLog(IUnknown* testObject) const {
+    standin::CWinObjectStandIn* inner = standin::CWinObjectStandIn::OfOuter(testObject);
+    return inner ? Joined(inner->Log().Lines()) : L"(no inner object)";
+}
+
+void CKorTestHost::Clear() {
+    if (!bed_) return;
+    bed_->deviceReplay->Log().Clear();
+    bed_->recordMgr->Log().Clear();
+    events_->Clear();
+    for (const std::wstring& name : controls_) {
+        CComVariant ignored;
+        DispCall(Control(name), L"ClearInputLog", {}, ignored.Put());
+    }
+}
+
+// ---- IDispatch ---------------------------------------------------------------------------------
+
+STDMETHODIMP CKorTestHost::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CKorTestHost::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CKorTestHost::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (!names || !ids) return E_POINTER;
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+        ids[i] = DISPID_UNKNOWN;
+        for (const auto& m : kMembers)
+            if (names[i] && _wcsicmp(names[i], m.name) == 0) ids[i] = m.id;
+        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+}
+
+STDMETHODIMP CKorTestHost::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                                  UINT*) {
+    return kcom::Guard([&]() -> HRESULT {
+        CComVariant a, b, answer;
+        HRESULT hr = S_OK;
+        auto text = [&](const std::wstring& s) { answer = CComVariant(s.c_str()); };
+        switch (id) {
+        case kStart:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_EMPTY, a)) && a.vt != VT_EMPTY) hr = a.ChangeType(VT_BSTR);
+            if (SUCCEEDED(hr)) hr = Start(a.vt == VT_BSTR && a.bstrVal ? a.bstrVal : L"");
+            break;
+        case kTestObject:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a))) {
+                CComPtr<IDispatch> object;
+                hr = TestObject(a.bstrVal ? a.bstrVal : L"", object.Put());
+                if (SUCCEEDED(hr)) answer = CComVariant(object.get());
+            }
+            break;
+        case kSetOption:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a)) && SUCCEEDED(hr = Arg(params, 1, VT_EMPTY, b)) && bed_)
+                bed_->options->Put(L"", a.bstrVal, b);
+            break;
+        case kInnerAnswer:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a)) && SUCCEEDED(hr = Arg(params, 1, VT_I4, b)))
+                standin::CWinObjectStandIn::SetHookAnswer(a.bstrVal ? a.bstrVal : L"", b.lVal);
+            break;
+        case kListen:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a))) hr = Listen(a.bstrVal ? a.bstrVal : L"");
+            break;
+        case kEvents:
+            text(Joined(events_->Lines()));
+            break;
+        case kLog:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a)) && bed_) {
+                const std::wstring which = a.bstrVal ? a.bstrVal : L"";
+                if (which == L"DeviceReplay") text(Joined(bed_->deviceReplay->Log().Lines()));
+                else if (which == L"RecordMgr") text(Joined(bed_->recordMgr->Log().Lines()));
+                else hr = E_INVALIDARG;
+            }
+            break;
+        case kInnerLog:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_UNKNOWN, a))) text(InnerLog(a.punkVal));
+            break;
+        case kControlLog:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a))) text(Joined(::InputLog(Control(a.bstrVal ? a.bstrVal : L""))));
+            break;
+        case kClear:
+            Clear();
+            break;
+        case kPump:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_I4, a))) PumpMessagesFor(static_cast<DWORD>(a.lVal));
+            break;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
+        if (SUCCEEDED(hr) && result) answer.Detach(result);
+        return hr;
+    });
+}
+
+// ---- Serving scripts -------------------------------------------------------------------------------
+
+CKorTestHostServer::CKorTestHostServer() {
+    registration_ = std::make_unique<standin::CObjectRegistration>(kHostClsid, host_.as<IDispatch>(),
+                                                                   CLSCTX_LOCAL_SERVER);
+    kcom::CRegKey key;
+    const std::wstring path = std::wstring(kHostProgId) + L"\\CLSID";
+    LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
+                                nullptr);
+    const std::wstring clsid = standin::GuidText(kHostClsid);
+    if (rc == ERROR_SUCCESS)
+        rc = ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid.c_str()),
+                              static_cast<DWORD>((clsid.size() + 1) * sizeof(wchar_t)));
+    key_ = HRESULT_FROM_WIN32(rc);
+}
+
+CKorTestHostServer::~CKorTestHostServer() {
+    registration_.reset();
+    host_->Stop();
+}
+
+HRESULT CKorTestHostServer::Result() const noexcept {
+    return FAILED(registration_->Result()) ? registration_->Result() : key_;
+}
