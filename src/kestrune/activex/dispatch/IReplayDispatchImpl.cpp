@@ -36,14 +36,21 @@ HRESULT CReplayDispatch::Run(CComTestObject& owner, const IID& iid, ITypeInfo* n
     // The step's replay error is raised again in the retry loop's own frames and ends here, after
     // the step is closed, so that closing cannot disturb the error information it carries.
     CKorException* raised = nullptr;
+    // The member's failure comes back from oleaut32 in an EXCEPINFO; without the caller's the
+    // step reads it from one of its own.
+    EXCEPINFO own{};
     hr = CDispatchError::Guard(nullptr, [&] {
         try {
-            return owner.ReplayWithRetry(id, riid, lcid, flags, params, result, excepInfo, argErr, target, operation);
+            return owner.ReplayWithRetry(id, riid, lcid, flags, params, result, excepInfo ? excepInfo : &own, argErr,
+                                         target, operation);
         } catch (CKorException* e) {
             raised = e;
             return E_FAIL;
         }
     });
+    ::SysFreeString(own.bstrSource);
+    ::SysFreeString(own.bstrDescription);
+    ::SysFreeString(own.bstrHelpFile);
     const HRESULT end = CDispatchError::Guard(nullptr, [&] { return owner.EndReplayStep(); });
     if (raised) return CDispatchError::Answer(raised, excepInfo);
     if (FAILED(end) && SUCCEEDED(hr)) hr = E_FAIL;

@@ -105,7 +105,9 @@ STDMETHODIMP CKorActiveX::do_GetVisibleText(long left, long top, long right, lon
         if (FAILED(hr)) return hr;
         m_helper->MakeVisibleCore();
         RECT rect{};
-        if (!m_agent || FAILED(m_agent->GetWlsSize(window, cookie, &rect))) return KOR_E_EMPTY_RECT;
+        // A control the hook does not know answers an empty rectangle: no area either.
+        if (!m_agent || FAILED(m_agent->GetWlsSize(window, cookie, &rect)) || ::IsRectEmpty(&rect))
+            return KOR_E_EMPTY_RECT;
         // A negative side stands for the control's own; the others count from its top left.
         const long areaLeft = left < 0 ? rect.left : left + rect.left;
         const long areaRight = right < 0 ? rect.right : right + rect.left;
@@ -141,14 +143,17 @@ STDMETHODIMP CKorActiveX::DoDblClick(int x, int y, BUTTON button) {
 
 // A script passes a variable by reference; the name it holds counts.
 HRESULT CKorActiveX::FireControlEvent(const VARIANT& eventName, SAFEARRAY* args) {
-    kcom::CComVariant name;
-    if (FAILED(::VariantCopyInd(&name, const_cast<VARIANT*>(&eventName))) || name.vt != VT_BSTR || !name.bstrVal)
-        return DISP_E_BADVARTYPE;
+    const VARIANT* name = &eventName;
+    if (name->vt == (VT_BYREF | VT_VARIANT) && name->pvarVal) name = name->pvarVal;
+    BSTR text = name->vt == VT_BSTR                                   ? name->bstrVal
+                : name->vt == (VT_BYREF | VT_BSTR) && name->pbstrVal ? *name->pbstrVal
+                                                                      : nullptr;
+    if (!text) return DISP_E_BADVARTYPE;
     kcom::CComPtr<IDispatch> control;
     if (FAILED(GetLpDispatch(control.Put())) || !control) return KOR_E_OBJECT_NOT_FOUND;
     CAcxHandler handler;
     handler.Attach(control);
-    return handler.FireEvent(name.bstrVal, args);
+    return handler.FireEvent(text, args);
 }
 
 HRESULT CKorActiveX::GetControlMemberNames(SAFEARRAY** names) {
