@@ -1,0 +1,254 @@
+// The ActiveX test object's IDispatch: the fixed table of the default interface, and the merged
+// interface once a custom source joined, with a source whose members come from OLE Automation's
+// table and which records every call it gets.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "AcxObjectFixture.h"
+#include "activex/dispatch/IMultiDispatch.h"
+#include "activex/dispatch/MultiTypeInfoWrapper.h"
+#include "com/TypeInfoDesc.h"
+
+using kcom::CComBSTR;
+using kcom::CComPtr;
+using kcom::CComVariant;
+
+namespace {
+
+// A custom source: CustFoo(a As Long, b As Object, c), Click(x), the property Level (get, put).
+class CSource : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IDispatch {
+public:
+    BEGIN_COM_MAP(CSource)
+        COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+
+    HRESULT FinalConstruct() {
+        static PARAMDATA foo[] = {{const_cast<OLECHAR*>(L"a"), VT_I4}, {const_cast<OLECHAR*>(L"b"), VT_DISPATCH},
+                                  {const_cast<OLECHAR*>(L"c"), VT_VARIANT}};
+        static PARAMDATA x[] = {{const_cast<OLECHAR*>(L"x"), VT_I4}};
+        static METHODDATA methods[] = {
+            {const_cast<OLECHAR*>(L"CustFoo"), foo, 100, 0, CC_STDCALL, 3, DISPATCH_METHOD, VT_EMPTY},
+            {const_cast<OLECHAR*>(L"Click"), x, 101, 1, CC_STDCALL, 1, DISPATCH_METHOD, VT_EMPTY},
+            {const_cast<OLECHAR*>(L"Level"), nullptr, 102, 2, CC_STDCALL, 0, DISPATCH_PROPERTYGET, VT_I4},
+            {const_cast<OLECHAR*>(L"Level"), x, 102, 3, CC_STDCALL, 1, DISPATCH_PROPERTYPUT, VT_EMPTY},
+        };
+        INTERFACEDATA data{methods, 4};
+        CComPtr<ITypeInfo> made;
+        HREFTYPE ref = 0;
+        HRESULT hr = ::CreateDispTypeInfo(&data, 0x800, made.Put());
+        if (SUCCEEDED(hr)) hr = made->GetRefTypeOfImplType(0, &ref);
+        if (SUCCEEDED(hr)) hr = made->GetRefTypeInfo(ref, info_.Put());
+        return hr;
+    }
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override { return *count = 1, S_OK; }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo** out) override { return info_.CopyTo(out); }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return ::DispGetIDsOfNames(info_, names, count, ids);
+    }
+    // "<dispid> <flags> [<vt of the first argument>,...]"
+    STDMETHOD(Invoke)(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+        std::wstring line = std::to_wstring(id) + L" " + std::to_wstring(flags) + L" [";
+        for (UINT i = params->cArgs; i-- > 0;) {
+            const VARIANT& v = params->rgvarg[i];
+            line += std::to_wstring(v.vt) + (v.vt == VT_DISPATCH && !v.pdispVal ? L"null" : L"");
+            if (i) line += L",";
+        }
+        calls.push_back(line + L"]");
+        return S_OK;
+    }
+
+    std::vector<std::wstring> calls;
+
+private:
+    CComPtr<ITypeInfo> info_;
+};
+
+// Counts the custom hook.
+class CHookedObject : public CKorActiveXProbe {
+public:
+    HRESULT STDMETHODCALLTYPE EnsureCustomObjects() override {
+        ++hooked;
+        return S_FALSE;
+    }
+    int hooked = 0;
+};
+
+class MergedDispatch : public AcxObjectFixture {
+protected:
+    void SetUp() override {
+        AcxObjectFixture::SetUp();
+        object_ = Windowed();
+        dispatch_ = Itf<IDispatch>(U(object_));
+        source_ = standin::Holder<CSource>::New();
+    }
+    DISPID Id(const wchar_t* name, HRESULT expected = S_OK) {
+        LPOLESTR names[1] = {const_cast<LPOLESTR>(name)};
+        DISPID id = 12345;
+        EXPECT_EQ(expected, dispatch_->GetIDsOfNames(IID_NULL, names, 1, 0, &id)) << name;
+        return id;
+    }
+    HRESULT Call(DISPID id, WORD flags, std::vector<CComVariant> args, VARIANT* result = nullptr) {
+        DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+        return dispatch_->Invoke(id, IID_NULL, 0, flags, &params, result, nullptr, nullptr);
+    }
+    void Join() { ASSERT_EQ(S_OK, static_cast<IMultiDispatch*>(dispatch_.get())->AddDispatch(source_.as<IDispatch>())); }
+
+    AcxObject object_;
+    CComPtr<IDispatch> dispatch_;
+    standin::Holder<CSource> source_;
+};
+
+TEST_F(MergedDispatch, WithoutSourcesTheFixedTableSendsEachDispidToItsInterface) {
+    EXPECT_EQ(0x51, Id(L"Click"));
+    EXPECT_EQ(0xE, Id(L"exist"));
+    Id(L"NoSuchMember", DISP_E_UNKNOWNNAME);
+    for (DISPID absent : {0x214, 0x217, 0x218, 0x54, 0x6, 0x19, 0x219})
+        EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(absent, DISPATCH_METHOD, {})) << absent;
+
+    // 0x58 reaches IStdObjectReplay (the inner object's window), 0x213 IKorActiveXBaseReplay.
+    CComVariant window;
+    EXPECT_EQ(S_OK, Call(0x58, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, window.Put()));
+    EXPECT_EQ(L(ctl_), window.lVal);
+    CComVariant control;
+    ASSERT_EQ(S_OK, Call(0x213, DISPATCH_PROPERTYGET, {}, control.Put()));
+    ASSERT_EQ(VT_DISPATCH, control.vt);
+    CComVariant caption;
+    EXPECT_HRESULT_SUCCEEDED(DispGet(control.pdispVal, L"Caption", caption.Put()));
+    EXPECT_STREQ(L"Hello", caption.bstrVal);
+
+    CComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, dispatch_->GetTypeInfo(0, 0, info.Put()));
+    kcom::CTypeAttr attr;
+    ASSERT_EQ(S_OK, kcom::GetTypeAttr(info, attr));
+    EXPECT_TRUE(::IsEqualGUID(DIID_ActiveX, attr->guid));
+    EXPECT_EQ(DISP_E_BADINDEX, dispatch_->GetTypeInfo(1, 0, info.Put()));
+}
+
+TEST_F(MergedDispatch, ASourceJoinsUnderDispidsOfFirstAppearanceAndTheLastSourceWins) {
+    Join();
+    // The default interface is source 0: its first member draws 7.
+    EXPECT_EQ(7, Id(L"GetProperty"));
+    const DISPID click = Id(L"Click"), foo = Id(L"CustFoo");
+    EXPECT_GT(foo, click);
+    EXPECT_EQ(click, Id(L"CLICK"));
+    EXPECT_NE(0x51, click);
+    // The first unknown name ends the call; later entries stay as they were.
+    LPOLESTR names[2] = {const_cast<LPOLESTR>(L"NoSuch"), const_cast<LPOLESTR>(L"Click")};
+    DISPID ids[2] = {1, 2};
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, dispatch_->GetIDsOfNames(IID_NULL, names, 2, 0, ids));
+    EXPECT_EQ(DISPID_UNKNOWN, ids[0]);
+    EXPECT_EQ(2, ids[1]);
+    EXPECT_EQ(E_POINTER, dispatch_->GetIDsOfNames(IID_NULL, names, 1, 0, nullptr));
+
+    // A shared name goes to the source with the source's own DISPID.
+    EXPECT_EQ(S_OK, Call(click, DISPATCH_METHOD, {CComVariant(3L)}));
+    EXPECT_EQ(std::vector<std::wstring>{L"101 1 [3]"}, source_->calls);
+    // The standard members stay reachable through source 0.
+    standin::CWinObjectStandIn::OfOuter(U(object_))->Log().Clear();
+    EXPECT_EQ(S_OK, Call(Id(L"Type"), DISPATCH_METHOD, {CComVariant(L"q")}));
+    EXPECT_EQ(1, standin::CWinObjectStandIn::OfOuter(U(object_))->Log().Count(L"do_Type"));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(0x7FFF, DISPATCH_METHOD, {}));
+}
+
+TEST_F(MergedDispatch, MissingTrailingArgumentsOfAMethodArePadded) {
+    Join();
+    CComVariant given(5L);
+    DISPPARAMS params{&given, nullptr, 1, 0};
+    ASSERT_EQ(S_OK, dispatch_->Invoke(Id(L"CustFoo"), IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    // In order from the first: the given Long, a null object, an empty value.
+    EXPECT_EQ(L"100 1 [3,9null,0]", source_->calls.back());
+    EXPECT_EQ(&given, params.rgvarg);
+    EXPECT_EQ(1u, params.cArgs);
+
+    // A property's table entry is its put accessor: a read is not padded to it, and neither is a
+    // call with named arguments.
+    CComVariant value;
+    EXPECT_EQ(S_OK, Call(Id(L"Level"), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, value.Put()));
+    EXPECT_EQ(L"102 3 []", source_->calls.back());
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS named{&given, &put, 1, 1};
+    EXPECT_EQ(S_OK, dispatch_->Invoke(Id(L"Level"), IID_NULL, 0, DISPATCH_PROPERTYPUT, &named, nullptr, nullptr, nullptr));
+    EXPECT_EQ(L"102 4 [3]", source_->calls.back());
+    EXPECT_EQ(E_POINTER, dispatch_->Invoke(Id(L"Level"), IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST_F(MergedDispatch, TheMergedTypeInformation) {
+    CComPtr<CMultiTypeInfoWrapper> alone;
+    ASSERT_EQ(S_OK, CMultiTypeInfoWrapper::Create(alone.Put()));
+    TYPEATTR* unbuilt = nullptr;
+    EXPECT_EQ(E_NOTIMPL, alone->GetTypeAttr(&unbuilt));
+
+    Join();
+    CComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, dispatch_->GetTypeInfo(0, 0, info.Put()));
+    kcom::CTypeAttr attr;
+    ASSERT_EQ(S_OK, kcom::GetTypeAttr(info, attr));
+    EXPECT_EQ(TKIND_INTERFACE, attr->typekind);
+    EXPECT_GE(attr->cFuncs, 35);
+    CComBSTR name;
+    EXPECT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, name.Put(), nullptr, nullptr, nullptr));
+    EXPECT_STREQ(L"ActiveX", name.c_str());
+    EXPECT_EQ(S_OK, info->GetDocumentation(Id(L"CustFoo"), name.Put(), nullptr, nullptr, nullptr));
+    EXPECT_STREQ(L"CustFoo", name.c_str());
+    EXPECT_EQ(E_INVALIDARG, info->GetDocumentation(0x7FFF, name.Put(), nullptr, nullptr, nullptr));
+    MEMBERID found = 0;
+    LPOLESTR foo[1] = {const_cast<LPOLESTR>(L"CustFoo")};
+    EXPECT_EQ(S_OK, info->GetIDsOfNames(foo, 1, &found));
+    EXPECT_EQ(Id(L"CustFoo"), found);
+    EXPECT_EQ(DISP_E_BADINDEX, dispatch_->GetTypeInfo(1, 0, info.Put()));
+}
+
+// The object holds its merged interface, which keeps the object's own interface as source 0
+// without a reference: the last release frees the object, and a type description handed out
+// before lives on without it.
+TEST_F(MergedDispatch, NoCycleThroughTheObjectsOwnInterface) {
+    Join();
+    CComPtr<ITypeInfo> info;
+    ASSERT_EQ(S_OK, dispatch_->GetTypeInfo(0, 0, info.Put()));
+    ASSERT_NE(nullptr, standin::CWinObjectStandIn::OfOuter(U(object_)));
+    dispatch_.Release();
+    object_ = AcxObject();
+    // The object's inner object went with it.
+    EXPECT_EQ(nullptr, standin::CWinObjectStandIn::Last());
+    CComBSTR name;
+    EXPECT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, name.Put(), nullptr, nullptr, nullptr));
+    kcom::CTypeAttr attr;
+    EXPECT_EQ(S_OK, kcom::GetTypeAttr(info, attr));
+}
+
+TEST_F(MergedDispatch, CustomObjectsAreMadeBeforeNamesButNotForTestObjectMethods) {
+    standin::Holder<CHookedObject> hooked = standin::Holder<CHookedObject>::New();
+    ASSERT_EQ(S_OK, hooked.as<IObjectRackClient>()->SetRack(bed_.Rack()));
+    IDispatch* dispatch = Itf<IDispatch>(hooked->GetControllingUnknown());
+    bed_.options->Put(L"Test Objects\\ActiveX", L"CLSID", L"{41AD1E23-B340-11D4-8F6F-0050DA3B0421}");
+    bed_.options->Put(L"Test Objects\\Broken", L"CLSID", L"not a class");
+    auto resolve = [&](const wchar_t* name) {
+        LPOLESTR names[1] = {const_cast<LPOLESTR>(name)};
+        DISPID id = 0;
+        dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+        return hooked->hooked;
+    };
+    for (const wchar_t* exempt : {L"Init", L"EXIST", L"ChildObjects", L"SetTOProperty", L"GetTOProperty",
+                                  L"gettoproperties", L"ActiveX"})
+        EXPECT_EQ(0, resolve(exempt)) << exempt;
+    EXPECT_EQ(1, resolve(L"Click"));
+    EXPECT_EQ(2, resolve(L"Broken"));
+
+    // A running, unpaused replay never makes them from the type information.
+    CComPtr<ITypeInfo> info;
+    bed_.options->Put(L"", L"OnReplay", CComVariant(true));
+    dispatch->GetTypeInfo(0, 0, info.Put());
+    EXPECT_EQ(2, hooked->hooked);
+    bed_.options->Put(L"", L"OnPause", CComVariant(true));
+    dispatch->GetTypeInfo(0, 0, info.Put());
+    EXPECT_EQ(3, hooked->hooked);
+
+    // Each call through the object's IDispatch starts without a report node.
+    hooked->SetReportNode(12);
+    DISPPARAMS none{};
+    dispatch->Invoke(0x219, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    EXPECT_EQ(-1, hooked->ReportNode());
+}
+
+}  // namespace
