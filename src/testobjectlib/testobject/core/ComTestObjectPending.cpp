@@ -2,16 +2,6 @@
 // checkpoint work of the test object. Until then each answers E_NOTIMPL.
 #include "testobject/core/ComTestObject.h"
 
-// Description matching.
-HRESULT CComTestObject::ITestObject_IsEqual(ITestObject*) { return E_NOTIMPL; }
-HRESULT CComTestObject::ITestObject4_IsMatch(ITestObject*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT CComTestObject::ITestObject4_GetPoolProps(SAFEARRAY**, long) { return E_NOTIMPL; }
-HRESULT CComTestObject::ITestObject5_CompareTo(ITestObject*, ULONG*) { return E_NOTIMPL; }
-HRESULT CComTestObject::CompareDescriptionValue(const VARIANT&, const VARIANT&, long, long, long, long, long, long,
-                                                ULONG*, VARIANT_BOOL*) {
-    return E_NOTIMPL;
-}
-
 // Identification.
 HRESULT CComTestObject::ITestObject_FindObjectId(IUnknown**, QueryIdInfo*) { return E_NOTIMPL; }
 HRESULT CComTestObject::Desc2Handle(SAFEARRAY**, QueryIdInfo*) { return E_NOTIMPL; }
@@ -84,7 +74,3 @@ HRESULT CComTestObject::ReplayWithRetry(DISPID, REFIID, LCID, WORD, DISPPARAMS*,
     return E_NOTIMPL;
 }
 HRESULT CComTestObject::CompleteMethodInfoTable() { return E_NOTIMPL; }
-
-// Reporting.
-HRESULT CComTestObject::ReportReplayStep(BSTR, BSTR, BSTR, BSTR, bool) { return E_NOTIMPL; }
-HRESULT CComTestObject::ReportReplayResult(long) { return E_NOTIMPL; }
