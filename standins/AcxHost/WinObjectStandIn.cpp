@@ -106,26 +106,29 @@ STDMETHODIMP CWinObjectStandIn::Init() {
 
 // ---- input ----
 
-STDMETHODIMP CWinObjectStandIn::do_Click(int x, int y, BUTTON button) {
-    return Perform(L"do_Click(" + Numbers({x, y, button}) + L")", [&](HWND w) {
-        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), false);
+HRESULT CWinObjectStandIn::Click(const wchar_t* method, int x, int y, BUTTON button, bool doubleClick) {
+    return Perform(method + (L"(" + Numbers({x, y, button}) + L")"), [&](HWND w) {
+        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), doubleClick);
     });
 }
+
+HRESULT CWinObjectStandIn::Type(const wchar_t* method, BSTR text) {
+    return Perform(method + (L"(" + Text(text) + L")"), [&](HWND w) { PostText(w, text ? text : L""); });
+}
+
+HRESULT CWinObjectStandIn::MouseMove(const wchar_t* method, int x, int y) {
+    return Perform(method + (L"(" + Numbers({x, y}) + L")"), [&](HWND w) { PostMouseMove(w, ClientPoint(w, x, y)); });
+}
+
+STDMETHODIMP CWinObjectStandIn::do_Click(int x, int y, BUTTON button) { return Click(L"do_Click", x, y, button, false); }
 
 STDMETHODIMP CWinObjectStandIn::do_DblClick(int x, int y, BUTTON button) {
-    return Perform(L"do_DblClick(" + Numbers({x, y, button}) + L")", [&](HWND w) {
-        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), true);
-    });
+    return Click(L"do_DblClick", x, y, button, true);
 }
 
-STDMETHODIMP CWinObjectStandIn::do_Type(BSTR text) {
-    return Perform(L"do_Type(" + Text(text) + L")", [&](HWND w) { PostText(w, text ? text : L""); });
-}
+STDMETHODIMP CWinObjectStandIn::do_Type(BSTR text) { return Type(L"do_Type", text); }
 
-STDMETHODIMP CWinObjectStandIn::do_MouseMove(int x, int y) {
-    return Perform(L"do_MouseMove(" + Numbers({x, y}) + L")",
-                   [&](HWND w) { PostMouseMove(w, ClientPoint(w, x, y)); });
-}
+STDMETHODIMP CWinObjectStandIn::do_MouseMove(int x, int y) { return MouseMove(L"do_MouseMove", x, y); }
 
 STDMETHODIMP CWinObjectStandIn::do_Drag(int x, int y, BUTTON button) {
     return Perform(L"do_Drag(" + Numbers({x, y, button}) + L")",
@@ -144,25 +147,15 @@ STDMETHODIMP CWinObjectStandIn::do_hWnd(long* window) {
     return *window ? S_OK : E_FAIL;
 }
 
-STDMETHODIMP CWinObjectStandIn::DoClick(int x, int y, BUTTON button) {
-    return Perform(L"DoClick(" + Numbers({x, y, button}) + L")", [&](HWND w) {
-        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), false);
-    });
-}
+STDMETHODIMP CWinObjectStandIn::DoClick(int x, int y, BUTTON button) { return Click(L"DoClick", x, y, button, false); }
 
 STDMETHODIMP CWinObjectStandIn::DoDblClick(int x, int y, BUTTON button) {
-    return Perform(L"DoDblClick(" + Numbers({x, y, button}) + L")", [&](HWND w) {
-        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), true);
-    });
+    return Click(L"DoDblClick", x, y, button, true);
 }
 
-STDMETHODIMP CWinObjectStandIn::DoType(BSTR text) {
-    return Perform(L"DoType(" + Text(text) + L")", [&](HWND w) { PostText(w, text ? text : L""); });
-}
+STDMETHODIMP CWinObjectStandIn::DoType(BSTR text) { return Type(L"DoType", text); }
 
-STDMETHODIMP CWinObjectStandIn::DoMouseMove(int x, int y) {
-    return Perform(L"DoMouseMove(" + Numbers({x, y}) + L")", [&](HWND w) { PostMouseMove(w, ClientPoint(w, x, y)); });
-}
+STDMETHODIMP CWinObjectStandIn::DoMouseMove(int x, int y) { return MouseMove(L"DoMouseMove", x, y); }
 
 STDMETHODIMP CWinObjectStandIn::PrepareObject(long moveToTop, long waitEnabled, long waitVisible, long checkIconic) {
     Log().Add(L"PrepareObject(" + Numbers({moveToTop, waitEnabled, waitVisible, checkIconic}) + L")");

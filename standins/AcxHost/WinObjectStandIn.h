@@ -175,6 +175,9 @@ private:
     // Records the line, then runs the input on the window (E_FAIL without one).
     template <class Input>
     HRESULT Perform(std::wstring line, Input&& input);
+    HRESULT Click(const wchar_t* method, int x, int y, BUTTON button, bool doubleClick);
+    HRESULT Type(const wchar_t* method, BSTR text);
+    HRESULT MouseMove(const wchar_t* method, int x, int y);
     POINT ClientPoint(HWND window, int x, int y) const;
 
     kcom::CComVariant ownId_;  // VT_UNKNOWN runtime identifier, or empty
