@@ -416,6 +416,25 @@ public:
     }
 };
 
+// A test object with nothing but an identity and an empty script interface: what the record
+// manager makes of a runtime identifier when no package services were set.
+class CPlainTestObject : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IDispatch {
+public:
+    BEGIN_COM_MAP(CPlainTestObject)
+        COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};
+
 }  // namespace
 
 std::wstring CRecordMgrStandIn::Describe(const KorClassDescriptor& d) const {
@@ -501,6 +520,80 @@ std::wstring ArrayText(SAFEARRAY* psa) {
         text += VariantText(data[i]);
     }
     return text + L"]";
+}
+
+STDMETHODIMP CRecordMgrStandIn::BuildDescriptionForChildren(IDispatch*, SAFEARRAY** description, VARIANT) {
+    log_.Add(L"BuildDescriptionForChildren()");
+    if (description) *description = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::Reserved1() {
+    log_.Add(L"Reserved1()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::CreateTestObjFromRuntimeId(IRuntimeID* id, IDispatch** object) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(std::wstring(L"CreateTestObjFromRuntimeId(") + (id ? L"id" : L"(null)") + L")");
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        kcom::CComPtr<IDispatch> made;
+        HRESULT hr = services_ ? services_->CreateTestObjFromRuntimeId(id, made.Put())
+                               : kcom::CreateObject<CPlainTestObject, IDispatch>(made.Put());
+        if (hr != S_OK || !made) return FAILED(hr) ? hr : S_FALSE;
+        created_.push_back(made);
+        *object = made.Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CRecordMgrStandIn::CreateTestObjsForTable(SAFEARRAY**) {
+    log_.Add(L"CreateTestObjsForTable()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::QueryClassService(GUID* service, long request, VARIANT* input, VARIANT* output) {
+    return kcom::Guard([&]() -> HRESULT {
+        std::wstring args = L"(null)";
+        // The data word of an array value is the array in both the plain and the by-reference form.
+        if (input) args = (input->vt & VT_ARRAY) ? ArrayText(input->parray) : VariantText(*input);
+        log_.Add(L"QueryClassService(" + (service ? GuidText(*service) : std::wstring(L"(null)")) + L"," +
+                 std::to_wstring(request) + L"," + args + L")");
+        if (!service || !input || !output) return E_POINTER;
+        ::VariantClear(output);
+        output->vt = VT_I4;
+        output->lVal = commandAnswer_;
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CRecordMgrStandIn::Reserved2() {
+    log_.Add(L"Reserved2()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::CreateTestObjFromWindow(HWND, IDispatch** object) {
+    log_.Add(L"CreateTestObjFromWindow()");
+    if (object) *object = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::Reserved3() {
+    log_.Add(L"Reserved3()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::FillRuntimeValuesForObjects(long, SAFEARRAY*, long) {
+    log_.Add(L"FillRuntimeValuesForObjects()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::GetRecordingState(long* state) {
+    log_.Add(L"GetRecordingState()");
+    if (!state) return E_POINTER;
+    *state = recordingState_;
+    return stateResult_;
 }
 
 // ---- event connector and input channel ----
@@ -602,6 +695,20 @@ void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject) {
 
 CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
+}
+
+CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
+    : CClassRegistration(clsid, creator) {
+    if (FAILED(CClassRegistration::Result())) return;
+    kcom::CRegKey key;
+    const std::wstring path = std::wstring(progId) + L"\\CLSID";
+    LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
+                                nullptr);
+    const std::wstring text = GuidText(clsid);
+    if (rc == ERROR_SUCCESS)
+        rc = ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    key_ = HRESULT_FROM_WIN32(rc);
 }
 
 CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object) {
