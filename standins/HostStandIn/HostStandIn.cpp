@@ -6,6 +6,7 @@
 #include "com/ComClassFactory.h"
 #include "com/ComError.h"
 #include "com/ComSafeArray.h"
+#include "com/Handles.h"
 
 namespace standin {
 
@@ -123,6 +124,15 @@ void CRackStandIn::Put(const wchar_t* name, IUnknown* object) {
         }
     }
     objects_.emplace_back(name, object);
+}
+
+void CRackStandIn::Drop(const wchar_t* name) {
+    for (auto it = objects_.begin(); it != objects_.end(); ++it) {
+        if (it->first == name) {
+            objects_.erase(it);
+            return;
+        }
+    }
 }
 
 bool CRackStandIn::Has(const wchar_t* name) const { return static_cast<bool>(Find(name)); }
@@ -443,6 +453,57 @@ STDMETHODIMP CRecordMgrStandIn::RegisterServer(IUnknown* registration, KorClassD
     });
 }
 
+STDMETHODIMP CRecordMgrStandIn::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* answer) {
+    return kcom::Guard([&]() -> HRESULT {
+        if (!format || !medium || !answer) {
+            log_.Add(L"ReceiveData(bad arguments)");
+            return E_POINTER;
+        }
+        RecordedStep step;
+        wchar_t name[128] = {};
+        ::GetClipboardFormatNameW(format->cfFormat, name, 128);
+        step.format = name;
+        std::wstring shape = L"ReceiveData(" + step.format + L",td=" + (format->ptd ? L"set" : L"null") +
+                             L",aspect=" + std::to_wstring(format->dwAspect) + L",lindex=" +
+                             std::to_wstring(format->lindex) + L",tymed=" + std::to_wstring(format->tymed) +
+                             L",medium=" + std::to_wstring(medium->tymed) + L",size=";
+        if (medium->tymed != TYMED_HGLOBAL || !medium->hGlobal) {
+            log_.Add(shape + L"0)");
+            return E_INVALIDARG;
+        }
+        const SIZE_T size = ::GlobalSize(medium->hGlobal);
+        shape += std::to_wstring(size);
+        kcom::CGlobalLock<DWORD> block(medium->hGlobal);
+        if (size < 12 || !block.get()) {
+            log_.Add(shape + L")");
+            return E_INVALIDARG;
+        }
+        step.object = reinterpret_cast<IDispatch*>(static_cast<UINT_PTR>(block.get()[0]));
+        step.method = Arg(reinterpret_cast<const wchar_t*>(static_cast<UINT_PTR>(block.get()[1])));
+        step.arguments = ArrayText(reinterpret_cast<SAFEARRAY*>(static_cast<UINT_PTR>(block.get()[2])));
+        log_.Add(shape + L"," + step.method + L"," + step.arguments + L")");
+        steps_.push_back(std::move(step));
+        *answer = dataAnswer_;
+        return dataResult_;
+    });
+}
+
+std::wstring ArrayText(SAFEARRAY* psa) {
+    if (!psa) return L"(null)";
+    std::wstring text = L"[";
+    VARTYPE vt = VT_EMPTY;
+    if (FAILED(::SafeArrayGetVartype(psa, &vt)) || vt != VT_VARIANT) return L"[not VARIANT]";
+    ULONG count = psa->cDims ? 1 : 0;
+    for (USHORT d = 0; d < psa->cDims; ++d) count *= psa->rgsabound[d].cElements;
+    kcom::CSafeArrayDataLock lock(psa);
+    const VARIANT* data = lock.get<const VARIANT>();
+    for (ULONG i = 0; i < count && data; ++i) {
+        if (i) text += L',';
+        text += VariantText(data[i]);
+    }
+    return text + L"]";
+}
+
 // ---- event connector and input channel ----
 
 STDMETHODIMP CEventConnectorStandIn::Advise(IUnknown* sink, long reserved, REFIID iid, DWORD* cookie) {
@@ -544,12 +605,12 @@ CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 
-CHostApplicationRegistration::CHostApplicationRegistration(IUnknown* application) {
+CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object) {
     kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
     if (FAILED(kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory))) return;
     kcom::CComPtr<IClassFactory> keep(factory);
-    factory->object_ = application;
-    Register(CLSID_KorHostApplication, keep);
+    factory->object_ = object;
+    Register(clsid, keep);
 }
 
 }  // namespace standin

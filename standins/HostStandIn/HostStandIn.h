@@ -103,6 +103,7 @@ public:
 
     // Set-up without a log line.
     void Put(const wchar_t* name, IUnknown* object);
+    void Drop(const wchar_t* name);
     bool Has(const wchar_t* name) const;
     kcom::CComPtr<IUnknown> Find(const wchar_t* name) const;
 
@@ -239,27 +240,53 @@ private:
     CallLog log_;
 };
 
-// The host's record manager: records the factories and services registered with it.
+// Text of a SAFEARRAY of VARIANTs, element by element in storage order: "[I4:1,BSTR:x]";
+// "(null)" for none.
+std::wstring ArrayText(SAFEARRAY* psa);
+
+// A step that a test object handed to the record manager, copied while the call ran.
+struct RecordedStep {
+    std::wstring format;            // name of the clipboard format
+    kcom::CComPtr<IDispatch> object;
+    std::wstring method;
+    std::wstring arguments;         // ArrayText of the arguments
+};
+
+// The host's record manager: records the factories and services registered with it, and the
+// steps that test objects hand it as data.
 class CRecordMgrStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
-                          public IKorRecordRegistration {
+                          public IKorRecordRegistration,
+                          public IKorDataTarget {
 public:
     BEGIN_COM_MAP(CRecordMgrStandIn)
         COM_INTERFACE_ENTRY(IKorRecordRegistration)
+        COM_INTERFACE_ENTRY(IKorDataTarget)
     END_COM_MAP()
 
     // Answers a fresh registration object of its own, which RegisterServer can be given back.
     STDMETHOD(RegisterFactory)(BSTR progId, KorClassDescriptor descriptor, long arg, IUnknown** registered) override;
     STDMETHOD(RegisterServer)(IUnknown* server, KorClassDescriptor descriptor, long arg) override;
+    // Reads the 12-byte step record {IDispatch*, method text, arguments} during the call.
+    STDMETHOD(ReceiveData)(FORMATETC* format, STGMEDIUM* medium, ULONG* answer) override;
 
     // The registration objects handed out, in order.
     const std::vector<kcom::CComPtr<IUnknown>>& Registrations() const noexcept { return registrations_; }
+    const std::vector<RecordedStep>& Steps() const noexcept { return steps_; }
     void SetResult(HRESULT hr) noexcept { result_ = hr; }
+    // What ReceiveData writes into its answer and returns.
+    void SetDataAnswer(ULONG answer, HRESULT hr = S_OK) noexcept {
+        dataAnswer_ = answer;
+        dataResult_ = hr;
+    }
     CallLog& Log() noexcept { return log_; }
 
 private:
     std::wstring Describe(const KorClassDescriptor& d) const;
     std::vector<kcom::CComPtr<IUnknown>> registrations_;
+    std::vector<RecordedStep> steps_;
     HRESULT result_ = S_OK;
+    ULONG dataAnswer_ = 0;
+    HRESULT dataResult_ = S_OK;
     CallLog log_;
 };
 
@@ -331,11 +358,18 @@ private:
     HRESULT hr_ = E_FAIL;
 };
 
-// Registers a host application object as the process's class KorHostApplication for in-process
-// creation, for as long as the registration lives. Every creation hands out that same object.
-class CHostApplicationRegistration : public CClassRegistration {
+// Registers one object as a class for in-process creation, for as long as the registration
+// lives. Every creation hands out that same object.
+class CObjectRegistration : public CClassRegistration {
 public:
-    explicit CHostApplicationRegistration(IUnknown* application);
+    CObjectRegistration(REFCLSID clsid, IUnknown* object);
+};
+
+// The host application object as the process's class KorHostApplication.
+class CHostApplicationRegistration : public CObjectRegistration {
+public:
+    explicit CHostApplicationRegistration(IUnknown* application)
+        : CObjectRegistration(CLSID_KorHostApplication, application) {}
 };
 
 }  // namespace standin

@@ -24,3 +24,18 @@ HRESULT GetRackService(IObjectRack* rack, const wchar_t* name, REFIID iid, void*
     HRESULT hr = GetRackObject(rack, name, iid, out);
     return FAILED(hr) && hr != E_POINTER ? E_FAIL : hr;
 }
+
+HRESULT GetObjectManager(IObjectRack* rack, IUnknown** out) noexcept {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!rack) return E_FAIL;
+    return kcom::Guard([&] {
+        kcom::CComBSTR key(RackName::ObjectManager);
+        HRESULT hr = rack->GetObject(key, IID_IKorObjectManager, out);
+        if (FAILED(hr) && *out) {
+            (*out)->Release();  // nothing is handed out with a failure
+            *out = nullptr;
+        }
+        return hr;
+    });
+}

@@ -40,3 +40,7 @@ template <class I>
 HRESULT GetRackService(IObjectRack* rack, const wchar_t* name, I** out) noexcept {
     return GetRackService(rack, name, __uuidof(I), reinterpret_cast<void**>(out));
 }
+
+// The host's object manager as the rack answers it: a failure, or a success with a null object,
+// is handed back as it is. E_POINTER for a null out; E_FAIL without a rack.
+HRESULT GetObjectManager(IObjectRack* rack, IUnknown** out) noexcept;

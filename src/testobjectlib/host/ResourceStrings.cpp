@@ -62,3 +62,23 @@ HMODULE LoadVostaneModule() noexcept {
     static kcom::CLibrary module;
     return LoadBesideHost(module, L"Vostane.dll");
 }
+
+std::wstring FormatResourceText(const wchar_t* pattern, std::initializer_list<const wchar_t*> args) {
+    std::wstring out;
+    auto next = args.begin();
+    for (const wchar_t* p = pattern ? pattern : L""; *p; ++p) {
+        if (p[0] == L'%' && p[1] == L's') {
+            if (next != args.end()) {
+                if (*next) out += *next;
+                ++next;
+            }
+            ++p;
+        } else if (p[0] == L'%' && p[1] == L'%') {
+            out += L'%';
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}

@@ -75,6 +75,29 @@ TEST(RackServices, PassesTheRacksOwnFailureOrMapsItToEFail) {
     settings->Release();
 }
 
+TEST(RackServices, ObjectManagerComesAsTheRackAnswersIt) {
+    auto rack = Holder<CFailingRack>::New();
+    auto manager = Holder<CSettingsStandIn>::New();  // any object stands for the manager here
+    CComPtr<IUnknown> got;
+    EXPECT_EQ(GetObjectManager(rack.as<IObjectRack>(), nullptr), E_POINTER);
+    EXPECT_EQ(GetObjectManager(nullptr, got.Put()), E_FAIL);
+    EXPECT_EQ(GetObjectManager(rack.as<IObjectRack>(), got.Put()), E_ACCESSDENIED);
+    rack->answer = S_FALSE;  // a success without an object passes through
+    EXPECT_EQ(GetObjectManager(rack.as<IObjectRack>(), got.Put()), S_FALSE);
+    EXPECT_FALSE(got);
+    rack->answer = E_UNEXPECTED;  // a failure hands nothing out
+    rack->leak = manager.as<IKorSettings>();
+    EXPECT_EQ(GetObjectManager(rack.as<IObjectRack>(), got.Put()), E_UNEXPECTED);
+    EXPECT_FALSE(got);
+    rack->answer = S_OK;
+    EXPECT_EQ(GetObjectManager(rack.as<IObjectRack>(), got.Put()), S_OK);
+    EXPECT_TRUE(got.IsEqualObject(manager.as<IKorSettings>()));
+    rack->leak = nullptr;
+    got.Release();
+    EXPECT_EQ(manager->AddRef(), 2u);
+    manager->Release();
+}
+
 class CRackClient : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
                     public IObjectRackClientImpl<CRackClient> {
 public:

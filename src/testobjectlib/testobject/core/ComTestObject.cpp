@@ -5,13 +5,10 @@
 #include "com/ComError.h"
 #include "host/RackServices.h"
 #include "host/TestObjectSettings.h"
+#include "testobject/clock/TestObjectClock.h"
 #include "testobject/core/OuterCalls.h"
-#include "win32/MessageWait.h"
 
 namespace {
-
-// The object manager's own interface; only its identity is needed here.
-constexpr IID kIidObjectManager = {0xC040712F, 0x1FA4, 0x11D2, {0x8E, 0x35, 0x00, 0x10, 0x4B, 0x3E, 0x8B, 0xFD}};
 
 constexpr DWORD kClassGuidFactor = 0x600937;
 
@@ -409,7 +406,7 @@ HRESULT CComTestObject::GetDefaultCollectionName(BSTR* name) {
     return E_NOTIMPL;
 }
 
-HRESULT CComTestObject::CreateSnapshotInternal(BSTR, long, long, BSTR*, BYTE, long, IDispatch*) { return E_NOTIMPL; }
+HRESULT CComTestObject::CreateSnapshotInternal(BSTR, VARIANT*, long, BSTR*, BYTE, long, IDispatch*) { return E_NOTIMPL; }
 HRESULT CComTestObject::OnRefresh() { return E_NOTIMPL; }
 
 HRESULT CComTestObject::BeforeLoadOldVersion(DWORD, IStream*, BOOL* continueLoad) {
@@ -449,8 +446,7 @@ HRESULT CComTestObject::GetObjectRect(RECT* rect) {
 HRESULT CComTestObject::PrepareScriptInfoHook() { return PrepareScriptInfo(); }
 
 HRESULT CComTestObject::WaitFindDelay(QueryIdInfo* context) {
-    PumpMessagesFor(context && context->delay > 0 ? static_cast<DWORD>(context->delay) : 0);
-    return S_OK;
+    return context ? ::WaitFindDelay(*context) : ::WaitFindDelay(QueryIdInfo{0, 0});
 }
 
 SAFEARRAY* CComTestObject::GetQueryFilter() { return nullptr; }
@@ -688,16 +684,7 @@ HRESULT CComTestObject::GetExceptionMgr(IKorExceptionMgr** manager) {
     return m_exceptionMgr.CopyTo(manager);
 }
 
-HRESULT CComTestObject::GetObjectManager(IUnknown** manager) {
-    if (!manager) return E_POINTER;
-    *manager = nullptr;
-    kcom::CComPtr<IObjectRack> rack = Rack();
-    if (!rack) return E_FAIL;
-    return kcom::Guard([&] {
-        kcom::CComBSTR key(RackName::ObjectManager);
-        return rack->GetObject(key, kIidObjectManager, manager);
-    });
-}
+HRESULT CComTestObject::GetObjectManager(IUnknown** manager) { return ::GetObjectManager(Rack(), manager); }
 
 HRESULT CComTestObject::GetActiveFlow(IUnknown** flow) {
     return GetRackService(Rack(), RackName::ActiveFlow, IID_IUnknown, reinterpret_cast<void**>(flow));

@@ -157,8 +157,9 @@ public:
     virtual HRESULT STDMETHODCALLTYPE ITestObjectInfo_get_Version(ULONG* version);
 
     // Snapshots and checkpoints
-    virtual HRESULT STDMETHODCALLTYPE GetSavedSnapshot(BSTR snapshotDir, long passed1, long kind, BSTR* snapshot,
-                                                       BYTE storeAsCurrent, long passed2, IDispatch* object);
+    virtual HRESULT STDMETHODCALLTYPE GetSavedSnapshot(BSTR snapshotDir, VARIANT* highlightId, long kind,
+                                                       BSTR* snapshot, BYTE storeAsCurrent, long passed2,
+                                                       IDispatch* object);
     virtual HRESULT STDMETHODCALLTYPE GetCheckpointDialogClsid(BSTR type, CLSID* clsid);
     virtual HRESULT STDMETHODCALLTYPE GetSupportedCheckpointTypes(BSTR type, BOOL* supported);
     // ICustomStep
@@ -245,7 +246,7 @@ public:
     virtual HRESULT STDMETHODCALLTYPE Handle2Desc();
     virtual HRESULT STDMETHODCALLTYPE Desc2Handle(SAFEARRAY** candidates, QueryIdInfo* context);
     virtual HRESULT STDMETHODCALLTYPE GetDefaultCollectionName(BSTR* name);
-    virtual HRESULT STDMETHODCALLTYPE CreateSnapshotInternal(BSTR snapshotDir, long passed1, long kind,
+    virtual HRESULT STDMETHODCALLTYPE CreateSnapshotInternal(BSTR snapshotDir, VARIANT* highlightId, long kind,
                                                              BSTR* snapshot, BYTE storeAsCurrent, long passed2,
                                                              IDispatch* object);
     virtual HRESULT STDMETHODCALLTYPE OnRefresh();
@@ -412,7 +413,7 @@ protected:
     kcom::CComBSTR m_algorithm;
     BYTE m_algorithmAbsent = 0;
     DWORD m_lastStepTime = 0;
-    CKorSafeArray m_pendingScriptInfo;
+    CKorPtrSafeArray m_pendingScriptInfo;  // rows of two BSTRs: name, value
     kcom::CComBSTR m_tagQueryNameOverride;
     CKorSafeArray m_methodInfoTable;
     kcom::CComBSTR m_collectionName;

@@ -31,7 +31,7 @@ HRESULT CComTestObject::ITestObject4_GetChildObjectsHierarchy(IDispatch*, IDispa
 HRESULT CComTestObject::ITestObject7_FindMatchingIds(long, SAFEARRAY**) { return E_NOTIMPL; }
 
 // Checkpoints and snapshots.
-HRESULT CComTestObject::GetSavedSnapshot(BSTR, long, long, BSTR*, BYTE, long, IDispatch*) { return E_NOTIMPL; }
+HRESULT CComTestObject::GetSavedSnapshot(BSTR, VARIANT*, long, BSTR*, BYTE, long, IDispatch*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetCheckpointDialogClsid(BSTR, CLSID*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetSupportedCheckpointTypes(BSTR, BOOL*) { return E_NOTIMPL; }
 HRESULT CComTestObject::GetCustomStepClsid(BSTR, GUID*) { return E_NOTIMPL; }
