@@ -181,16 +181,20 @@ STDMETHODIMP CGenericHandlerStandIn::ReplaceFile(BSTR managerProgId, BSTR fileSy
     });
 }
 
-STDMETHODIMP CPkgSrvMgrStandIn::BuildDescriptionForChildren(IDispatch* object, SAFEARRAY** descriptions,
-                                                            SAFEARRAY* children) {
+STDMETHODIMP CPkgSrvMgrStandIn::BuildDescriptionForChildren(IDispatch* object, SAFEARRAY** description,
+                                                            VARIANT filter) {
     return kcom::Guard([&]() -> HRESULT {
-        log_.Add(L"BuildDescriptionForChildren(" + Present(object) + L"," + ArrayText(children) + L")");
+        log_.Add(L"BuildDescriptionForChildren(" + Present(object) + L"," + VariantText(filter) + L")");
         objects_.emplace_back(object);
-        if (!descriptions) return E_POINTER;
-        *descriptions = nullptr;
-        if (FAILED(result_) || !children) return result_;
-        HRESULT hr = ::SafeArrayCopy(children, descriptions);
-        return FAILED(hr) ? hr : result_;
+        if (!description) return E_POINTER;
+        *description = nullptr;
+        if (FAILED(result_)) return result_;
+        SAFEARRAYBOUND bounds[2] = {{1, 0}, {1, 0}};
+        kcom::CComSafeArray table(::SafeArrayCreate(VT_VARIANT, 2, bounds));
+        LONG index[2] = {0, 0};
+        if (!table || FAILED(::SafeArrayPutElement(table, index, &filter))) return E_OUTOFMEMORY;
+        *description = table.Detach();
+        return result_;
     });
 }
 

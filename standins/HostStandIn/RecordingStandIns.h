@@ -159,15 +159,14 @@ private:
     CallLog log_;
 };
 
-// "KorPkgSrvMgr": records the description requests; answers a copy of the children as the
-// descriptions.
+// "KorPkgSrvMgr": records the description requests; answers a one-row table of the filter.
 class CPkgSrvMgrStandIn : public ServiceRoot, public IKorPkgSrvMgr {
 public:
     BEGIN_COM_MAP(CPkgSrvMgrStandIn)
         COM_INTERFACE_ENTRY(IKorPkgSrvMgr)
     END_COM_MAP()
 
-    STDMETHOD(BuildDescriptionForChildren)(IDispatch* object, SAFEARRAY** descriptions, SAFEARRAY* children) override;
+    STDMETHOD(BuildDescriptionForChildren)(IDispatch* object, SAFEARRAY** description, VARIANT filter) override;
 
     void SetResult(HRESULT hr) noexcept { result_ = hr; }
     const std::vector<kcom::CComPtr<IDispatch>>& Objects() const noexcept { return objects_; }

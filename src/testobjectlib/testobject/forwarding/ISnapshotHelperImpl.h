@@ -7,8 +7,8 @@
 template <class T>
 class ISnapshotHelperImpl : public ISnapshotHelper {
 public:
-    STDMETHOD(Snapshot)(BSTR folder, long context, long kind, BSTR* name, BYTE storeAsCurrent, long reserved,
-                        IDispatch* object) override {
-        KOR_FORWARD(GetSavedSnapshot, folder, context, kind, name, storeAsCurrent, reserved, object);
+    STDMETHOD(Snapshot)(BSTR folder, VARIANT* highlightId, long kind, BSTR* name, BYTE storeAsCurrent,
+                        long reserved, IDispatch* object) override {
+        KOR_FORWARD(GetSavedSnapshot, folder, highlightId, kind, name, storeAsCurrent, reserved, object);
     }
 };

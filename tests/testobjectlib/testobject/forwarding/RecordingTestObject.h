@@ -104,7 +104,7 @@ public:
     KOR_RECORD(DispTestObject_WaitProperty, BSTR, VARIANT, long, VARIANT_BOOL*)
     KOR_RECORD(DispTestObject_CheckProperty, BSTR, VARIANT, long, VARIANT_BOOL*)
     KOR_RECORD(DispTestObject_ToString, BSTR*)
-    KOR_RECORD(GetSavedSnapshot, BSTR, long, long, BSTR*, BYTE, long, IDispatch*)
+    KOR_RECORD(GetSavedSnapshot, BSTR, VARIANT*, long, BSTR*, BYTE, long, IDispatch*)
 #undef KOR_RECORD
 
     // A few operations keep what they were given.
