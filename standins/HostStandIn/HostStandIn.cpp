@@ -597,20 +597,20 @@ CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator, 
     if (SUCCEEDED(hr_)) Register(clsid, factory);
 }
 
-void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject) {
-    hr_ = ::CoRegisterClassObject(clsid, classObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject, DWORD context) {
+    hr_ = ::CoRegisterClassObject(clsid, classObject, context, REGCLS_MULTIPLEUSE, &cookie_);
 }
 
 CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 
-CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object) {
+CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context) {
     kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
     if (FAILED(kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory))) return;
     kcom::CComPtr<IClassFactory> keep(factory);
     factory->object_ = object;
-    Register(clsid, keep);
+    Register(clsid, keep, context);
 }
 
 }  // namespace standin

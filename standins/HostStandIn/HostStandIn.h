@@ -351,18 +351,19 @@ public:
 
 protected:
     CClassRegistration() = default;
-    void Register(REFCLSID clsid, IUnknown* classObject);
+    void Register(REFCLSID clsid, IUnknown* classObject, DWORD context = CLSCTX_INPROC_SERVER);
 
 private:
     DWORD cookie_ = 0;
     HRESULT hr_ = E_FAIL;
 };
 
-// Registers one object as a class for in-process creation, for as long as the registration
-// lives. Every creation hands out that same object.
+// Registers one object as a class for in-process creation (or, with CLSCTX_LOCAL_SERVER, for
+// other processes), for as long as the registration lives. Every creation hands out that same
+// object.
 class CObjectRegistration : public CClassRegistration {
 public:
-    CObjectRegistration(REFCLSID clsid, IUnknown* object);
+    CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context = CLSCTX_INPROC_SERVER);
 };
 
 // The host application object as the process's class KorHostApplication.
