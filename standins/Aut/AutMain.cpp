@@ -1,6 +1,6 @@
 // The application under test: real windows with a message loop, hooked by Quillon.
 //   KestruneAut.exe <scenario> <published file> <ready event> <parent pid> [-nohook]
-// Creates the scenario's windows, hooks its GUI thread, writes "name=HWND" lines (and pid, tid,
+// Creates the scenario's windows and test controls, hooks its GUI thread, writes "name=HWND" lines (and pid, tid,
 // nmhdr) to the published file, signals the ready event and pumps messages until WM_QUIT, until
 // the parent process ends, or for at most ten minutes.
 #include <windows.h>
@@ -13,6 +13,7 @@
 #include "com/Handles.h"
 #include "HookScenario.h"
 #include "QuillonStub.h"
+#include "TestContainer.h"
 
 namespace {
 
@@ -64,7 +65,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     HRESULT hr = scenario.Load(scenarioPath.c_str(), &badLine);
     if (FAILED(hr)) return Fail((L"scenario line " + std::to_wstring(badLine)).c_str(), hr);
 
+    // Registered so that the controls' events reach sinks in other processes.
+    hr = CTestControl::LoadTypeLibrary(true);
+    if (SUCCEEDED(hr)) hr = CTestContainer::RegisterClasses(instance);
+    if (FAILED(hr)) return Fail(L"test controls", hr);
+
     std::map<std::wstring, HWND> windows;
+    std::vector<kcom::CComPtr<CTestControlObject>> controls;
     for (const CScenarioWindow& w : scenario.windows) {
         HWND parent = nullptr;
         if (!w.parent.empty()) {
@@ -74,13 +81,35 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
         const std::wstring cls = w.className == L"-" ? kOwnClass : w.className;
         if (!EnsureClass(cls, instance)) return Fail((L"class " + cls).c_str(), HRESULT_FROM_WIN32(::GetLastError()));
-        RECT r = w.hasRect ? w.rect : parent ? RECT{10, 10, 210, 110} : RECT{40, 40, 440, 340};
+        RECT r = w.hasRect   ? w.rect
+                 : w.control ? RECT{10, 10, 111, 51}  // 101 x 41: the centre rounds to (50, 20)
+                 : parent    ? RECT{10, 10, 210, 110}
+                             : RECT{40, 40, 440, 340};
         DWORD style = parent ? WS_CHILD | WS_CLIPSIBLINGS : WS_OVERLAPPEDWINDOW;
         if (!w.hidden) style |= WS_VISIBLE;
         HWND wnd = ::CreateWindowExW(0, cls.c_str(), w.text.c_str(), style, r.left, r.top, r.right - r.left,
                                      r.bottom - r.top, parent, nullptr, instance, nullptr);
         if (!wnd) return Fail((L"window " + w.name).c_str(), HRESULT_FROM_WIN32(::GetLastError()));
         windows[w.name] = wnd;
+        if (w.control) {
+            kcom::CComPtr<CTestControlObject> control;
+            hr = CTestControl::Create(*w.control, w.name, wnd, 0, r, !w.hidden, control.Put());
+            if (FAILED(hr)) return Fail((L"control " + w.name).c_str(), hr);
+            CTestContainer::Of(wnd)->SetOwner(control);
+            controls.push_back(control);
+        }
+    }
+    for (const CScenarioWindowless& w : scenario.windowless) {
+        auto it = windows.find(w.container);
+        CTestContainer* container = it == windows.end() ? nullptr : CTestContainer::Of(it->second);
+        const std::wstring name = w.container + L":" + std::to_wstring(w.cookie);
+        if (!container) return Fail((L"no test container for " + name).c_str(), E_INVALIDARG);
+        kcom::CComPtr<CTestControlObject> control;
+        hr = CTestControl::Create(w.control, name, it->second, w.cookie, w.hasRect ? w.rect : RECT{10, 10, 110, 40},
+                                  !w.hidden, control.Put());
+        if (FAILED(hr)) return Fail((L"control " + name).c_str(), hr);
+        container->Add(control);
+        controls.push_back(control);
     }
 
     kcom::CLibrary quillon;
@@ -93,6 +122,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         for (auto& [name, wnd] : windows) table.push_back({name.c_str(), wnd});
         hr = start(scenarioPath.c_str(), table.data(), static_cast<ULONG>(table.size()));
         if (FAILED(hr)) return Fail(L"hook", hr);
+        auto add = Export<PFN_QuillonStub_AddControl>(quillon, "QuillonStub_AddControl");
+        for (auto& control : controls) {
+            hr = add ? add(static_cast<IKorTestControl*>(control.get())) : E_NOINTERFACE;
+            if (FAILED(hr)) return Fail(L"hook control", hr);
+        }
     }
 
     g_notify.hwndFrom = windows.empty() ? nullptr : windows.begin()->second;
@@ -132,6 +166,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     for (auto& [name, wnd] : windows)
         if (::IsWindow(wnd) && !::GetParent(wnd)) ::DestroyWindow(wnd);
+    controls.clear();
     ::CoUninitialize();
     return code;
 }

@@ -49,7 +49,8 @@ std::vector<std::wstring> SplitPath(const wchar_t* section) {
     return parts;
 }
 
-// A rows x columns VARIANT table addressed {column, row}.
+}  // namespace
+
 HRESULT NewTable(LONG rows, LONG columns, kcom::CComSafeArray& out) {
     SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(columns), 0}, {static_cast<ULONG>(rows), 0}};
     out.Reset(::SafeArrayCreate(VT_VARIANT, 2, bounds));
@@ -60,8 +61,6 @@ HRESULT PutCell(SAFEARRAY* psa, LONG column, LONG row, const VARIANT& v) {
     LONG index[2] = {column, row};
     return ::SafeArrayPutElement(psa, index, const_cast<VARIANT*>(&v));
 }
-
-}  // namespace
 
 void NamedValues::Put(const std::wstring& name, const VARIANT& value) {
     if (kcom::CComVariant* v = Find(name)) {

@@ -12,6 +12,7 @@
 #include "com/ComModule.h"
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
+#include "com/ComSafeArray.h"
 #include "com/ComVariant.h"
 #include "host.h"
 
@@ -20,6 +21,10 @@ namespace standin {
 // Text of a value for call logs: "EMPTY", "I4:5", "BSTR:text", "BSTR:(null)", "BOOL:-1", "VT:<n>".
 std::wstring VariantText(const VARIANT& v);
 std::wstring GuidText(REFGUID guid);
+
+// A rows x columns VARIANT table addressed {column, row}, and one cell of it.
+HRESULT NewTable(LONG rows, LONG columns, kcom::CComSafeArray& out);
+HRESULT PutCell(SAFEARRAY* psa, LONG column, LONG row, const VARIANT& v);
 
 // Values by name, names compared without case, kept in the order first put.
 class NamedValues {

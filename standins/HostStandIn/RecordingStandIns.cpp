@@ -164,7 +164,8 @@ STDMETHODIMP CActiveFlowStandIn::GetCurrentAction(IUnknown** action) {
 STDMETHODIMP CExceptionMgrStandIn::MonitorCall(BSTR method, IUnknown* object, VARIANT* arguments, long reserved) {
     return kcom::Guard([&]() -> HRESULT {
         std::wstring args = L"(null)";
-        if (arguments) args = arguments->vt == (VT_ARRAY | VT_VARIANT) ? ArrayText(arguments->parray) : VariantText(*arguments);
+        if (arguments)
+            args = arguments->vt == (VT_ARRAY | VT_VARIANT) ? ArrayText(arguments->parray) : VariantText(*arguments);
         log_.Add(L"MonitorCall(" + Text(method) + L"," + Present(object) + L"," + args + L"," +
                  std::to_wstring(reserved) + L")");
         objects_.emplace_back(object);

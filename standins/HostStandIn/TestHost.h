@@ -3,6 +3,7 @@
 // host's classes registered for creation. A service that a test wants missing is dropped from
 // the rack; services of later parts of the test object join as further members.
 #include "HostStandIn.h"
+#include "InnerObjectStandIn.h"
 #include "RecordingStandIns.h"
 
 namespace standin {
@@ -26,6 +27,8 @@ public:
     Holder<CGenericHandlerStandIn> genericHandler = Holder<CGenericHandlerStandIn>::New();
     Holder<CPkgSrvMgrStandIn> pkgSrvMgr = Holder<CPkgSrvMgrStandIn>::New();
     Holder<CRecordingStateStandIn> recordingState = Holder<CRecordingStateStandIn>::New();
+    // The inner test object a concrete test object may hold; not in the rack.
+    Holder<CInnerObjectStandIn> inner = Holder<CInnerObjectStandIn>::New();
     // Registered, so that no test ever opens a real message box.
     Holder<CHostApplicationStandIn> application = Holder<CHostApplicationStandIn>::New();
 

@@ -54,6 +54,7 @@ bool GetBstr(const BYTE*& p, const BYTE* end, BSTR* out) {
 bool IsScalar(VARTYPE vt) {
     switch (vt) {
     case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_UI4: case VT_BOOL: case VT_R8: case VT_BSTR:
+    case VT_ERROR:
         return true;
     default:
         return false;
@@ -64,7 +65,7 @@ bool IsScalar(VARTYPE vt) {
 size_t ScalarSize(VARTYPE vt) {
     switch (vt) {
     case VT_I2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: return 4;
+    case VT_I4: case VT_UI4: case VT_ERROR: return 4;
     case VT_R8: return 8;
     default: return 0;
     }

@@ -4,6 +4,7 @@
 #include "com/ComError.h"
 #include "com/ComSafeArray.h"
 #include "QuillonStub.h"
+#include "RecordTable.h"
 #include "ScenarioDispatch.h"
 
 namespace {
@@ -11,22 +12,6 @@ namespace {
 const CScenarioTarget& NoTarget() {
     static const CScenarioTarget none;
     return none;
-}
-
-// Cell (row, col) of a two-dimensional VARIANT table whose cells of one row lie together.
-const VARIANT* Cell(SAFEARRAY* psa, ULONG row, ULONG col) {
-    if (!psa || psa->cDims != 2 || psa->cbElements != sizeof(VARIANT)) return nullptr;
-    const ULONG rows = psa->rgsabound[0].cElements, cols = psa->rgsabound[1].cElements;
-    if (row >= rows || col >= cols) return nullptr;
-    return static_cast<const VARIANT*>(psa->pvData) + row * cols + col;
-}
-
-// A new rows x cols VARIANT table.
-SAFEARRAY* NewTable(ULONG rows, ULONG cols) {
-    SAFEARRAYBOUND bounds[2] = {{cols, 0}, {rows, 0}};
-    SAFEARRAY* psa = ::SafeArrayCreate(VT_VARIANT, 2, bounds);
-    if (!psa) throw std::bad_alloc();
-    return psa;
 }
 
 void SetBstr(kcom::CComVariant& v, const VARIANT* from) {
@@ -55,7 +40,25 @@ HWND CHookResponder::WindowOf(const std::wstring& name) const {
     return it == windows_.end() ? nullptr : it->second;
 }
 
-void CHookResponder::Log(EQuillonRequest kind, const CTargetKey& key, const std::wstring& detail) {
+void CHookResponder::LogRequest(EQuillonRequest kind, const CTargetKey& key, const CWireRecord& record) {
+    std::wstring detail;
+    switch (kind) {
+    case EQuillonRequest::SetActiveXProperty:
+        detail = (record.a.vt == VT_BSTR ? CHookScenario::FormatValue(record.a).substr(5)
+                                         : CHookScenario::FormatValue(record.a)) +
+                 L"=" + CHookScenario::FormatValue(record.b);
+        break;
+    case EQuillonRequest::InvokeActiveX:
+    case EQuillonRequest::InvokeUser:
+        detail = CHookScenario::FormatValue(record.b) + L" " + CHookScenario::FormatValue(record.a);
+        break;
+    case EQuillonRequest::SetAgentData:
+    case EQuillonRequest::GetProperties:
+        detail = CHookScenario::FormatValue(record.a);
+        break;
+    default:
+        return;
+    }
     log_.push_back(std::wstring(QuillonRequestName(kind)) + L" " + key.first + L":" + std::to_wstring(key.second) +
                    L" " + detail);
 }
@@ -85,7 +88,8 @@ bool CHookResponder::Answer(HWND target, CWireRecord& record, DWORD& hangMs) {
         if (r != t->second.replies.end()) override = &r->second;
     }
     if (override && !override->answer) return false;
-    AnswerRequest(kind, about, record);
+    LogRequest(kind, key, record);
+    if (!live_.Answer(kind, about, record)) AnswerRequest(kind, about, record);
     if (override) {
         hangMs = override->hangMs;
         ApplyOverride(*override, record);
@@ -141,16 +145,10 @@ HRESULT CHookResponder::MarshalDispatch(CScenarioTarget& target, const CTargetKe
                                         CWireRecord& record) {
     kcom::CComPtr<IDispatch>& object = objects_[{key, listener}];
     if (!object) {
-        HRESULT hr = CreateScenarioDispatch(&target, listener, &object);
+        HRESULT hr = CreateScenarioDispatch(&target, listener, object.Put());
         if (FAILED(hr)) return hr;
     }
-    kcom::CComPtr<IStream> stream;
-    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-    if (SUCCEEDED(hr)) hr = ::CoMarshalInterface(stream, IID_IDispatch, object, MSHCTX_LOCAL, nullptr, MSHLFLAGS_NORMAL);
-    if (SUCCEEDED(hr)) hr = CWireRecord::StreamBytes(stream, record.stream);
-    if (FAILED(hr)) return hr;
-    record.hasStream = true;
-    return S_OK;
+    return MarshalIntoRecord(object, record);
 }
 
 bool CHookResponder::AnswerRequest(EQuillonRequest kind, HWND about, CWireRecord& record) {
@@ -249,9 +247,6 @@ bool CHookResponder::AnswerRequest(EQuillonRequest kind, HWND about, CWireRecord
         cookieFact(L"handlecookie");
         break;
     case EQuillonRequest::SetActiveXProperty:
-        Log(kind, key, (record.a.vt == VT_BSTR ? CHookScenario::FormatValue(record.a).substr(5)
-                                               : CHookScenario::FormatValue(record.a)) +
-                           L"=" + CHookScenario::FormatValue(record.b));
         record.result = 0;
         if (target && record.a.vt == VT_BSTR && record.a.bstrVal) {
             if (kcom::CComVariant* prop = target->Prop(record.a.bstrVal)) *prop = record.b;
@@ -269,7 +264,6 @@ bool CHookResponder::AnswerRequest(EQuillonRequest kind, HWND about, CWireRecord
             const VARIANT* first = lock ? lock.get<VARIANT>() : nullptr;
             if (first && first->vt == VT_BSTR && first->bstrVal) method = first->bstrVal;
         }
-        Log(kind, key, CHookScenario::FormatValue(record.b) + L" " + CHookScenario::FormatValue(record.a));
         auto m = facts.methods.find(method);
         record.result = m == facts.methods.end() ? 0 : 1;
         if (m != facts.methods.end()) record.b = m->second;
@@ -280,31 +274,15 @@ bool CHookResponder::AnswerRequest(EQuillonRequest kind, HWND about, CWireRecord
         record.a = kcom::CComVariant(facts.FactLong(L"visible", 0));
         break;
     case EQuillonRequest::SetAgentData:
-        Log(kind, key, CHookScenario::FormatValue(record.a));
         record.result = facts.FactLong(L"agentdata", target ? 1 : 0);
         break;
     case EQuillonRequest::GetProperties: {
-        Log(kind, key, CHookScenario::FormatValue(record.a));
-        record.result = 0;
-        if (!target || record.a.vt != (VT_ARRAY | VT_VARIANT)) break;
-        SAFEARRAY* request = record.a.parray;
-        kcom::CSafeArrayDataLock lock(request);
-        if (!lock || request->cDims != 2) break;
-        const ULONG rows = request->rgsabound[0].cElements;
-        kcom::CComSafeArray values(NewTable(rows, 1));
-        {
-            kcom::CSafeArrayDataLock out(values);
-            for (ULONG i = 0; i < rows; ++i) {
-                const VARIANT* name = Cell(request, i, 0);
-                kcom::CComVariant* prop =
-                    name && name->vt == VT_BSTR && name->bstrVal ? target->Prop(name->bstrVal) : nullptr;
-                if (prop) ::VariantCopy(&out.get<VARIANT>()[i], prop);
-            }
-        }
-        record.b.Clear();
-        record.b.vt = VT_ARRAY | VT_VARIANT;
-        record.b.parray = values.Detach();
-        record.result = 1;
+        auto read = [&](const wchar_t* name, kcom::CComVariant& value) {
+            const kcom::CComVariant* prop = target->Prop(name);
+            if (prop) value = *prop;
+            return prop != nullptr;
+        };
+        record.result = target && AnswerPropertyTable(record, read) ? 1 : 0;
         break;
     }
     case EQuillonRequest::GetContainers: {

@@ -251,6 +251,30 @@ HRESULT CHookScenario::Parse(const std::wstring& text, int* badLine) {
             key.second = 0;
             return colon == std::wstring::npos || ToLong(t.substr(colon + 1), key.second);
         };
+        // Keys that windows and test controls share; false for an unknown key or a bad value.
+        auto placement = [](const std::wstring& k, const std::wstring& v, RECT& rect, bool& hasRect,
+                             bool& hidden) {
+            if (k == L"hidden") {
+                hidden = v != L"0";
+                return true;
+            }
+            if (k != L"rect") return false;
+            auto p = Split(v, L',');
+            LONG r[4];
+            if (p.size() != 4) return false;
+            for (int i = 0; i < 4; ++i)
+                if (!ToLong(p[i], r[i])) return false;
+            rect = {r[0], r[1], r[0] + r[2], r[1] + r[3]};
+            hasRect = true;
+            return true;
+        };
+        auto controlKey = [](const std::wstring& k, const std::wstring& v, CScenarioControl& c) {
+            if (k == L"caption") c.caption = v;
+            else if (k == L"text") c.text = v;
+            else if (k == L"usertype") c.userType = v;
+            else return false;
+            return true;
+        };
         while (std::getline(lines, line)) {
             ++lineNo;
             const std::vector<std::wstring> tok = Tokenize(line);
@@ -266,26 +290,35 @@ HRESULT CHookScenario::Parse(const std::wstring& text, int* badLine) {
                 return true;
             };
             const std::wstring& verb = tok[0];
-            if (verb == L"window") {
+            if (verb == L"window" || verb == L"control") {
                 if (tok.size() < 3 || !readPairs(3)) return fail();
                 CScenarioWindow w;
                 w.name = tok[1];
-                w.className = tok[2];
+                if (verb == L"control") {
+                    w.className = kTestControlClass;
+                    w.control.emplace().progId = tok[2];
+                } else {
+                    w.className = tok[2];
+                }
                 for (auto& [k, v] : pairs) {
                     if (k == L"parent") w.parent = v;
-                    else if (k == L"text") w.text = v;
-                    else if (k == L"hidden") w.hidden = v != L"0";
-                    else if (k == L"rect") {
-                        auto p = Split(v, L',');
-                        LONG r[4];
-                        if (p.size() != 4) return fail();
-                        for (int i = 0; i < 4; ++i)
-                            if (!ToLong(p[i], r[i])) return fail();
-                        w.rect = {r[0], r[1], r[0] + r[2], r[1] + r[3]};
-                        w.hasRect = true;
-                    } else return fail();
+                    else if (k == L"text" && !w.control) w.text = v;
+                    else if (w.control && controlKey(k, v, *w.control)) continue;
+                    else if (!placement(k, v, w.rect, w.hasRect, w.hidden)) return fail();
+                }
+                if (w.control) {
+                    if (w.parent.empty()) return fail();
+                    w.text = w.control->caption;
                 }
                 windows.push_back(std::move(w));
+            } else if (verb == L"windowless") {
+                CScenarioWindowless w;
+                if (tok.size() < 4 || !ToLong(tok[2], w.cookie) || w.cookie == 0 || !readPairs(4)) return fail();
+                w.container = tok[1];
+                w.control.progId = tok[3];
+                for (auto& [k, v] : pairs)
+                    if (!controlKey(k, v, w.control) && !placement(k, v, w.rect, w.hasRect, w.hidden)) return fail();
+                windowless.push_back(std::move(w));
             } else if (verb == L"fact" || verb == L"prop" || verb == L"method") {
                 CTargetKey key;
                 if (tok.size() < 2 || !targetKey(tok[1], key) || !readPairs(2)) return fail();

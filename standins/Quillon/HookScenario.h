@@ -4,6 +4,13 @@
 // One statement per line; '#' starts a comment; values with blanks go in double quotes
 // (\" \\ \t \n escapes). A target is a window name, or name:cookie for a windowless control.
 //   window NAME CLASS [parent=NAME] [text=T] [rect=x,y,w,h] [hidden=1]
+//                                   class KorTestContainer: a container of windowless controls
+//   control NAME PROGID parent=NAME [rect=x,y,w,h] [caption=T] [text=T] [usertype=T] [hidden=1]
+//                                   a windowed test control (window class KorTestControl)
+//   windowless CONTAINER COOKIE PROGID [rect=x,y,w,h] [caption=T] [text=T] [usertype=T] [hidden=1]
+//                                   a windowless test control, painted by its container window
+//   The hook answers about test controls from the live objects, and only reply lines change that
+//   (GET_LISTENER, INVOKE_USER_MSG and SET_AGENT_DATA stay the scenario's).
 //   fact TARGET KEY=VALUE...        activex progid usertype names createtime inproc handlecookie
 //                                   visible rect cookies containers containercount dispatch
 //                                   listener agentdata
@@ -22,11 +29,32 @@
 #include <vector>
 #include "com/ComVariant.h"
 
+inline constexpr wchar_t kTestControlClass[] = L"KorTestControl";
+inline constexpr wchar_t kTestContainerClass[] = L"KorTestContainer";
+
+// What a test control starts with.
+struct CScenarioControl {
+    std::wstring progId;
+    std::wstring userType;
+    std::wstring caption;
+    std::wstring text;
+};
+
 struct CScenarioWindow {
     std::wstring name;
     std::wstring className;
     std::wstring parent;
     std::wstring text;
+    RECT rect{};
+    bool hasRect = false;
+    bool hidden = false;
+    std::optional<CScenarioControl> control;  // a windowed test control
+};
+
+struct CScenarioWindowless {
+    std::wstring container;
+    LONG cookie = 0;
+    CScenarioControl control;
     RECT rect{};
     bool hasRect = false;
     bool hidden = false;
@@ -71,6 +99,7 @@ using CTargetKey = std::pair<std::wstring, LONG>;
 class CHookScenario {
 public:
     std::vector<CScenarioWindow> windows;
+    std::vector<CScenarioWindowless> windowless;
     std::map<CTargetKey, CScenarioTarget> targets;
     std::vector<CScenarioPoint> points;
 

@@ -123,6 +123,11 @@ HRESULT QuillonStub_StartHook(const wchar_t* scenarioPath, const QuillonStubWind
     });
 }
 
+HRESULT QuillonStub_AddControl(IUnknown* control) {
+    if (!g_hook) return E_UNEXPECTED;
+    return kcom::Guard([&] { return g_hook->responder->AddControl(control); });
+}
+
 void QuillonStub_StopHook() {
     if (!g_hook) return;
     ::UnhookWindowsHookEx(g_hook->hook);

@@ -2,6 +2,7 @@
 // The hook side of the Quillon stand-in, as the application-under-test program and the tests
 // reach it. Outside what the package sees of Quillon.
 #include <windows.h>
+#include <unknwn.h>
 
 #ifdef QUILLON_BUILD
 #define QUILLON_API __declspec(dllexport)
@@ -29,6 +30,9 @@ typedef HRESULT (*PFN_QuillonStub_StartHook)(const wchar_t* scenarioPath, const 
 QUILLON_API HRESULT QuillonStub_StartHook(const wchar_t* scenarioPath, const QuillonStubWindow* windows,
                                           ULONG count);
 QUILLON_API void QuillonStub_StopHook();
+// A live test control (IKorTestControlSite) whose facts the hook answers from then on.
+typedef HRESULT (*PFN_QuillonStub_AddControl)(IUnknown* control);
+QUILLON_API HRESULT QuillonStub_AddControl(IUnknown* control);
 // Switched calls run so far by the thread-context switcher.
 QUILLON_API LONG QuillonStub_GetSwitchCount();
 }

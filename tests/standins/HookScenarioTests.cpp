@@ -69,4 +69,34 @@ reply edit GET_WLS_SIZE_MSG blob=0A0b answer=0 hang=5
     EXPECT_EQ(E_INVALIDARG, broken.Parse(L"reply a GET_PROGID_MSG blob=ABC\n", &bad));
 }
 
+TEST(HookScenario, TestControlsAreWindowsOrLiveInAContainer) {
+    CHookScenario s;
+    int bad = -1;
+    ASSERT_HRESULT_SUCCEEDED(s.Parse(LR"(window box KorTestContainer
+control ctl KorTest.WndCtl parent=box caption="Big Button" text=T usertype=U hidden=1
+window child Button parent=ctl text=OK
+windowless box 7 KorTest.Wls rect=1,2,10,20 caption=Seven
+)", &bad));
+    ASSERT_EQ(3u, s.windows.size());
+    const CScenarioWindow& ctl = s.windows[1];
+    EXPECT_EQ(kTestControlClass, ctl.className);
+    EXPECT_EQ(L"Big Button", ctl.text);  // the window shows its caption
+    ASSERT_TRUE(ctl.control);
+    EXPECT_EQ(L"KorTest.WndCtl", ctl.control->progId);
+    EXPECT_EQ(L"T", ctl.control->text);
+    EXPECT_EQ(L"U", ctl.control->userType);
+    EXPECT_TRUE(ctl.hidden);
+    EXPECT_FALSE(s.windows[2].control);
+    ASSERT_EQ(1u, s.windowless.size());
+    EXPECT_EQ(L"box", s.windowless[0].container);
+    EXPECT_EQ(7, s.windowless[0].cookie);
+    EXPECT_EQ(L"Seven", s.windowless[0].control.caption);
+    EXPECT_EQ(22, s.windowless[0].rect.bottom);
+
+    CHookScenario broken;
+    EXPECT_EQ(E_INVALIDARG, broken.Parse(L"control c P.1\n", &bad));  // a windowed control needs its parent
+    EXPECT_EQ(E_INVALIDARG, broken.Parse(L"windowless box 0 P.1\n", &bad));  // cookie 0 is no windowless control
+    EXPECT_EQ(E_INVALIDARG, broken.Parse(L"windowless box 7 P.1 parent=x\n", &bad));
+}
+
 }  // namespace

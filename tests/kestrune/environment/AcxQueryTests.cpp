@@ -8,6 +8,7 @@
 #include "com/ComVariant.h"
 #include "tables/KorSafeArray.h"
 #include "OrlentyStandIn.h"
+#include "TestObjectInfoStub.h"
 #include "tables/RuntimeId.h"
 #include "contracts/AcxSetting.h"
 #include "environment/AcxQuery.h"
@@ -56,7 +57,7 @@ long L(HWND window) { return static_cast<long>(reinterpret_cast<LONG_PTR>(window
 // A container test object of the host: its runtime identifier, its "hwnd" value and its parent.
 class CContainerFake : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
                        public ITestObject,
-                       public ITestObjectInfo,
+                       public standin::CTestObjectInfoStub,
                        public CDispatchStub {
 public:
     BEGIN_COM_MAP(CContainerFake)
@@ -112,31 +113,6 @@ public:
         }
         return S_OK;
     }
-    STDMETHOD(GetProps)(SAFEARRAY**, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(FillPropsValues)(SAFEARRAY**) override { return E_NOTIMPL; }
-    STDMETHOD(FillPropsExpr)(SAFEARRAY**) override { return E_NOTIMPL; }
-    STDMETHOD(FillRTAttribsValues)(SAFEARRAY**) override { return E_NOTIMPL; }
-    STDMETHOD(GetRTAttribs)(SAFEARRAY**, BSTR) override { return E_NOTIMPL; }
-    STDMETHOD(SetPropFlags)(BSTR, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(GetPropFlags)(BSTR, ULONG*) override { return E_NOTIMPL; }
-    STDMETHOD(SetPropCompareType)(BSTR, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(GetPropCompareType)(BSTR, ULONG*) override { return E_NOTIMPL; }
-    STDMETHOD(SetPropType)(BSTR, unsigned short) override { return E_NOTIMPL; }
-    STDMETHOD(GetPropType)(BSTR, unsigned short*) override { return E_NOTIMPL; }
-    STDMETHOD(InternalSetPropFlags)(BSTR, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(InternalGetPropFlags)(BSTR, ULONG*) override { return E_NOTIMPL; }
-    STDMETHOD(InternalSetPropCompareType)(BSTR, ULONG) override { return E_NOTIMPL; }
-    STDMETHOD(InternalGetPropCompareType)(BSTR, ULONG*) override { return E_NOTIMPL; }
-    STDMETHOD(InternalSetPropType)(BSTR, unsigned short) override { return E_NOTIMPL; }
-    STDMETHOD(InternalGetPropType)(BSTR, unsigned short*) override { return E_NOTIMPL; }
-    STDMETHOD(get_InternalProp)(BSTR, long*, long*, long*, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_PropExpr)(BSTR, long*, long*, long*, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_InternalPropExpr)(BSTR, long*, long*, long*, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_PropExpr)(BSTR, long*, long*, long*, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(put_InternalPropExpr)(BSTR, long*, long*, long*, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(Compare)(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(InternalCompare)(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(SnapShotHandlerCtl)(GUID*) override { return E_NOTIMPL; }
 };
 
 // The host's query engine as the package's engines meet it: it asks the engine under test.

@@ -40,7 +40,8 @@ std::wstring Text(BSTR b) { return b ? std::wstring(b, ::SysStringLen(b)) : std:
 // The id as text; empty when it has none or cannot be converted.
 std::wstring IdText(const VARIANT& id) {
     kcom::CComVariant text;
-    if (id.vt == VT_EMPTY || FAILED(::VariantChangeType(&text, const_cast<VARIANT*>(&id), 0, VT_BSTR))) return std::wstring();
+    if (id.vt == VT_EMPTY || FAILED(::VariantChangeType(text.Put(), const_cast<VARIANT*>(&id), 0, VT_BSTR)))
+        return std::wstring();
     return Text(text.bstrVal);
 }
 
@@ -63,9 +64,21 @@ void FillScriptInfo(CKorPtrSafeArray& info, const std::wstring& file, const std:
     for (LONG row = 0; row < 2; ++row) {
         kcom::CComBSTR name(rows[row].first);
         kcom::CComBSTR value(rows[row].second->c_str(), static_cast<UINT>(rows[row].second->size()));
-        kcom::ThrowIfFailed(info.PutElement(&name, row, 0));
-        kcom::ThrowIfFailed(info.PutElement(&value, row, 1));
+        BSTR cells[2] = {name, value};  // copied into the table
+        kcom::ThrowIfFailed(info.PutElement(&cells[0], row, 0));
+        kcom::ThrowIfFailed(info.PutElement(&cells[1], row, 1));
     }
+}
+
+// The current action of the host's active flow; null when any piece is missing.
+kcom::CComPtr<IKorFlowAction> CurrentAction(IUnknown* flowObject) {
+    kcom::CComPtr<IKorActiveFlow> flow;
+    kcom::CComPtr<IUnknown> actionObject;
+    kcom::CComPtr<IKorFlowAction> action;
+    if (SUCCEEDED(kcom::QueryTo(flowObject, flow.Put())) && flow &&
+        SUCCEEDED(flow->GetCurrentAction(actionObject.Put())) && actionObject)
+        kcom::QueryTo(actionObject, action.Put());
+    return action;
 }
 
 // The recording-state service's answer: 0 (go on) when it cannot be asked.
@@ -244,14 +257,9 @@ HRESULT CComTestObject::PrepareScriptInfo() {
         HRESULT hr = TakeActionSnapshot(snapshots, folder, file, id);
         if (FAILED(hr)) return hr;
 
-        kcom::CComPtr<IUnknown> flowObject;
-        kcom::CComPtr<IKorActiveFlow> flow;
-        kcom::CComPtr<IUnknown> actionObject;
-        kcom::CComPtr<IKorFlowAction> action;
-        if (FAILED(GetActiveFlow(flowObject.Put())) || FAILED(flowObject.QueryInterface(flow.Put())) || !flow ||
-            FAILED(flow->GetCurrentAction(actionObject.Put())) || !actionObject ||
-            FAILED(actionObject.QueryInterface(action.Put())) || !action)
-            return E_FAIL;
+        kcom::CComPtr<IUnknown> flow;
+        kcom::CComPtr<IKorFlowAction> action = SUCCEEDED(GetActiveFlow(flow.Put())) ? CurrentAction(flow) : nullptr;
+        if (!action) return E_FAIL;
         long count = 0, index = -1;
         hr = action->GetStepCount(&count);
         if (FAILED(hr)) return hr;
@@ -280,14 +288,9 @@ HRESULT CComTestObject::PrepareScriptInfo() {
 }
 
 bool CComTestObject::IsRecordingBlocked() {
-    kcom::CComPtr<IUnknown> flowObject;
-    kcom::CComPtr<IKorActiveFlow> flow;
-    kcom::CComPtr<IUnknown> actionObject;
-    kcom::CComPtr<IKorFlowAction> action;
-    if (FAILED(GetActiveFlow(flowObject.Put())) || FAILED(flowObject.QueryInterface(flow.Put())) || !flow ||
-        FAILED(flow->GetCurrentAction(actionObject.Put())) || !actionObject ||
-        FAILED(actionObject.QueryInterface(action.Put())) || !action)
-        return true;
+    kcom::CComPtr<IUnknown> flow;
+    kcom::CComPtr<IKorFlowAction> action = SUCCEEDED(GetActiveFlow(flow.Put())) ? CurrentAction(flow) : nullptr;
+    if (!action) return true;
     const HRESULT answer = action->IsRecordingBlocked();
     return answer == S_OK || FAILED(answer);
 }
@@ -324,7 +327,8 @@ HRESULT CComTestObject::GetErrorHelpPage(HRESULT hr, BSTR* description, BSTR* he
         if (hr == KOR_E_OBJECT_NOT_FOUND && SUCCEEDED(FindUnidentifiedAncestor(ancestor.Put())) && ancestor) {
             id = kAncestorNotFoundDescriptionId;
             kcom::CComPtr<ITestObject5> named;
-            if (SUCCEEDED(ancestor.QueryInterface(named.Put())) && named) named->GetLogicalNameForReport(reportName.Put());
+            if (SUCCEEDED(ancestor.QueryInterface(named.Put())) && named)
+                named->GetLogicalNameForReport(reportName.Put());
             kcom::CComBSTR korclass(L"korclass");
             kcom::CComVariant value;
             if (SUCCEEDED(GetTestObjectProp(ancestor, korclass, value.Put(), nullptr, nullptr, nullptr)) &&
