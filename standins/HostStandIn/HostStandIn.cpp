@@ -697,9 +697,7 @@ CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 
-CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
-    : CClassRegistration(clsid, creator) {
-    if (FAILED(CClassRegistration::Result())) return;
+HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid) {
     kcom::CRegKey key;
     const std::wstring path = std::wstring(progId) + L"\\CLSID";
     LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
@@ -708,7 +706,13 @@ CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, 
     if (rc == ERROR_SUCCESS)
         rc = ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    key_ = HRESULT_FROM_WIN32(rc);
+    return HRESULT_FROM_WIN32(rc);
+}
+
+CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
+    : CClassRegistration(clsid, creator) {
+    if (FAILED(CClassRegistration::Result())) return;
+    key_ = WriteProgIdKey(progId, clsid);
 }
 
 CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context) {

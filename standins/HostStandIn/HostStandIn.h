@@ -415,6 +415,9 @@ public:
 // CClassRegistration, and HKEY_CLASSES_ROOT\<ProgID>\CLSID naming it (Wine reads ProgIDs from
 // the machine's classes only). The key stays: test programs running side by side in one prefix
 // write the same value, and one that ended must not take it from the others.
+// Writes HKEY_CLASSES_ROOT\<ProgID>\CLSID naming clsid.
+HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid);
+
 class CProgIdRegistration : public CClassRegistration {
 public:
     CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator);

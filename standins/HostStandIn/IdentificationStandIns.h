@@ -12,12 +12,12 @@ namespace standin {
 
 // Registers an object under a fresh CLSID and the ProgID for as long as it lives; every creation
 // hands out that object.
-class CObjectProgIdRegistration {
+class CProgIdObjectRegistration {
 public:
-    CObjectProgIdRegistration(const wchar_t* progId, IUnknown* object);
-    ~CObjectProgIdRegistration();
-    CObjectProgIdRegistration(const CObjectProgIdRegistration&) = delete;
-    CObjectProgIdRegistration& operator=(const CObjectProgIdRegistration&) = delete;
+    CProgIdObjectRegistration(const wchar_t* progId, IUnknown* object);
+    ~CProgIdObjectRegistration();
+    CProgIdObjectRegistration(const CProgIdObjectRegistration&) = delete;
+    CProgIdObjectRegistration& operator=(const CProgIdObjectRegistration&) = delete;
     HRESULT Result() const noexcept;
 
 private:

@@ -2,36 +2,3 @@
 // checkpoint work of the test object. Until then each answers E_NOTIMPL.
 #include "testobject/core/ComTestObject.h"
 
-// Finding all matching objects.
-HRESULT CComTestObject::ITestObject2_FindAllIds(SAFEARRAY**, QueryIdInfo*, ULONG) { return E_NOTIMPL; }
-HRESULT CComTestObject::ITestObject4_GetChildObjectsHierarchy(IDispatch*, IDispatch**) { return E_NOTIMPL; }
-HRESULT CComTestObject::ITestObject7_FindMatchingIds(long, SAFEARRAY**) { return E_NOTIMPL; }
-
-// Checkpoints and snapshots.
-HRESULT CComTestObject::GetSavedSnapshot(BSTR, VARIANT*, long, BSTR*, BYTE, long, IDispatch*) { return E_NOTIMPL; }
-HRESULT CComTestObject::GetCheckpointDialogClsid(BSTR, CLSID*) { return E_NOTIMPL; }
-HRESULT CComTestObject::GetSupportedCheckpointTypes(BSTR, BOOL*) { return E_NOTIMPL; }
-HRESULT CComTestObject::GetCustomStepClsid(BSTR, GUID*) { return E_NOTIMPL; }
-HRESULT CComTestObject::GetCustomStepClsid2(BSTR, GUID*) { return E_NOTIMPL; }
-HRESULT CComTestObject::GetCheckpointStepTypes(BSTR, BOOL*) { return E_NOTIMPL; }
-HRESULT CComTestObject::GetCheckpointTimeout(BSTR, DWORD*) { return E_NOTIMPL; }
-HRESULT CComTestObject::GetCustomStepFlags(BSTR, DWORD*) { return E_NOTIMPL; }
-HRESULT CComTestObject::EditCustomStep(BSTR, IDispatch*, VARIANT*) { return E_NOTIMPL; }
-HRESULT CComTestObject::get_UpdateDescriptionFlag(short*) { return E_NOTIMPL; }
-HRESULT CComTestObject::put_UpdateDescriptionFlag(short) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_Check(VARIANT*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_Output(VARIANT*) { return E_NOTIMPL; }
-
-// Run-time methods.
-HRESULT CComTestObject::DispTestObject_SetProperty(BSTR, VARIANT, long*, long*, BSTR*) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_Highlight(long, VARIANT) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_Exist(long, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_GetTOProperty(BSTR, VARIANT*) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_SetTOProperty(BSTR, VARIANT) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_GetROProperty(BSTR, VARIANT*, VARIANT*) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_GetTOProperties(IDispatch**) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_ChildObjects(IDispatch*, IDispatch**) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_CaptureBitmap(BSTR, VARIANT_BOOL) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_WaitProperty(BSTR, VARIANT, long, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_CheckProperty(BSTR, VARIANT, long, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT CComTestObject::DispTestObject_ToString(BSTR*) { return E_NOTIMPL; }

@@ -2,6 +2,7 @@
 // error raised under oleaut32's ITypeInfo::Invoke, which waits in the step and is raised again once
 // Invoke has returned.
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include "FakeClock.h"
 #include "StepTestObject.h"
@@ -96,12 +97,12 @@ TEST(ReplayError, StepRecordKeepsItsBinaryLayout) {
     auto at = [&](const void* field) { return static_cast<const char*>(field) - reinterpret_cast<const char*>(&step); };
     EXPECT_EQ(at(&step.m_iid), 4);
     EXPECT_EQ(at(&step.m_dispid), 8);
-    EXPECT_EQ(at(&step.m_methodName), 12);
+    EXPECT_EQ(at(std::addressof(step.m_methodName)), 12);
     EXPECT_EQ(at(&step.m_params), 16);
     EXPECT_EQ(at(&step.m_startTick), 20);
     EXPECT_EQ(at(&step.m_findContext), 24);
     EXPECT_EQ(at(&step.m_deadline), 32);
-    EXPECT_EQ(at(&step.m_innerSkeleton), 36);
+    EXPECT_EQ(at(std::addressof(step.m_innerSkeleton)), 36);
     EXPECT_EQ(at(&step.m_retry), 40);
     EXPECT_EQ(at(&step.m_attemptCount), 44);
     EXPECT_EQ(at(&step.m_maxAttempts), 48);
