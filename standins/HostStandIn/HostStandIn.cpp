@@ -452,7 +452,7 @@ STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor 
         *registration = nullptr;
         if (FAILED(result_)) return result_;
         kcom::CComPtr<IPersist> token;
-        HRESULT hr = kcom::CreateObject<CToken>(&token);
+        HRESULT hr = kcom::CreateObject<CToken>(token.Put());
         if (FAILED(hr)) return hr;
         registrations_.emplace_back(token.get());
         *registration = token.Detach();
@@ -684,8 +684,8 @@ public:
 
 CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator, bool singleton) {
     kcom::CComPtr<IUnknown> factory;
-    hr_ = singleton ? kcom::CreateClassObject<kcom::CComClassFactorySingleton>(creator, &factory)
-                    : kcom::CreateClassObject<kcom::CComClassFactory>(creator, &factory);
+    hr_ = singleton ? kcom::CreateClassObject<kcom::CComClassFactorySingleton>(creator, factory.Put())
+                    : kcom::CreateClassObject<kcom::CComClassFactory>(creator, factory.Put());
     if (SUCCEEDED(hr_)) Register(clsid, factory);
 }
 

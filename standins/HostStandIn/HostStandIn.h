@@ -352,7 +352,7 @@ public:
         std::vector<kcom::CComPtr<I>> out;
         for (const auto& sink : sinks_.Objects()) {
             kcom::CComPtr<I> typed;
-            if (SUCCEEDED(sink.QueryInterface(&typed)) && typed) out.push_back(typed);
+            if (SUCCEEDED(sink.QueryInterface(typed.Put())) && typed) out.push_back(typed);
         }
         return out;
     }
