@@ -71,6 +71,16 @@ DWORD& VersionField(std::vector<BYTE>& bytes) {
     return *reinterpret_cast<DWORD*>(bytes.data() + 4 + markerBytes);
 }
 
+// "Windowless" = true as the object writes it.
+void ExpectWindowlessMark(IUnknown* object) {
+    DescribedValue mark = Described(object, L"Windowless");
+    EXPECT_EQ(VT_BOOL, mark.value.vt);
+    EXPECT_EQ(VARIANT_TRUE, mark.value.boolVal);
+    EXPECT_EQ(0x898, mark.flags);
+    EXPECT_EQ(VT_BOOL, mark.type);
+    EXPECT_EQ(0, mark.compareType);
+}
+
 using KorActiveX = AcxObjectFixture;
 
 TEST_F(KorActiveX, EveryInterfaceOfItsMapShowsOneIdentity) {
@@ -107,12 +117,7 @@ TEST_F(KorActiveX, InitChoosesTheStrategyOnce) {
     ASSERT_EQ(S_OK, init->Init(g_cfWindowlessAcxControl));
     EXPECT_EQ(0, init->IsWindowed());
     EXPECT_EQ(std::vector<UINT>{g_cfQueryIdWindowlessActiveXTO}, QueryFormats(U(windowless)));
-    DescribedValue mark = Described(U(windowless), L"Windowless");
-    EXPECT_EQ(VT_BOOL, mark.value.vt);
-    EXPECT_EQ(VARIANT_TRUE, mark.value.boolVal);
-    EXPECT_EQ(0x898, mark.flags);
-    EXPECT_EQ(VT_BOOL, mark.type);
-    EXPECT_EQ(0, mark.compareType);
+    ExpectWindowlessMark(U(windowless));
     // The strategy keeps the offsets of the control in its container in the description.
     EXPECT_EQ(S_OK, Described(U(windowless), L"Relative left of Wls control").hr);
     ULONG offsetFlags = 0;
@@ -147,12 +152,7 @@ TEST_F(KorActiveX, TheDescriptionDecidesTheStrategyWhenNoFormatIsGiven) {
                                                                  CComVariant(1L)));
     ASSERT_EQ(S_OK, numbered.as<DispTestObject>()->Init());
     EXPECT_EQ(0, numbered.as<IKorActiveXInit>()->IsWindowed());
-    DescribedValue mark = Described(U(numbered), L"Windowless");
-    EXPECT_EQ(VT_BOOL, mark.value.vt);
-    EXPECT_EQ(VARIANT_TRUE, mark.value.boolVal);
-    EXPECT_EQ(0x898, mark.flags);
-    EXPECT_EQ(VT_BOOL, mark.type);
-    EXPECT_EQ(0, mark.compareType);
+    ExpectWindowlessMark(U(numbered));
 
     // Without "Windowless", " IsWindowlessAcx" (with its leading blank) decides.
     AcxObject hinted = New(WindowlessId(main_, 9));
