@@ -689,17 +689,15 @@ CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator, 
     if (SUCCEEDED(hr_)) Register(clsid, factory);
 }
 
-void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject) {
-    hr_ = ::CoRegisterClassObject(clsid, classObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject, DWORD context) {
+    hr_ = ::CoRegisterClassObject(clsid, classObject, context, REGCLS_MULTIPLEUSE, &cookie_);
 }
 
 CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 
-CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
-    : CClassRegistration(clsid, creator) {
-    if (FAILED(CClassRegistration::Result())) return;
+HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid) {
     kcom::CRegKey key;
     const std::wstring path = std::wstring(progId) + L"\\CLSID";
     LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
@@ -708,15 +706,21 @@ CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, 
     if (rc == ERROR_SUCCESS)
         rc = ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    key_ = HRESULT_FROM_WIN32(rc);
+    return HRESULT_FROM_WIN32(rc);
 }
 
-CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object) {
+CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
+    : CClassRegistration(clsid, creator) {
+    if (FAILED(CClassRegistration::Result())) return;
+    key_ = WriteProgIdKey(progId, clsid);
+}
+
+CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context) {
     kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
     if (FAILED(kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory))) return;
     kcom::CComPtr<IClassFactory> keep(factory);
     factory->object_ = object;
-    Register(clsid, keep);
+    Register(clsid, keep, context);
 }
 
 }  // namespace standin
