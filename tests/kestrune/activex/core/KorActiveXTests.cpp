@@ -240,6 +240,37 @@ TEST_F(KorActiveX, MethodTableNamesTheFlagsOfEveryAction) {
     }
 }
 
+TEST_F(KorActiveX, WhileSpyingTheClassesIdentificationPropertiesJoinTheAttributes) {
+    bed_.options->Put(L"Test Objects\\ActiveX\\RuntimeAttributes", L"abs_x", 1L);
+    bed_.options->Put(L"Test Objects\\ActiveX\\Properties", L"progid", 0x11L);
+    bed_.options->Put(L"Test Objects\\ActiveX\\Properties", L"hwnd", 0x10L);
+    auto names = [&] {
+        AcxObject object = Windowed();
+        SAFEARRAY* list = nullptr;
+        EXPECT_EQ(S_OK, object.as<ITestObjectInfo>()->GetRTAttribs(&list, nullptr));
+        CKorSafeArray table;
+        table.Attach(list, true);
+        std::vector<std::wstring> out;
+        for (LONG row = 0; list && row < static_cast<LONG>(table.GetRowCount()); ++row) {
+            CComVariant name;
+            table.GetElement(&name, row, 0);
+            out.push_back(name.vt == VT_BSTR ? name.bstrVal : L"");
+        }
+        return out;
+    };
+    auto has = [](const std::vector<std::wstring>& list, const wchar_t* name) {
+        return std::find(list.begin(), list.end(), name) != list.end();
+    };
+    std::vector<std::wstring> plain = names();
+    EXPECT_TRUE(has(plain, L"abs_x"));
+    EXPECT_FALSE(has(plain, L"progid"));
+    bed_.options->Put(L"", L"OnSpying", 1L);
+    std::vector<std::wstring> spying = names();
+    EXPECT_TRUE(has(spying, L"abs_x"));
+    EXPECT_TRUE(has(spying, L"progid"));
+    EXPECT_FALSE(has(spying, L"hwnd"));
+}
+
 TEST_F(KorActiveX, RecordsWithoutAStrategyAreNotTaken) {
     AcxObject object = New();
     FORMATETC format{static_cast<CLIPFORMAT>(g_cfShelHalonotRegilim), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
