@@ -240,6 +240,23 @@ TEST_F(KorActiveX, MethodTableNamesTheFlagsOfEveryAction) {
     }
 }
 
+TEST_F(KorActiveX, AFoundIdentifierGivesTheControlsHandles) {
+    AcxObject object = Windowed();
+    IReplaySkeleton* skeleton = object.as<IReplaySkeleton>();
+    EXPECT_EQ(S_OK, skeleton->SetRuntimeId(WindowlessId(main_, 9).punkVal));
+    EXPECT_EQ(main_, object->Window());
+    EXPECT_EQ(9, object->Cookie());
+    EXPECT_EQ(S_OK, skeleton->SetRuntimeId(WindowId(ctl_).punkVal));
+    EXPECT_EQ(ctl_, object->Window());
+    EXPECT_EQ(0, object->Cookie());
+    // An identifier of neither kind leaves them; none at all is "object not found".
+    CRuntimeId other(::RegisterClipboardFormatW(L"FormatVovuvarShellTestObjects"));
+    other.PutVariantValue(L"hwnd", CComVariant(L(main_)));
+    EXPECT_TRUE(FAILED(skeleton->SetRuntimeId(static_cast<IRuntimeID2*>(other))));
+    EXPECT_EQ(ctl_, object->Window());
+    EXPECT_EQ(static_cast<HRESULT>(0x80040202), skeleton->SetRuntimeId(nullptr));
+}
+
 TEST_F(KorActiveX, WhileSpyingTheClassesIdentificationPropertiesJoinTheAttributes) {
     bed_.options->Put(L"Test Objects\\ActiveX\\RuntimeAttributes", L"abs_x", 1L);
     bed_.options->Put(L"Test Objects\\ActiveX\\Properties", L"progid", 0x11L);
