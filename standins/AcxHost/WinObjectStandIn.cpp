@@ -70,24 +70,9 @@ HRESULT CWinObjectStandIn::Unanswered(const wchar_t* method) {
     return E_NOTIMPL;
 }
 
-namespace {
-
-std::map<std::wstring, HRESULT>& HookAnswers() {
-    static std::map<std::wstring, HRESULT> answers;
-    return answers;
-}
-
-}  // namespace
-
-void CWinObjectStandIn::SetHookAnswer(const std::wstring& method, HRESULT hr) {
-    if (hr == S_OK) HookAnswers().erase(method);
-    else HookAnswers()[method] = hr;
-}
-
 HRESULT CWinObjectStandIn::Hook(const wchar_t* method) {
     Log().Add(std::wstring(method) + L"()");
-    auto answer = HookAnswers().find(method);
-    return answer == HookAnswers().end() ? result_ : answer->second;
+    return result_;
 }
 
 HWND CWinObjectStandIn::Window() {

@@ -9,7 +9,6 @@
 // client coordinates of that window; -9999 stands for the centre.
 #include <windows.h>
 #include <oleauto.h>
-#include <map>
 #include <string>
 #include "InnerObjectStandIn.h"
 #include "TestObjectInfoStub.h"
@@ -44,9 +43,6 @@ public:
     static CWinObjectStandIn* Last() noexcept;
     // The live object whose outer object is this one, or null.
     static CWinObjectStandIn* OfOuter(IUnknown* outer) noexcept;
-    // What a hook of every such object as delegate replay skeleton answers ("WaitEnabled", ...);
-    // S_OK unless set, and S_OK again to reset.
-    static void SetHookAnswer(const std::wstring& method, HRESULT hr);
 
     CWinObjectStandIn();
     ~CWinObjectStandIn();

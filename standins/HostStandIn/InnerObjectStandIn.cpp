@@ -14,7 +14,8 @@ HRESULT CInnerObjectStandIn::Unserved(const wchar_t* method) {
 HRESULT CInnerObjectStandIn::Step(const wchar_t* method) {
     return kcom::Guard([&]() -> HRESULT {
         log_.Add(std::wstring(method) + L"()");
-        return stepResult_;
+        auto answer = stepAnswers_.find(method);
+        return answer == stepAnswers_.end() ? stepResult_ : answer->second;
     });
 }
 

@@ -3,6 +3,8 @@
 // it takes the record manager, writes and reads its own part of a saved description (a 4-byte
 // marker) and runs the steps of the replay skeleton, recording every call.
 #include <windows.h>
+#include <map>
+#include <string>
 #include "HostStandIn.h"
 #include "kestrune.h"
 
@@ -72,6 +74,11 @@ public:
     IUnknown* Outer() const noexcept { return outer_; }
     IObjectRack* Rack() const noexcept { return rack_; }
     void SetStepResult(HRESULT hr) noexcept { stepResult_ = hr; }
+    // What one step ("WaitEnabled") answers instead; S_OK puts it back to the step result.
+    void SetStepAnswer(const std::wstring& method, HRESULT hr) {
+        if (hr == S_OK) stepAnswers_.erase(method);
+        else stepAnswers_[method] = hr;
+    }
     void SetStreamResult(HRESULT hr) noexcept { streamResult_ = hr; }
     // What GetStepTimes answers (-1 leaves a value as it came) and GetReplayMethodFlags.
     void SetStepTimes(ULONG timeout, ULONG delay) noexcept {
@@ -89,6 +96,7 @@ private:
     IUnknown* outer_ = nullptr;
     kcom::CComPtr<IObjectRack> rack_;
     HRESULT stepResult_ = S_OK;
+    std::map<std::wstring, HRESULT> stepAnswers_;
     HRESULT streamResult_ = S_OK;
     ULONG timeout_ = 0xFFFFFFFF, delay_ = 0xFFFFFFFF;
     ULONG methodFlags_ = 0;

@@ -119,8 +119,8 @@ HRESULT CKorTestHost::Start(const std::wstring& extraScenario) {
 
 void CKorTestHost::Stop() {
     if (!bed_) return;
-    for (CComPtr<IUnknown>& sink : sinks_) sink.Release();
     sinks_.clear();
+    handedOut_.clear();
     OrlentyStandIn_SetRecordMgr(nullptr);
     bed_->recordMgr->SetPackageServices(nullptr);
     bed_->rack->Drop(L"KestruneMgr");
@@ -147,12 +147,19 @@ HRESULT CKorTestHost::TestObject(const std::wstring& name, IDispatch** object) {
     CComPtr<IPackageServices5> services;
     HRESULT hr = factory_.QueryInterface(services.Put());
     if (FAILED(hr)) return hr;
-    if (!cookie) return services->CreateTestObjFromWindow(window, object);
+    if (!cookie) {
+        hr = services->CreateTestObjFromWindow(window, object);
+        if (*object) handedOut_.push_back(*object);
+        return hr;
+    }
     CRuntimeId id(g_cfWindowlessAcxControl);
     id.PutVariantValue(L"hwnd", CComVariant(L(window)));
     id.PutVariantValue(L"punknown", CComVariant(static_cast<long>(cookie)));
     hr = services->CreateTestObjFromRuntimeId(id, object);
-    if (hr == S_OK && *object) return hr;
+    if (hr == S_OK && *object) {
+        handedOut_.push_back(*object);
+        return hr;
+    }
     // A control that is not there: the test object the factory would have made for it.
     CComPtr<IDispatch> made;
     CComPtr<IObjectRackClient> rack;
@@ -165,6 +172,7 @@ HRESULT CKorTestHost::TestObject(const std::wstring& name, IDispatch** object) {
                                        CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))))) ||
         FAILED(hr = made.QueryInterface(init.Put())) || FAILED(hr = init->Init(g_cfWindowlessAcxControl)))
         return hr;
+    handedOut_.push_back(made.get());
     *object = made.Detach();
     return S_OK;
 }
@@ -187,13 +195,18 @@ HRESULT CKorTestHost::Listen(const std::wstring& name) {
 }
 
 std::wstring CKorTestHost::InnerLog(IUnknown* testObject) const {
-    standin::CWinObjectStandIn* inner = standin::CWinObjectStandIn::OfOuter(testObject);
-    return inner ? Joined(inner->Log().Lines()) : L"(no inner object)";
+    std::vector<std::wstring> actions;
+    if (standin::CWinObjectStandIn* inner = standin::CWinObjectStandIn::OfOuter(testObject))
+        for (const std::wstring& line : inner->Log().Lines())
+            if (line.rfind(L"do_", 0) == 0) actions.push_back(line);
+    return Joined(actions);
 }
 
 void CKorTestHost::Clear() {
     if (!bed_) return;
     bed_->deviceReplay->Log().Clear();
+    for (const CComPtr<IUnknown>& object : handedOut_)
+        if (standin::CWinObjectStandIn* inner = standin::CWinObjectStandIn::OfOuter(object)) inner->Log().Clear();
     bed_->recordMgr->Log().Clear();
     events_->Clear();
     for (const std::wstring& name : controls_) {
@@ -246,13 +259,22 @@ STDMETHODIMP CKorTestHost::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
             }
             break;
         case kSetOption:
-            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a)) && SUCCEEDED(hr = Arg(params, 1, VT_EMPTY, b)) && bed_)
+            // A script's small numbers are VT_I2; the host keeps its numbers as VT_I4.
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a)) && SUCCEEDED(hr = Arg(params, 1, VT_EMPTY, b)) && bed_) {
+                if (b.vt == VT_I2 || b.vt == VT_UI1) b.ChangeType(VT_I4);
                 bed_->options->Put(L"", a.bstrVal, b);
+            }
             break;
-        case kInnerAnswer:
-            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a)) && SUCCEEDED(hr = Arg(params, 1, VT_I4, b)))
-                standin::CWinObjectStandIn::SetHookAnswer(a.bstrVal ? a.bstrVal : L"", b.lVal);
+        case kInnerAnswer: {
+            CComVariant c;
+            standin::CWinObjectStandIn* inner = nullptr;
+            if (SUCCEEDED(hr = Arg(params, 0, VT_UNKNOWN, a)) && SUCCEEDED(hr = Arg(params, 1, VT_BSTR, b)) &&
+                SUCCEEDED(hr = Arg(params, 2, VT_I4, c)))
+                inner = standin::CWinObjectStandIn::OfOuter(a.punkVal);
+            if (inner) inner->SetStepAnswer(b.bstrVal ? b.bstrVal : L"", c.lVal);
+            else if (SUCCEEDED(hr)) hr = E_INVALIDARG;
             break;
+        }
         case kListen:
             if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a))) hr = Listen(a.bstrVal ? a.bstrVal : L"");
             break;
@@ -292,15 +314,7 @@ STDMETHODIMP CKorTestHost::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
 CKorTestHostServer::CKorTestHostServer() {
     registration_ = std::make_unique<standin::CObjectRegistration>(kHostClsid, host_.as<IDispatch>(),
                                                                    CLSCTX_LOCAL_SERVER);
-    kcom::CRegKey key;
-    const std::wstring path = std::wstring(kHostProgId) + L"\\CLSID";
-    LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
-                                nullptr);
-    const std::wstring clsid = standin::GuidText(kHostClsid);
-    if (rc == ERROR_SUCCESS)
-        rc = ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid.c_str()),
-                              static_cast<DWORD>((clsid.size() + 1) * sizeof(wchar_t)));
-    key_ = HRESULT_FROM_WIN32(rc);
+    key_ = standin::WriteProgIdKey(kHostProgId, kHostClsid);
 }
 
 CKorTestHostServer::~CKorTestHostServer() {

@@ -12,10 +12,10 @@
 //                                    factory refuses is made into a test object directly, so
 //                                    that a script can hold one whose control is not there
 //   h.SetOption "AutMode", 1         a value of "TestOptions"
-//   h.InnerAnswer "WaitEnabled", hr  what the inner standard window objects' hook answers
+//   h.InnerAnswer o, "WaitEnabled", hr   what a step of o's inner standard window object answers
 //   h.Listen "ctl" : h.Events        a sink on the control's events; the events it got
 //   h.Log("DeviceReplay")            a stand-in's calls ("DeviceReplay", "RecordMgr"), a line each
-//   h.InnerLog(o)                    the calls of o's inner standard window object
+//   h.InnerLog(o)                    the actions o's inner standard window object performed
 //   h.ControlLog("main:7")           the control's input log, a line each
 //   h.Clear                          forgets the stand-ins' calls, the events and the input logs
 //   h.Pump ms                        dispatches this thread's messages for a while
@@ -68,6 +68,7 @@ private:
     standin::Holder<standin::CTestObjectStandIn> parent_ = standin::Holder<standin::CTestObjectStandIn>::New();
     std::vector<std::wstring> controls_;  // names of the scenario's controls
     std::vector<kcom::CComPtr<IUnknown>> sinks_;
+    std::vector<kcom::CComPtr<IUnknown>> handedOut_;  // the test objects, for their inner objects' logs
     std::shared_ptr<standin::CallLog> events_ = std::make_shared<standin::CallLog>();
 };
 
