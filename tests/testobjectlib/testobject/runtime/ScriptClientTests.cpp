@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include "ScriptRunner.h"
 #include "testobject/runtime/RunTimeTestObject.h"
-#include "com/Handles.h"
-#include "win32/MessageWait.h"
 
 using kcom::CComVariant;
 
@@ -26,36 +24,6 @@ public:
     }
 };
 
-// Runs the script with its output into a file, serving this thread's objects the while.
-DWORD RunScript(const std::wstring& script, const std::wstring& output) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    kcom::CFileHandle out(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
-                                        nullptr));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    PROCESS_INFORMATION process{};
-    std::wstring command = L"cscript.exe //nologo \"" + script + L"\"";
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        return 0xFFFFFFFF;
-    kcom::CHandle processHandle(process.hProcess), thread(process.hThread);
-    const HANDLE handles[] = {process.hProcess};
-    DWORD result = WAIT_TIMEOUT;
-    for (int i = 0; i < 900 && result != WAIT_OBJECT_0; ++i) {
-        UINT stop = 0;
-        result = WaitPumpingMessages(1, handles, 100, QS_ALLINPUT, &stop);
-    }
-    if (result != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.hProcess, 1);
-        return 0xFFFFFFFE;
-    }
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.hProcess, &code);
-    return code;
-}
-
 TEST(ScriptClient, EveryReplayErrorReachesTheScriptAndTheScriptGoesOn) {
     RunTimeHost host;
     standin::Holder<CScriptedObject> object = standin::Holder<CScriptedObject>::New();
@@ -67,10 +35,7 @@ TEST(ScriptClient, EveryReplayErrorReachesTheScriptAndTheScriptGoesOn) {
     ASSERT_EQ(S_OK, served.Result());
     standin::CProgIdKey progId(L"Kestrune.ScriptedTestObject", kScriptedClsid);
 
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::filesystem::path folder = std::filesystem::path(temp) / L"kestrune_script";
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = ScriptFolder();
     const std::wstring existing = (folder / L"old.png").wstring();
     { std::ofstream(std::filesystem::path(existing)) << "old"; }
     std::string existingA(existing.begin(), existing.end());
@@ -101,31 +66,25 @@ TEST(ScriptClient, EveryReplayErrorReachesTheScriptAndTheScriptGoesOn) {
         "Next\r\n"
         "WScript.Echo \"end\"\r\n"
         "WScript.Quit 7\r\n";
-    const std::wstring script = (folder / L"steps.vbs").wstring();
-    { std::ofstream(std::filesystem::path(script), std::ios::binary) << body; }
-    const std::wstring output = (folder / L"out.txt").wstring();
-    const DWORD code = RunScript(script, output);
-    std::ifstream in{std::filesystem::path(output)};
-    std::stringstream lines;
-    lines << in.rdbuf();
-    in.close();
-    std::filesystem::remove_all(folder);
-    ASSERT_EQ(7u, code) << lines.str();
+    std::string lines;
+    const DWORD code = RunScript(body, lines);
+    ASSERT_EQ(7u, code) << lines;
     EXPECT_EQ(
         "exists|0||True\n"
         "value|0||hello\n"
         // Without a description the script engine names a refused argument itself.
         "wait without a name|5|Invalid procedure call or argument|\n"
         "jpeg|80070057|The specified file extension is not supported for this action.|\n"
-        "kept file|800700B7||\n"
-        "zero size|80040206||\n"
+        // The system's text of a Win32 error ends with its line break.
+        "kept file|800700B7|File already exists.\n|\n"
+        "zero size|80040206|The object has an empty rectangle.|\n"
         "lose it|0||\n"
         "missing|0||False\n"
-        "value missing|80040202||\n"
-        "highlight missing|80040202||\n"
-        "capture missing|80040202||\n"
+        "value missing|80040202|Cannot identify the object \"[ TestClass ]\" (of class TestClass).|\n"
+        "highlight missing|80040202|Cannot identify the object \"[ TestClass ]\" (of class TestClass).|\n"
+        "capture missing|80040202|Cannot identify the object \"[ TestClass ]\" (of class TestClass).|\n"
         "end\n",
-        lines.str());
+        lines);
 }
 
 }  // namespace
