@@ -67,7 +67,7 @@ TEST_F(InnerDelegation, ADualActionIsInvokedThroughItsVtable) {
     EXPECT_EQ(S_OK, dispatch->Invoke(0x53, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
     // One replay step around it; "Type" lets the inner object, as delegate replay skeleton, run
     // the hooks its flags name.
-    EXPECT_EQ((Lines{L"BeginReplayStep()", L"BeforeReplayAttempts()", L"GetStepTimes()", L"BeginReplayAttempt()",
+    EXPECT_EQ((Lines{L"BeginReplayStep(VT:16384)", L"BeforeReplayAttempts()", L"GetStepTimes()", L"BeginReplayAttempt()",
                      L"ReplayFindObject()", L"BeforeActionFirst()", L"WaitEnabled()", L"do_Type(q)",
                      L"EndReplayStep()"}),
               Calls());
