@@ -16,8 +16,10 @@ public:
     Helper(const Helper&) = delete;
     Helper& operator=(const Helper&) = delete;
 
-    virtual HRESULT ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status);
-    virtual HRESULT RecordClick(UINT message, WPARAM wParam, LPARAM lParam);
+    // A recorder record of the control: status 1 this object's and handled, 8 not this object's,
+    // 10 its identity cannot be read, 3 a windowless control's window cannot be read.
+    virtual HRESULT ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status) = 0;
+    virtual HRESULT RecordClick(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     virtual HRESULT GetPropertyByName(BSTR name, VARIANT* value) = 0;
     virtual HRESULT MakeVisible(bool report);
     // The control's property names, one text separated by TAB.
