@@ -1,0 +1,103 @@
+#pragma once
+// ActiveX test objects made in this process, with the host around them (AcxHostBed.h) and the
+// real controls of the application under test (AutTestBed.h).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "AcxHostBed.h"
+#include "AutTestBed.h"
+#include "activex/core/KorActiveX.h"
+#include "com/ComBSTR.h"
+#include "com/ComPtr.h"
+#include "com/ComVariant.h"
+#include "environment/LoadTimeValues.h"
+#include "tables/RuntimeId.h"
+
+// The object's state that no interface shows.
+class CKorActiveXProbe : public CKorActiveX {
+public:
+    HWND Window() const noexcept { return m_window; }
+    LONG Cookie() const noexcept { return m_cookie; }
+    CKorSafeArray& MethodTable() noexcept { return m_methodInfoTable; }
+    void DropInner() noexcept { m_inner.Release(); }
+    // A new plain record, as a loaded description brings it (put_PropExpr adds one only when the
+    // inner object answers "absent" too).
+    HRESULT AddProperty(const wchar_t* name) { return m_properties.Add(kcom::CComBSTR(name), nullptr, 8); }
+};
+
+using AcxObject = standin::Holder<CKorActiveXProbe>;
+// The object's identity.
+inline IUnknown* U(const AcxObject& object) { return object->GetControllingUnknown(); }
+using Lines = std::vector<std::wstring>;
+
+inline long L(HWND window) { return static_cast<long>(reinterpret_cast<LONG_PTR>(window)); }
+
+// A runtime identifier of a windowed control, or of a windowless one inside container.
+inline kcom::CComVariant WindowId(HWND window) {
+    CRuntimeId id(g_cfShelHalonotRegilim);
+    id.PutVariantValue(L"hwnd", kcom::CComVariant(L(window)));
+    return kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id)));
+}
+inline kcom::CComVariant WindowlessId(HWND container, long cookie) {
+    CRuntimeId id(g_cfWindowlessAcxControl);
+    id.PutVariantValue(L"hwnd", kcom::CComVariant(L(container)));
+    id.PutVariantValue(L"punknown", kcom::CComVariant(cookie));
+    return kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id)));
+}
+
+template <class I>
+kcom::CComPtr<I> Itf(IUnknown* object) {
+    kcom::CComPtr<I> itf;
+    if (object) object->QueryInterface(__uuidof(I), reinterpret_cast<void**>(itf.Put()));
+    return itf;
+}
+
+// A property of the object's description: value, flags, type, compare type.
+struct DescribedValue {
+    HRESULT hr;
+    kcom::CComVariant value;
+    long flags = 0, type = 0, compareType = 0;
+};
+inline DescribedValue Described(IUnknown* object, const wchar_t* name) {
+    DescribedValue out;
+    out.hr = Itf<ITestObjectInfo>(object)->get_Prop(kcom::CComBSTR(name), &out.flags, &out.type, &out.compareType,
+                                                    out.value.Put());
+    return out;
+}
+
+class AcxObjectFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(bed_.Start(kAutControlsScenario));
+        main_ = bed_.aut.Window(L"main");
+        ctl_ = bed_.aut.Window(L"ctl");
+    }
+
+    // A new object with the rack; with an identifier it is the object's "objectid", and a
+    // format other than 0 initialises it.
+    AcxObject New(const kcom::CComVariant& id = kcom::CComVariant(), UINT format = 0) {
+        AcxObject object = AcxObject::New();
+        EXPECT_EQ(S_OK, object.as<IObjectRackClient>()->SetRack(bed_.Rack()));
+        if (id.vt != VT_EMPTY) {
+            EXPECT_EQ(S_OK, object.as<ITestObjectInfo>()->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr,
+                                                                        nullptr, id));
+        }
+        if (format) {
+            EXPECT_EQ(S_OK, object.as<IKorActiveXInit>()->Init(format));
+        }
+        return object;
+    }
+    AcxObject Windowed() { return New(WindowId(ctl_), g_cfShelHalonotRegilim); }
+    AcxObject Windowless(long cookie) { return New(WindowlessId(main_, cookie), g_cfWindowlessAcxControl); }
+
+    // The control's own IDispatch, from the hook.
+    kcom::CComPtr<IDispatch> Control(HWND window, long cookie = 0) {
+        kcom::CComPtr<IDispatch> control;
+        EXPECT_HRESULT_SUCCEEDED(AutControlDispatch(window, cookie, control.Put()));
+        return control;
+    }
+
+    CAcxHostBed bed_;
+    HWND main_ = nullptr, ctl_ = nullptr;
+};

@@ -1,0 +1,223 @@
+// ActiveX test objects of the application's windowed control and of each of its windowless
+// controls, from another process: what they read of their controls is what the controls hold
+// at that moment.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <algorithm>
+#include "AcxObjectFixture.h"
+#include "VarrowStandIn.h"
+#include "tables/KorSafeArray.h"
+
+using kcom::CComBSTR;
+using kcom::CComPtr;
+using kcom::CComVariant;
+
+namespace {
+
+std::wstring Text(const VARIANT& v) {
+    CComVariant text;
+    if (FAILED(text.ChangeType(VT_BSTR, &v)) || !text.bstrVal) return L"<no text>";
+    return text.bstrVal;
+}
+
+// The rows (name, flag) of a run-time attribute list.
+std::vector<std::pair<std::wstring, CComVariant>> Rows(SAFEARRAY* list) {
+    CKorSafeArray table;
+    table.Attach(list, true);
+    std::vector<std::pair<std::wstring, CComVariant>> rows;
+    for (LONG row = 0; list && row < static_cast<LONG>(table.GetRowCount()); ++row) {
+        CComVariant name, flag;
+        table.GetElement(&name, row, 0);
+        table.GetElement(&flag, row, 1);
+        rows.emplace_back(Text(name), flag);
+    }
+    return rows;
+}
+const CComVariant* Find(const std::vector<std::pair<std::wstring, CComVariant>>& rows, const wchar_t* name) {
+    for (const auto& [n, flag] : rows)
+        if (n == name) return &flag;
+    return nullptr;
+}
+
+struct ControlCase {
+    const wchar_t* name;
+    long cookie;  // 0: the windowed control
+    const wchar_t* progId;
+    const wchar_t* caption;
+};
+const ControlCase kControls[] = {
+    {L"ctl", 0, L"KorTest.WndCtl", L"Hello"},
+    {L"main:7", 7, L"KorTest.WlsButton", L"Seven"},
+    {L"main:8", 8, L"KorTest.WlsLabel", L"Eight"},
+    {L"main:9", 9, L"Forms.CommandButton.1", L"Cancel"},
+};
+
+class KorActiveXControls : public AcxObjectFixture {
+protected:
+    AcxObject Of(const ControlCase& c) { return c.cookie ? Windowless(c.cookie) : Windowed(); }
+    CComPtr<IDispatch> ControlOf(const ControlCase& c) { return c.cookie ? Control(main_, c.cookie) : Control(ctl_); }
+    static CComVariant RO(const AcxObject& object, const wchar_t* name, HRESULT* hr = nullptr) {
+        CComVariant value;
+        const HRESULT got = object.as<DispTestObject>()->GetROProperty(CComBSTR(name), nullptr, value.Put());
+        if (hr) *hr = got;
+        return value;
+    }
+};
+
+TEST_F(KorActiveXControls, ReadsEachControlsOwnPropertiesAsTheyAreNow) {
+    for (const ControlCase& c : kControls) {
+        SCOPED_TRACE(c.name);
+        AcxObject object = Of(c);
+        CComPtr<IDispatch> control = ControlOf(c);
+        HRESULT hr = E_FAIL;
+        EXPECT_EQ(c.caption, Text(RO(object, L"Caption", &hr)));
+        EXPECT_EQ(S_OK, hr);
+        EXPECT_EQ(c.progId, Text(RO(object, L"progid")));
+
+        // Changed inside the application, the next read follows.
+        ASSERT_HRESULT_SUCCEEDED(DispPut(control, L"Caption", CComVariant(L"Changed")));
+        ASSERT_HRESULT_SUCCEEDED(DispPut(control, L"Value", CComVariant(42L)));
+        EXPECT_EQ(L"Changed", Text(RO(object, L"Caption")));
+        EXPECT_EQ(L"42", Text(RO(object, L"Value")));
+    }
+}
+
+TEST_F(KorActiveXControls, AValueTheQueryEngineCannotGiveIsReadFromTheControl) {
+    for (const ControlCase& c : kControls) {
+        SCOPED_TRACE(c.name);
+        AcxObject object = Of(c);
+        bed_.rack->Drop(L"StdPackageQueryEngine");
+        CComVariant value;
+        EXPECT_EQ(S_OK, object.as<DispTestObject>()->QueryValue(CComBSTR(L"Caption"), nullptr, value.Put()));
+        EXPECT_EQ(c.caption, Text(value));
+        // A name the control does not know either: the control's answer, no value.
+        value.Clear();
+        EXPECT_TRUE(FAILED(object.as<DispTestObject>()->QueryValue(CComBSTR(L"NoSuchProperty"), nullptr, value.Put())));
+        bed_.rack->Put(L"StdPackageQueryEngine", bed_.queryEngine.as<IKorQuery2>());
+    }
+}
+
+TEST_F(KorActiveXControls, TheControlsObjectAndTypeInformation) {
+    for (const ControlCase& c : kControls) {
+        SCOPED_TRACE(c.name);
+        AcxObject object = Of(c);
+        CComPtr<IDispatch> native;
+        ASSERT_EQ(S_OK, object.as<IKorActiveXBaseReplay>()->get_Object(native.Put()));
+        CComVariant caption;
+        ASSERT_HRESULT_SUCCEEDED(DispGet(native, L"Caption", caption.Put()));
+        EXPECT_EQ(c.caption, Text(caption));
+        // The value travels through the control's own interface across the processes.
+        ASSERT_HRESULT_SUCCEEDED(DispPut(native, L"Text", CComVariant(L"Through")));
+        EXPECT_EQ(L"Through", Text(RO(object, L"Text")));
+
+        CComPtr<ITypeInfo> info;
+        ASSERT_EQ(S_OK, object.as<IMethodInfoHelper>()->GetROTypeInfo(0, 0, info.Put()));
+        MEMBERID id = DISPID_UNKNOWN;
+        LPOLESTR name[1] = {const_cast<LPOLESTR>(L"AddItem")};
+        EXPECT_EQ(S_OK, info->GetIDsOfNames(name, 1, &id));
+        long ret = 0;
+        EXPECT_EQ(E_NOTIMPL, object.as<IMethodInfoHelper>()->GetRetValStepType(CComBSTR(L"AddItem"), id, nullptr, &ret));
+    }
+    // Without a control there is no object.
+    AcxObject lost = New(WindowlessId(main_, 42), g_cfWindowlessAcxControl);
+    CComPtr<IDispatch> none;
+    EXPECT_EQ(static_cast<HRESULT>(0x80040202), lost.as<IKorActiveXBaseReplay>()->get_Object(none.Put()));
+    EXPECT_FALSE(none);
+}
+
+TEST_F(KorActiveXControls, DescriptionNamesTheControlsProperties) {
+    // No class settings: the control's names alone.
+    {
+        AcxObject object = Windowed();
+        SAFEARRAY* list = nullptr;
+        ASSERT_EQ(S_OK, object.as<ITestObjectInfo>()->GetRTAttribs(&list, nullptr));
+        EXPECT_EQ(L"Text", Rows(list).at(0).first);
+    }
+    bed_.options->Put(L"Test Objects\\ActiveX\\RuntimeAttributes", L"abs_x", 1L);
+    VarrowStandIn_Reset();
+    VarrowStandIn_AddIgnoredProperty(L"KorTest.WlsLabel", L"ListCount");
+    for (const ControlCase& c : kControls) {
+        SCOPED_TRACE(c.name);
+        AcxObject object = Of(c);
+        SAFEARRAY* list = nullptr;
+        ASSERT_EQ(S_OK, object.as<ITestObjectInfo>()->GetRTAttribs(&list, nullptr));
+        auto rows = Rows(list);
+        // The class's own attributes first, then the control's properties (false: not identifying).
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(L"abs_x", rows[0].first);
+        for (const wchar_t* name : {L"Text", L"Caption", L"Value", L"Enabled", L"Name", L"Height"}) {
+            const CComVariant* flag = Find(rows, name);
+            ASSERT_TRUE(flag) << name;
+            EXPECT_EQ(VT_BOOL, flag->vt);
+        }
+        // The hidden members are not properties of the description; ignored ones neither.
+        EXPECT_FALSE(Find(rows, L"InputLog"));
+        EXPECT_EQ(c.cookie == 8, Find(rows, L"ListCount") == nullptr);
+    }
+    VarrowStandIn_Reset();
+}
+
+TEST_F(KorActiveXControls, RuntimeValuesOfAWindowedControlComeFromTheHook) {
+    AcxObject object = Windowed();
+    CKorSafeArray table(3, 2, VT_VARIANT);
+    const wchar_t* names[3] = {L"Caption", L"Item", L"ListCount"};
+    for (LONG row = 0; row < 3; ++row) {
+        CComVariant name(names[row]);
+        table.PutElement(&name, row, 0);
+    }
+    SAFEARRAY* psa = table.psa;
+    ASSERT_EQ(S_OK, object.as<ITestObjectInfo>()->FillRTAttribsValues(&psa));
+    CComVariant caption, item, count;
+    table.GetElement(&caption, 0, 1);
+    table.GetElement(&item, 1, 1);
+    table.GetElement(&count, 2, 1);
+    EXPECT_EQ(L"Hello", Text(caption));
+    EXPECT_EQ(L"<parameter(s) required>", Text(item));
+    EXPECT_EQ(VT_I4, count.vt);
+}
+
+TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
+    for (const ControlCase& c : kControls) {
+        SCOPED_TRACE(c.name);
+        AcxObject object = Of(c);
+        IKorAXUtilities* direct = object.as<IKorAXUtilities>();
+        CComBSTR progId;
+        EXPECT_EQ(S_OK, direct->GetProgID(progId.Put()));
+        EXPECT_STREQ(c.progId, progId.c_str());
+        CComVariant value;
+        EXPECT_EQ(S_OK, direct->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
+        EXPECT_EQ(c.caption, Text(value));
+        EXPECT_EQ(E_FAIL, direct->GetPropertyByName(CComBSTR(L"NoSuchProperty"), value.Put()));
+        CComPtr<IDispatch> native;
+        EXPECT_EQ(S_OK, direct->GetDispatch(native.Put()));
+        EXPECT_TRUE(native);
+        if (c.cookie) {
+            EXPECT_EQ(E_NOTIMPL, direct->SetProperty(CComBSTR(L"Caption"), CComVariant(1L)));
+            EXPECT_EQ(E_NOTIMPL, direct->InvokeMethod(CComBSTR(L"AddItem"), nullptr, value.Put()));
+        } else {
+            // The value travels as text.
+            EXPECT_EQ(S_OK, direct->SetProperty(CComBSTR(L"Caption"), CComVariant(5L)));
+            CComVariant caption;
+            ASSERT_HRESULT_SUCCEEDED(DispGet(ControlOf(c), L"Caption", caption.Put()));
+            EXPECT_EQ(VT_BSTR, caption.vt);
+            EXPECT_EQ(L"5", Text(caption));
+        }
+    }
+}
+
+TEST_F(KorActiveXControls, AControlThatIsGoneGivesAFailureInTime) {
+    AcxObject windowed = Windowed();
+    AcxObject windowless = Windowless(7);
+    bed_.aut.Stop();
+    const DWORD start = ::GetTickCount();
+    CComVariant value;
+    EXPECT_TRUE(FAILED(windowed.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put())));
+    EXPECT_TRUE(FAILED(windowless.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put())));
+    CComPtr<IDispatch> native;
+    EXPECT_TRUE(FAILED(windowed.as<IKorActiveXBaseReplay>()->get_Object(native.Put())));
+    SAFEARRAY* list = nullptr;
+    EXPECT_EQ(E_FAIL, windowless.as<ITestObjectInfo>()->GetRTAttribs(&list, nullptr));
+    EXPECT_LT(::GetTickCount() - start, 5000u);
+}
+
+}  // namespace
