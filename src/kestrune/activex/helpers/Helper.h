@@ -37,6 +37,12 @@ public:
     // The owner's inner standard window object, not held.
     void SetInner(IUnknown* inner) noexcept { m_inner = inner; }
 
+    // Status words of the record paths.
+    static constexpr ULONG kStatusHandled = 1;
+    static constexpr ULONG kStatusNotMine = 8;
+    static constexpr ULONG kStatusIdentityUnreadable = 10;
+    static constexpr ULONG kStatusWindowUnreadable = 3;
+
 protected:
     // The text of an agent's answer of property names; the agent's failure, or S_OK with null
     // when the answer is no text.

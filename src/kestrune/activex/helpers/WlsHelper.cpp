@@ -7,10 +7,6 @@
 
 namespace {
 constexpr DWORD kOffsetFlags = 0x888;
-constexpr ULONG kHandled = 1;
-constexpr ULONG kNotMine = 8;
-constexpr ULONG kIdentityUnreadable = 10;
-constexpr ULONG kWindowUnreadable = 3;
 }  // namespace
 
 // A description loaded before the strategy exists keeps the offsets it holds.
@@ -65,7 +61,7 @@ HRESULT WlsHelper::FillRTAttribsValues(SAFEARRAY** table) {
 
 HRESULT WlsHelper::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status) {
     if (!status) return E_POINTER;
-    *status = kNotMine;
+    *status = kStatusNotMine;
     if (!format || format->cfFormat != g_cfWindowlessAcxRecord) return S_OK;
     if (!medium || !medium->hGlobal || !CWindowlessRecord::Fits(*medium)) return E_INVALIDARG;
     if (!m_owner->m_window || !m_owner->m_cookie) {
@@ -73,14 +69,14 @@ HRESULT WlsHelper::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* stat
         kcom::CComVariant objectId;
         const HRESULT read = m_owner->ITestObjectInfo_get_Prop(name, nullptr, nullptr, nullptr, objectId.Put());
         if (FAILED(read) || objectId.vt != VT_UNKNOWN || !objectId.punkVal) {
-            *status = kIdentityUnreadable;
+            *status = kStatusIdentityUnreadable;
             return objectId.vt == VT_ERROR ? objectId.scode : E_FAIL;
         }
         CPackageId package;
         long value = 0;
         if (FAILED(CRuntimeId(objectId).GetPackageId(g_cfWindowlessAcxControl, package)) || !package ||
             FAILED(package.GetLong(L"hwnd", &value))) {
-            *status = kWindowUnreadable;
+            *status = kStatusWindowUnreadable;
             return S_OK;
         }
         m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
@@ -98,10 +94,10 @@ HRESULT WlsHelper::OnRecordMessage(const void* data, ULONG* status) {
     if (!status) return E_POINTER;
     const CWindowlessRecord record(data);
     if (record.Window() != m_owner->m_window || record.Cookie() != m_owner->m_cookie) {
-        *status = kNotMine;
+        *status = kStatusNotMine;
         return S_OK;
     }
-    *status = kHandled;
+    *status = kStatusHandled;
     const WORD message = record.Message16();
     if (message == WM_LBUTTONUP || message == WM_RBUTTONUP) return RecordClick(message, record.WParam(), record.LParam());
     return S_OK;

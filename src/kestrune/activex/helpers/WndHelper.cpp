@@ -5,15 +5,9 @@
 #include "errors/TestObjectError.h"
 #include "factory/WindowRecord.h"
 
-namespace {
-constexpr ULONG kHandled = 1;
-constexpr ULONG kNotMine = 8;
-constexpr ULONG kIdentityUnreadable = 10;
-}  // namespace
-
 HRESULT WndHelper::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status) {
     if (!status) return E_POINTER;
-    *status = kNotMine;
+    *status = kStatusNotMine;
     if (!format || format->cfFormat != g_cfShelHalonotRegilim) return S_OK;
     if (!medium || !medium->hGlobal || !CWindowRecord::Fits(*medium)) return E_INVALIDARG;
     kcom::CComPtr<IKorDataTarget> inner;
@@ -30,7 +24,7 @@ HRESULT WndHelper::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* stat
             objectId.vt != VT_UNKNOWN || !objectId.punkVal ||
             FAILED(CRuntimeId(objectId).GetPackageId(g_cfShelHalonotRegilim, package)) || !package ||
             FAILED(package.GetLong(L"hwnd", &value))) {
-            *status = kIdentityUnreadable;
+            *status = kStatusIdentityUnreadable;
             return E_FAIL;
         }
         m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
@@ -42,7 +36,7 @@ HRESULT WndHelper::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* stat
     if (record.Window() == m_owner->m_window) return OnControlRecord(format, medium, status, inner);
     // The control's command to its parent is the control's step, made by its own records.
     if (record.Message16() == WM_COMMAND && CWindowRecord::ToWindow(record.LParam()) == m_owner->m_window)
-        *status = kHandled;
+        *status = kStatusHandled;
     return S_OK;
 }
 
@@ -70,7 +64,7 @@ HRESULT WndHelper::OnControlRecord(FORMATETC* format, STGMEDIUM* medium, ULONG* 
         if (pressed) break;
         if (agent) agent->GetCookieFromHandle(window, &ownCookie);
         if (ownCookie) {
-            *status = kHandled;
+            *status = kStatusHandled;
             return S_OK;
         }
         break;
@@ -78,7 +72,7 @@ HRESULT WndHelper::OnControlRecord(FORMATETC* format, STGMEDIUM* medium, ULONG* 
         // A release whose press the window never saw: the click is recorded here.
         if (pressed) break;
         RecordedWindowMap[window] = 1;
-        *status = kHandled;
+        *status = kStatusHandled;
         return RecordClick(WM_LBUTTONUP, record.WParam(), record.LParam());
     default:
         break;
