@@ -73,6 +73,15 @@ TEST_F(HelperRecording, AWindowedClickGoesToTheInnerRecorder) {
     EXPECT_EQ(1, std::count(inner.begin(), inner.end(), L"ReceiveData(FormaShelHalonotRegilim,514)"));
 }
 
+TEST_F(HelperRecording, SkippedClassesAreNotRecorded) {
+    bed_.options->Put(L"Packages\\Kestrune\\SkipRecordClasses", L"KorTestControl", 1L);
+    kcom::CComQIPtr<IObjectRackClient>(factory_.get())->SetRack(bed_.Rack());
+    Click(L"ctl", {50, 20}, L"window 202");
+    const auto records = Records();
+    EXPECT_NE(records.end(), std::find(records.begin(), records.end(), L"window 202: factory 8"));
+    EXPECT_TRUE(standin::CWinObjectStandIn::Last() == nullptr || standin::CWinObjectStandIn::Last()->Log().Lines().empty());
+}
+
 TEST_F(HelperRecording, WindowlessClicksAreStepsRelativeToTheControl) {
     Click(L"main", {30, 95}, L"windowless 7 202");
     Click(L"main", {160, 84}, L"windowless 8 205", MouseButton::Right);
