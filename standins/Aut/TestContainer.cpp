@@ -1,6 +1,7 @@
 #include "TestContainer.h"
 #include <windowsx.h>
 #include <new>
+#include "QuillonStub.h"
 
 HRESULT CTestContainer::RegisterClasses(HINSTANCE instance) {
     for (const wchar_t* name : {kTestContainerClass, kTestControlClass}) {
@@ -43,6 +44,8 @@ LRESULT CALLBACK CTestContainer::Proc(HWND window, UINT message, WPARAM wParam, 
         }
         break;
     default:
+        if (self && message == HitTestMessage() && wParam)
+            return self->HitTest(*reinterpret_cast<QuillonStubHitTest*>(wParam));
         if (self && self->Forward(message, wParam, lParam)) return 0;
         break;
     }
@@ -70,6 +73,19 @@ bool CTestContainer::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!owner_ || !(key || message == WM_SETFOCUS || message == WM_KILLFOCUS)) return false;
     owner_->OnInput(message, wParam, 0, 0);
     return true;
+}
+
+UINT CTestContainer::HitTestMessage() {
+    static const UINT message = ::RegisterWindowMessageW(kContainerHitTestMessage);
+    return message;
+}
+
+BOOL CTestContainer::HitTest(QuillonStubHitTest& query) const {
+    CTestControl* hit = Hit(query.client);
+    if (!hit) return FALSE;
+    query.cookie = hit->Cookie();
+    query.relative = {query.client.x - hit->Rect().left, query.client.y - hit->Rect().top};
+    return TRUE;
 }
 
 CTestControl* CTestContainer::Hit(POINT p) const {

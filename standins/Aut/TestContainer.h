@@ -24,6 +24,9 @@ private:
     bool Forward(UINT message, WPARAM wParam, LPARAM lParam);
     void Paint();
     CTestControl* Hit(POINT p) const;
+    // The container's own hit test, as the recorder asks it.
+    static UINT HitTestMessage();
+    BOOL HitTest(struct QuillonStubHitTest& query) const;
     void FocusWindowless(CTestControl* control);
 
     HWND window_;

@@ -47,6 +47,7 @@ public:
     // Windowless placement, kept by the control and read by its container.
     bool IsVisible() const { return visible_; }
     const RECT& Rect() const { return rect_; }
+    LONG Cookie() const { return cookie_; }
     const std::wstring& CaptionText() const { return caption_; }
 
     // IDispatch: answered from the interface half of the dual, so Invoke calls the vtable.

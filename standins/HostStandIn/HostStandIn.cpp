@@ -16,6 +16,7 @@ std::wstring VariantText(const VARIANT& v) {
     case VT_NULL: return L"NULL";
     case VT_I4: return L"I4:" + std::to_wstring(v.lVal);
     case VT_I2: return L"I2:" + std::to_wstring(v.iVal);
+    case VT_UI2: return L"UI2:" + std::to_wstring(v.uiVal);
     case VT_BOOL: return L"BOOL:" + std::to_wstring(v.boolVal);
     case VT_BSTR: return v.bstrVal ? L"BSTR:" + std::wstring(v.bstrVal, ::SysStringLen(v.bstrVal)) : L"BSTR:(null)";
     default: return L"VT:" + std::to_wstring(v.vt);

@@ -5,6 +5,7 @@
 #include "com/ComError.h"
 #include "com/Handles.h"
 #include "HookResponder.h"
+#include "MessageRecorder.h"
 #include "QuillonStub.h"
 #include "WireRecord.h"
 
@@ -45,6 +46,8 @@ private:
 
 struct CHookState {
     HHOOK hook = nullptr;
+    HHOOK getMessageHook = nullptr;
+    CMessageRecorder recorder;
     DWORD thread = 0;
     UINT carrier = 0;
     std::unique_ptr<CHookResponder> responder;
@@ -64,7 +67,12 @@ void OnCarrier(HWND target, WPARAM wParam, LPARAM lParam) {
         return;
     }
     DWORD hangMs = 0;
-    if (!g_hook->responder->Answer(target, record, hangMs)) return;
+    if (CWireRecord::MessageName(record.request) == kQuillonStubRecordMessage) {
+        g_hook->recorder.SetTarget(reinterpret_cast<HWND>(static_cast<UINT_PTR>(record.window)));
+        record.result = 1;
+    } else if (!g_hook->responder->Answer(target, record, hangMs)) {
+        return;
+    }
     if (hangMs) ::Sleep(hangMs);
     std::vector<BYTE> bytes;
     const HRESULT hr = record.Write(bytes);
@@ -91,7 +99,18 @@ LRESULT CALLBACK CallWndProc(int code, WPARAM wParam, LPARAM lParam) {
                 OnCarrier(msg->hwnd, msg->wParam, msg->lParam);
                 return S_OK;
             });
+        } else {
+            g_hook->recorder.OnMessage(msg->hwnd, msg->message, msg->wParam, msg->lParam);
         }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Posted input, once as the thread takes it from its queue.
+LRESULT CALLBACK GetMessageProc(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && wParam == PM_REMOVE && g_hook) {
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        g_hook->recorder.OnMessage(msg->hwnd, msg->message, msg->wParam, msg->lParam);
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -118,6 +137,11 @@ HRESULT QuillonStub_StartHook(const wchar_t* scenarioPath, const QuillonStubWind
         state->thread = ::GetCurrentThreadId();
         state->hook = ::SetWindowsHookExW(WH_CALLWNDPROC, CallWndProc, g_module, state->thread);
         if (!state->hook) return HRESULT_FROM_WIN32(::GetLastError());
+        state->getMessageHook = ::SetWindowsHookExW(WH_GETMESSAGE, GetMessageProc, g_module, state->thread);
+        if (!state->getMessageHook) {
+            ::UnhookWindowsHookEx(state->hook);
+            return HRESULT_FROM_WIN32(::GetLastError());
+        }
         g_hook = state.release();
         return S_OK;
     });
@@ -131,6 +155,7 @@ HRESULT QuillonStub_AddControl(IUnknown* control) {
 void QuillonStub_StopHook() {
     if (!g_hook) return;
     ::UnhookWindowsHookEx(g_hook->hook);
+    ::UnhookWindowsHookEx(g_hook->getMessageHook);
     delete g_hook;
     g_hook = nullptr;
 }

@@ -22,6 +22,22 @@ struct QuillonStubWindow {
 inline constexpr wchar_t kQuillonStubCountMessage[] = L"QuillonStub_msg_COUNT";
 inline constexpr wchar_t kQuillonStubLogMessage[] = L"QuillonStub_msg_LOG";
 inline constexpr wchar_t kQuillonStubResetMessage[] = L"QuillonStub_msg_RESET";
+// The hook records the application's input as the host's recorder gets it:
+//   RECORD: window = a window of the recording process, which takes each record as WM_COPYDATA
+//           (dwData kQuillonStubWindowRecord or kQuillonStubWindowlessRecord); window 0 stops
+inline constexpr wchar_t kQuillonStubRecordMessage[] = L"QuillonStub_msg_RECORD";
+inline constexpr ULONG_PTR kQuillonStubWindowRecord = 1;      // 32 bytes: window @8, message @12,
+                                                              // wParam @16, lParam @24
+inline constexpr ULONG_PTR kQuillonStubWindowlessRecord = 2;  // 24 bytes: container @4, cookie @8,
+                                                              // message @12, wParam @16, lParam @20
+// A container's own hit test of its windowless controls, sent to a window of the application
+// with wParam = QuillonStubHitTest*; TRUE when a control is under the point.
+inline constexpr wchar_t kContainerHitTestMessage[] = L"KestruneAut_HitTest";
+struct QuillonStubHitTest {
+    POINT client;    // in: the point in the container's client coordinates
+    LONG cookie;     // out
+    POINT relative;  // out: the point relative to the control
+};
 
 extern "C" {
 // Reads the scenario, names its windows and hooks the calling thread (WH_CALLWNDPROC).

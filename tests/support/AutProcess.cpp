@@ -136,3 +136,10 @@ void CAutProcess::ResetHook() const {
     CAcxParamHelper params;
     Control(kQuillonStubResetMessage, params);
 }
+
+HRESULT CAutProcess::Record(HWND target) const {
+    CAcxParamHelper params;
+    params.hWnd = target;
+    const long sent = Control(kQuillonStubRecordMessage, params);
+    return sent < 0 ? sent : params.lResult == 1 ? S_OK : E_FAIL;
+}

@@ -28,6 +28,8 @@ public:
     LONG HookCount(const wchar_t* requestName) const;
     std::vector<std::wstring> HookLog() const;
     void ResetHook() const;
+    // The hook records the application's input to a window of this process (null stops).
+    HRESULT Record(HWND target) const;
 
 private:
     long Control(const wchar_t* message, CAcxParamHelper& params) const;

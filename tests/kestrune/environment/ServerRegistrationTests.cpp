@@ -226,7 +226,9 @@ TEST_F(ServerRegistration, CreationThroughTheRegistry) {
     EXPECT_TRUE(::IsEqualCLSID(clsid, CLSID_AcxAgntUtil));
 
     CComPtr<IUnknown> unk;
-    EXPECT_EQ(unk.CoCreateInstance(L"Quorvel.AcxFactory", nullptr, CLSCTX_INPROC_SERVER), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(unk.CoCreateInstance(L"Quorvel.AcxUtil", nullptr, CLSCTX_INPROC_SERVER), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(unk.CoCreateInstance(L"Quorvel.AcxFactory", nullptr, CLSCTX_INPROC_SERVER), S_OK);
+    unk.Release();
     CComPtr<IPackageMgr3> mgr;
     EXPECT_EQ(mgr.CoCreateInstance(L"Quorvel.KestruneMgr", nullptr, CLSCTX_INPROC_SERVER), S_OK);
     EXPECT_EQ(mgr->Init(), E_FAIL);  // no rack yet

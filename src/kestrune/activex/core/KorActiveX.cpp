@@ -293,6 +293,11 @@ STDMETHODIMP CKorActiveX::Snapshot(BSTR folder, VARIANT* highlightId, long kind,
     return inner->Snapshot(folder, highlightId, kind, name, storeAsCurrent, reserved, object);
 }
 
+HRESULT CKorActiveX::RecordStep(const wchar_t* method, SAFEARRAY* arguments, long kind, DWORD flags) {
+    CAgentCacheOn cache(m_agent);
+    return RegisterObject(method, arguments, kind, flags);
+}
+
 HRESULT CKorActiveX::GetCheckpointDialogClsid(BSTR type, CLSID* clsid) {
     return ForwardGuard([&] {
         if (IsWindowed() != 0)

@@ -193,6 +193,13 @@ public:
     // Moves a point relative to a windowless control into its container's client area.
     HRESULT AdjustToContainer(int* x, int* y);
     bool HasMethodsInfo() const noexcept { return m_methodInfoTable.psa != nullptr; }
+    // A step the strategies record (kind 1, flags -1): registered with the agent's cache on.
+    using CCustomSupportBase::RecordStep;
+    HRESULT RecordStep(const wchar_t* method, SAFEARRAY* arguments, long kind, DWORD flags);
+    // The custom record object's decision on a record of the control: S_FALSE leaves the record
+    // to the strategy, anything else is the answer.
+    HRESULT CustomRecordDecisionWnd(const void* record, FORMATETC* format, STGMEDIUM* medium, ULONG* status);
+    HRESULT CustomRecordDecisionWls(const void* record, FORMATETC* format, STGMEDIUM* medium, ULONG* status);
 
     IUnknown* InnerTestObject() const noexcept { return m_inner; }
 
@@ -217,6 +224,8 @@ protected:
     // the find's result, 0x80040202 when it succeeds without an object.
     HRESULT FindRuntimeId(CRuntimeId& id);
     IAcxAgntUtil2* Agent() const noexcept { return m_agent; }
+    HRESULT CustomRecordDecision(HWND window, WORD message, DWORD wParam, DWORD lParam, FORMATETC* format,
+                                 STGMEDIUM* medium, ULONG* status);
 
     // ---- Members, in declaration order ----------------------------------------------------------
     kcom::CComPtr<IAcxAgntUtil2> m_agent;

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <oleauto.h>
 #include "com/ComBSTR.h"
+#include "com/ComPtr.h"
 #include "host.h"
 #include "testobject/forwarding/ForwardGuard.h"
 
@@ -86,4 +87,9 @@ protected:
     }
 
     kcom::CComBSTR m_customProgIdKey;
+    // The custom record object, the record filter mode it asked for (0 the control's own window,
+    // 1 every window, 2 the control's window and its children), and the control's window.
+    kcom::CComPtr<ICustomRecorder> m_customRecorder;
+    long m_recordFilterMode = 0;
+    HWND m_customControlWindow = nullptr;
 };

@@ -1,12 +1,6 @@
 #include "activex/helpers/Helper.h"
 
-// Recording, clicks and making the control visible are not offered yet.
-HRESULT Helper::ReceiveData(FORMATETC*, STGMEDIUM*, ULONG* status) {
-    if (!status) return E_POINTER;
-    *status = 8;
-    return E_NOTIMPL;
-}
-HRESULT Helper::RecordClick(UINT, WPARAM, LPARAM) { return E_NOTIMPL; }
+// Clicks and making the control visible are not offered yet.
 HRESULT Helper::MakeVisible(bool) { return E_NOTIMPL; }
 HRESULT Helper::Click(int, int, int) { return E_NOTIMPL; }
 HRESULT Helper::DblClick(int, int, int) { return E_NOTIMPL; }

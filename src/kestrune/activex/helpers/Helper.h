@@ -16,8 +16,10 @@ public:
     Helper(const Helper&) = delete;
     Helper& operator=(const Helper&) = delete;
 
-    virtual HRESULT ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status);
-    virtual HRESULT RecordClick(UINT message, WPARAM wParam, LPARAM lParam);
+    // A recorder record of the control: status 1 this object's and handled, 8 not this object's,
+    // 10 its identity cannot be read, 3 a windowless control's window cannot be read.
+    virtual HRESULT ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status) = 0;
+    virtual HRESULT RecordClick(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     virtual HRESULT GetPropertyByName(BSTR name, VARIANT* value) = 0;
     virtual HRESULT MakeVisible(bool report);
     // The control's property names, one text separated by TAB.
@@ -34,6 +36,12 @@ public:
 
     // The owner's inner standard window object, not held.
     void SetInner(IUnknown* inner) noexcept { m_inner = inner; }
+
+    // Status words of the record paths.
+    static constexpr ULONG kStatusHandled = 1;
+    static constexpr ULONG kStatusNotMine = 8;
+    static constexpr ULONG kStatusIdentityUnreadable = 10;
+    static constexpr ULONG kStatusWindowUnreadable = 3;
 
 protected:
     // The text of an agent's answer of property names; the agent's failure, or S_OK with null

@@ -3,6 +3,92 @@
 #include "com/ComError.h"
 #include "environment/LoadTimeValues.h"
 #include "errors/TestObjectError.h"
+#include "factory/WindowRecord.h"
+
+HRESULT WndHelper::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status) {
+    if (!status) return E_POINTER;
+    *status = kStatusNotMine;
+    if (!format || format->cfFormat != g_cfShelHalonotRegilim) return S_OK;
+    if (!medium || !medium->hGlobal || !CWindowRecord::Fits(*medium)) return E_INVALIDARG;
+    kcom::CComPtr<IKorDataTarget> inner;
+    if (!m_inner || FAILED(m_inner->QueryInterface(__uuidof(IKorDataTarget), reinterpret_cast<void**>(inner.Put()))) ||
+        !inner)
+        return E_FAIL;
+    if (!m_owner->m_window) {
+        kcom::CComBSTR name(L"objectid");
+        kcom::CComVariant objectId;
+        CPackageId package;
+        long value = 0;
+        // Only an identifier is read: the identity of a failed search is an error value.
+        if (FAILED(m_owner->ITestObjectInfo_get_Prop(name, nullptr, nullptr, nullptr, objectId.Put())) ||
+            objectId.vt != VT_UNKNOWN || !objectId.punkVal ||
+            FAILED(CRuntimeId(objectId).GetPackageId(g_cfShelHalonotRegilim, package)) || !package ||
+            FAILED(package.GetLong(L"hwnd", &value))) {
+            *status = kStatusIdentityUnreadable;
+            return E_FAIL;
+        }
+        m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+    }
+    const HRESULT custom = m_owner->CustomRecordDecisionWnd(medium->hGlobal, format, medium, status);
+    if (custom != S_FALSE) return custom;
+
+    const CWindowRecord record(medium->hGlobal);
+    if (record.Window() == m_owner->m_window) return OnControlRecord(format, medium, status, inner);
+    // The control's command to its parent is the control's step, made by its own records.
+    if (record.Message16() == WM_COMMAND && CWindowRecord::ToWindow(record.LParam()) == m_owner->m_window)
+        *status = kStatusHandled;
+    return S_OK;
+}
+
+HRESULT WndHelper::OnControlRecord(FORMATETC* format, STGMEDIUM* medium, ULONG* status, IKorDataTarget* inner) {
+    const CWindowRecord record(medium->hGlobal);
+    const HWND window = m_owner->m_window;
+    IAcxAgntUtil2* agent = m_owner->Agent();
+    LONG cookie = 0, ownCookie = 0;
+    auto recorded = RecordedWindowMap.find(window);
+    const bool pressed = recorded != RecordedWindowMap.end() && recorded->second;
+    switch (record.Message16()) {
+    case WM_COMMAND:
+        return S_OK;
+    case WM_LBUTTONDOWN: {
+        RecordedWindowMap[window] = 1;
+        POINT p{LOWORD(record.LParam()), HIWORD(record.LParam())};
+        ::ClientToScreen(window, &p);
+        if (agent) agent->GetCookieFromPoint(window, static_cast<short>(p.x), static_cast<short>(p.y), nullptr, &cookie);
+        if (cookie && agent) agent->GetCookieFromHandle(window, &ownCookie);
+        // A windowless control inside the window under the point records the click itself.
+        if (cookie && cookie != ownCookie) return S_OK;
+        break;
+    }
+    case WM_SETFOCUS:
+        if (pressed) break;
+        if (agent) agent->GetCookieFromHandle(window, &ownCookie);
+        if (ownCookie) {
+            *status = kStatusHandled;
+            return S_OK;
+        }
+        break;
+    case WM_LBUTTONUP:
+        // A release whose press the window never saw: the click is recorded here.
+        if (pressed) break;
+        RecordedWindowMap[window] = 1;
+        *status = kStatusHandled;
+        return RecordClick(WM_LBUTTONUP, record.WParam(), record.LParam());
+    default:
+        break;
+    }
+    return inner->ReceiveData(format, medium, status);
+}
+
+HRESULT WndHelper::RecordClick(UINT, WPARAM, LPARAM lParam) {
+    return kcom::Guard([&] {
+        CKorSafeArray arguments(2, 1, VT_VARIANT);
+        kcom::CComVariant x(static_cast<long>(LOWORD(lParam)), VT_UI2), y(static_cast<long>(HIWORD(lParam)), VT_UI2);
+        kcom::ThrowIfFailed(arguments.PutElement(&x, 0, 0));
+        kcom::ThrowIfFailed(arguments.PutElement(&y, 1, 0));
+        return m_owner->RecordStep(L"Click", arguments.psa, 1, 0xFFFFFFFF);
+    });
+}
 
 HRESULT WndHelper::GetWindowHandle(HWND* window) {
     if (!window) return E_POINTER;

@@ -1,0 +1,190 @@
+// Recording through the host's road with real input to the application under test: the hook's
+// records go to the recorder, the ActiveX factory and the test object it hands over.
+#include <gtest/gtest.h>
+#include "AcxHostBed.h"
+#include "AutTestBed.h"
+#include "InputDelivery.h"
+#include "OrlentyStandIn.h"
+#include "RecorderStandIn.h"
+#include "TestObjectStandIn.h"
+#include "environment/LoadTimeValues.h"
+#include "factory/AcxFactory.h"
+#include "com/Handles.h"
+#include "win32/MessageWait.h"
+#include <cstring>
+
+using standin::MouseButton;
+
+class HelperRecording : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(bed_.Start(kAutControlsScenario));
+        bed_.options->Put(L"", L"OnRecord", 1L);
+        OrlentyStandIn_SetApplicationSettings(bed_.options.as<IKorSettings>());
+        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFactory, IUnknown>(factory_.Put())));
+        recorder_->SetParent(parent_.as<IDispatch>());
+        recorder_->SetRecordMgr(bed_.RecordTarget());
+        ASSERT_EQ(S_OK, recorder_->AddFactory(factory_, bed_.Rack()));
+        ASSERT_EQ(S_OK, bed_.aut.Record(recorder_->Window()));
+    }
+    void TearDown() override {
+        bed_.aut.Record(nullptr);
+        OrlentyStandIn_Reset();
+        RecordedWindowMap.clear();
+    }
+
+    HWND W(const wchar_t* name) const { return bed_.aut.Window(name); }
+    // A real click at a client point of the window; the application's records of it reach the
+    // recorder while this thread pumps, until the record that begins with `last` has come.
+    void Click(const wchar_t* window, POINT client, const wchar_t* last, MouseButton button = MouseButton::Left) {
+        if (!tookDesktop_) bed_.TakeDesktop(W(L"main"));
+        tookDesktop_ = true;
+        const size_t before = Count(last);
+        ::ClientToScreen(W(window), &client);
+        ASSERT_HRESULT_SUCCEEDED(standin::SendRealClick(client, button, false));
+        for (int round = 0; round < 200 && Count(last) == before; ++round) PumpMessagesFor(10);
+    }
+    size_t Count(const std::wstring& start) const {
+        const auto lines = Records();
+        return std::count_if(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.rfind(start, 0) == 0; });
+    }
+    std::vector<std::wstring> Steps() const {
+        std::vector<std::wstring> steps;
+        for (const auto& step : bed_.recordMgr->Steps()) steps.push_back(step.method + L" " + step.arguments);
+        return steps;
+    }
+    std::vector<std::wstring> Records() const { return recorder_->Log().Lines(); }
+
+    CAcxHostBed bed_;
+    standin::CClassRegistration activeXClass_{CLSID_KorActiveX, KorActiveXCreator};
+    standin::Holder<standin::CRecorderStandIn> recorder_ = standin::Holder<standin::CRecorderStandIn>::New();
+    standin::Holder<standin::CTestObjectStandIn> parent_ = standin::Holder<standin::CTestObjectStandIn>::New();
+    kcom::CComPtr<IUnknown> factory_;
+    bool tookDesktop_ = false;
+};
+
+TEST_F(HelperRecording, AWindowedClickGoesToTheInnerRecorder) {
+    Click(L"ctl", {50, 20}, L"window 202");
+    const auto records = Records();
+    for (const wchar_t* line : {L"window 201: factory 4, object 1", L"window 202: factory 4, object 1"})
+        EXPECT_NE(records.end(), std::find(records.begin(), records.end(), line)) << line;
+    EXPECT_TRUE(Steps().empty());  // the standard window object records it
+    const auto inner = standin::CWinObjectStandIn::Last()->Log().Lines();
+    EXPECT_EQ(1, std::count(inner.begin(), inner.end(), L"ReceiveData(FormaShelHalonotRegilim,513)"));
+    EXPECT_EQ(1, std::count(inner.begin(), inner.end(), L"ReceiveData(FormaShelHalonotRegilim,514)"));
+}
+
+TEST_F(HelperRecording, SkippedClassesAreNotRecorded) {
+    bed_.options->Put(L"Packages\\Kestrune\\SkipRecordClasses", L"KorTestControl", 1L);
+    kcom::CComQIPtr<IObjectRackClient>(factory_.get())->SetRack(bed_.Rack());
+    Click(L"ctl", {50, 20}, L"window 202");
+    const auto records = Records();
+    EXPECT_NE(records.end(), std::find(records.begin(), records.end(), L"window 202: factory 8"));
+    EXPECT_TRUE(standin::CWinObjectStandIn::Last() == nullptr || standin::CWinObjectStandIn::Last()->Log().Lines().empty());
+}
+
+TEST_F(HelperRecording, WindowlessClicksAreStepsRelativeToTheControl) {
+    Click(L"main", {30, 95}, L"windowless 7 202");
+    Click(L"main", {160, 84}, L"windowless 8 205", MouseButton::Right);
+    EXPECT_EQ((std::vector<std::wstring>{L"Click [I4:10,I4:15]", L"Click [I4:10,I4:4,I4:1]"}), Steps());
+    const auto records = Records();
+    EXPECT_NE(records.end(), std::find(records.begin(), records.end(), L"windowless 7 202: factory 4, object 1"));
+    EXPECT_NE(records.end(), std::find(records.begin(), records.end(), L"windowless 8 205: factory 4, object 1"));
+}
+
+namespace {
+
+// A recorder record as the hook lays it out, in global memory.
+kcom::CGlobal MakeRecord(bool windowless, HWND window, UINT message, DWORD lParam, LONG cookie = 0, SIZE_T size = 0) {
+    BYTE bytes[32] = {};
+    const DWORD handle = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window));
+    std::memcpy(bytes + (windowless ? 4 : 8), &handle, 4);
+    if (windowless) std::memcpy(bytes + 8, &cookie, 4);
+    std::memcpy(bytes + 12, &message, 4);
+    std::memcpy(bytes + (windowless ? 20 : 24), &lParam, 4);
+    if (!size) size = windowless ? 24 : 32;
+    kcom::CGlobal block(::GlobalAlloc(GMEM_FIXED, size));
+    std::memcpy(block.get(), bytes, size < 32 ? size : 32);
+    return block;
+}
+
+}  // namespace
+
+class HelperRecords : public HelperRecording {
+protected:
+    kcom::CComPtr<IKorDataTarget> Object(CRuntimeId id) {
+        kcom::CComPtr<IPackageServices> services;
+        kcom::CComPtr<IDispatch> object;
+        kcom::CComPtr<IKorDataTarget> target;
+        if (SUCCEEDED(factory_.QueryInterface(services.Put())) &&
+            services->CreateTestObjFromRuntimeId(id, object.Put()) == S_OK)
+            object.QueryInterface(target.Put());
+        kcom::CComQIPtr<ITestObject> testObject(object.get());
+        if (testObject) testObject->SetRecordMgr(bed_.RecordTarget());
+        return target;
+    }
+    CRuntimeId Id(bool windowless, HWND window, long cookie = 0) {
+        CRuntimeId id(windowless ? g_cfWindowlessAcxControl : g_cfShelHalonotRegilim);
+        id.PutVariantValue(L"hwnd", kcom::CComVariant(static_cast<long>(reinterpret_cast<LONG_PTR>(window))));
+        if (windowless) id.PutVariantValue(L"punknown", kcom::CComVariant(cookie));
+        return id;
+    }
+    // The status word and result of one record, "<status> <hr>".
+    std::wstring Give(IKorDataTarget* object, const kcom::CGlobal& record, bool windowless) {
+        FORMATETC format{static_cast<CLIPFORMAT>(windowless ? g_cfWindowlessAcxRecord : g_cfShelHalonotRegilim), nullptr,
+                         DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        medium.tymed = TYMED_HGLOBAL;
+        medium.hGlobal = record.get();
+        ULONG status = 0;
+        wchar_t text[32];
+        const HRESULT hr = object->ReceiveData(&format, &medium, &status);
+        swprintf(text, 32, L"%lu %lX", status, static_cast<unsigned long>(hr));
+        return text;
+    }
+};
+
+TEST_F(HelperRecords, AWindowedControlsReleaseWithoutPressIsItsOwnClick) {
+    auto ctl = Object(Id(false, W(L"ctl")));
+    ASSERT_TRUE(ctl);
+    EXPECT_EQ(L"1 0", Give(ctl, MakeRecord(false, W(L"ctl"), WM_LBUTTONUP, MAKELPARAM(65535, 7)), false));
+    EXPECT_EQ(L"1 0", Give(ctl, MakeRecord(false, W(L"ctl"), WM_LBUTTONUP, MAKELPARAM(5, 7)), false));  // inner's
+    EXPECT_EQ((std::vector<std::wstring>{L"Click [UI2:65535,UI2:7]"}), Steps());
+    EXPECT_EQ(L"8 0", Give(ctl, MakeRecord(false, W(L"ctl"), WM_COMMAND, 0), false));
+    EXPECT_EQ(L"1 0", Give(ctl, MakeRecord(false, W(L"main"), WM_COMMAND, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(W(L"ctl")))), false));
+    EXPECT_EQ(L"8 0", Give(ctl, MakeRecord(false, W(L"main"), WM_LBUTTONUP, 0), false));
+    EXPECT_EQ(L"8 0", Give(ctl, MakeRecord(true, W(L"main"), WM_LBUTTONUP, 0, 7), true));  // not its format
+    EXPECT_EQ(L"8 80070057", Give(ctl, MakeRecord(false, W(L"ctl"), WM_LBUTTONUP, 0, 0, 20), false));
+    EXPECT_EQ(1u, Steps().size());
+}
+
+TEST_F(HelperRecords, AWindowlessControlRecordsItsReleasesOnly) {
+    auto seven = Object(Id(true, W(L"main"), 7));
+    ASSERT_TRUE(seven);
+    EXPECT_EQ(L"1 0", Give(seven, MakeRecord(true, W(L"main"), WM_RBUTTONUP, MAKELPARAM(-5, 7), 7), true));
+    EXPECT_EQ(L"1 0", Give(seven, MakeRecord(true, W(L"main"), WM_LBUTTONDOWN, 0, 7), true));
+    EXPECT_EQ(L"8 0", Give(seven, MakeRecord(true, W(L"main"), WM_LBUTTONUP, 0, 8), true));
+    EXPECT_EQ(L"8 80070057", Give(seven, MakeRecord(true, W(L"main"), WM_LBUTTONUP, 0, 7, 20), true));
+    EXPECT_EQ((std::vector<std::wstring>{L"Click [I4:-5,I4:7,I4:1]"}), Steps());
+}
+
+TEST_F(HelperRecords, AnIdentityThatCannotBeReadRecordsNothing) {
+    for (UINT format : {g_cfShelHalonotRegilim, g_cfWindowlessAcxControl}) {
+        kcom::CComPtr<IKorActiveXInit> object;
+        ASSERT_HRESULT_SUCCEEDED(object.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER));
+        ASSERT_EQ(S_OK, object->Init(format));
+        kcom::CComQIPtr<IKorDataTarget> target(object.get());
+        kcom::CComQIPtr<ITestObjectInfo> info(object.get());
+        kcom::CComVariant failed;
+        failed.vt = VT_ERROR;
+        failed.scode = 0x80040202;
+        const bool windowless = format == g_cfWindowlessAcxControl;
+        info->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr, failed);
+        EXPECT_EQ(windowless ? L"10 80040202" : L"10 80004005",
+                  Give(target, MakeRecord(windowless, W(L"main"), WM_LBUTTONUP, 0, 7), windowless));
+        // A windowless object whose identifier names a window only.
+        info->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr, kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(Id(false, W(L"main"))))));
+        if (windowless) EXPECT_EQ(L"3 0", Give(target, MakeRecord(true, W(L"main"), WM_LBUTTONUP, 0, 7), true));
+    }
+    EXPECT_TRUE(Steps().empty());
+}
