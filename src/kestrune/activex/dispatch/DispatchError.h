@@ -4,7 +4,6 @@
 // DISP_E_EXCEPTION (a caller without an EXCEPINFO gets the code itself).
 #include <windows.h>
 #include <oaidl.h>
-#include <new>
 #include "com/ComError.h"
 #include "errors/KorException.h"
 
@@ -13,20 +12,25 @@ public:
     // Takes error over and deletes it; a success code in it still means failure.
     static HRESULT Answer(CKorException* error, EXCEPINFO* excepInfo) noexcept;
 
+    // Runs f; a replay error it raises is handed to the caller in raised, anything else it raises
+    // becomes the answer.
+    template <class F>
+    static HRESULT Catch(F&& f, CKorException*& raised) noexcept {
+        return kcom::Guard([&]() -> HRESULT {
+            try {
+                return f();
+            } catch (CKorException* e) {
+                raised = e;
+                return E_FAIL;
+            }
+        });
+    }
     // Runs f; what it raises becomes the answer.
     template <class F>
     static HRESULT Guard(EXCEPINFO* excepInfo, F&& f) noexcept {
-        try {
-            return f();
-        } catch (CKorException* e) {
-            return Answer(e, excepInfo);
-        } catch (const kcom::ComError& e) {
-            return FAILED(e.hr()) ? e.hr() : E_FAIL;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_FAIL;
-        }
+        CKorException* raised = nullptr;
+        const HRESULT hr = Catch(f, raised);
+        return raised ? Answer(raised, excepInfo) : hr;
     }
 
 private:

@@ -39,15 +39,12 @@ HRESULT CReplayDispatch::Run(CComTestObject& owner, const IID& iid, ITypeInfo* n
     // The member's failure comes back from oleaut32 in an EXCEPINFO; without the caller's the
     // step reads it from one of its own.
     EXCEPINFO own{};
-    hr = CDispatchError::Guard(nullptr, [&] {
-        try {
+    hr = CDispatchError::Catch(
+        [&] {
             return owner.ReplayWithRetry(id, riid, lcid, flags, params, result, excepInfo ? excepInfo : &own, argErr,
                                          target, operation);
-        } catch (CKorException* e) {
-            raised = e;
-            return E_FAIL;
-        }
-    });
+        },
+        raised);
     ::SysFreeString(own.bstrSource);
     ::SysFreeString(own.bstrDescription);
     ::SysFreeString(own.bstrHelpFile);
