@@ -68,9 +68,10 @@ public:
     T* get() const noexcept { return p_; }
     operator T*() const noexcept { return p_; }
     T* operator->() const noexcept { return p_; }
-    T** operator&() noexcept { Release(); return &p_; }  // out-parameter: releases the old value
     // Out-parameter for a callee to fill; the held pointer is released first.
     T** Put() noexcept { Release(); return &p_; }
+    // Taking the owner's address would hand out the wrapper, not the slot: Put() is the out-parameter.
+    void operator&() = delete;
     explicit operator bool() const noexcept { return p_ != nullptr; }
     bool operator!() const noexcept { return p_ == nullptr; }
 

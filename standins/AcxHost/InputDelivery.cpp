@@ -135,12 +135,4 @@ HRESULT SendRealClick(POINT screen, MouseButton button, bool doubleClick) {
     return S_OK;
 }
 
-void PumpFor(DWORD ms) {
-    const DWORD start = ::GetTickCount();
-    do {
-        PumpOnce();
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    } while (::GetTickCount() - start < ms);
-}
-
 }  // namespace standin

@@ -32,7 +32,4 @@ void PostText(HWND window, const std::wstring& text);
 // first failure.
 HRESULT SendRealClick(POINT screen, MouseButton button, bool doubleClick);
 
-// Pumps this thread's messages for about `ms` milliseconds.
-void PumpFor(DWORD ms);
-
 }  // namespace standin

@@ -13,7 +13,6 @@ namespace standin {
 namespace {
 
 constexpr int kCentre = -9999;
-constexpr char kPayload[8] = {'W', 'i', 'n', 'O', 'b', 'j', '0', '1'};
 
 std::vector<CWinObjectStandIn*>& Live() {
     static std::vector<CWinObjectStandIn*> live;
@@ -54,19 +53,19 @@ CWinObjectStandIn::~CWinObjectStandIn() {
 }
 
 HRESULT CWinObjectStandIn::Unanswered(const wchar_t* method) {
-    log_.Add(std::wstring(method) + L"()");
+    Log().Add(std::wstring(method) + L"()");
     return E_NOTIMPL;
 }
 
 HRESULT CWinObjectStandIn::Hook(const wchar_t* method) {
-    log_.Add(std::wstring(method) + L"()");
-    return S_OK;
+    Log().Add(std::wstring(method) + L"()");
+    return result_;
 }
 
 HWND CWinObjectStandIn::Window() {
     if (HWND own = WindowOf(ownId_)) return own;
     kcom::CComPtr<ITestObjectInfo> info;
-    if (outer_ && SUCCEEDED(outer_->QueryInterface(__uuidof(ITestObjectInfo), reinterpret_cast<void**>(info.Put())))) {
+    if (Outer() && SUCCEEDED(Outer()->QueryInterface(__uuidof(ITestObjectInfo), reinterpret_cast<void**>(info.Put())))) {
         kcom::CComBSTR name(L"objectid");
         kcom::CComVariant id;
         if (SUCCEEDED(info->get_Prop(name, nullptr, nullptr, nullptr, id.Put())))
@@ -84,7 +83,7 @@ POINT CWinObjectStandIn::ClientPoint(HWND window, int x, int y) const {
 template <class Input>
 HRESULT CWinObjectStandIn::Perform(std::wstring line, Input&& input) {
     return kcom::Guard([&]() -> HRESULT {
-        log_.Add(std::move(line));
+        Log().Add(std::move(line));
         const HWND window = Window();
         if (!window || !::IsWindow(window)) return E_FAIL;
         input(window);
@@ -101,32 +100,35 @@ STDMETHODIMP CWinObjectStandIn::GetTypeInfoCount(UINT* count) {
 }
 
 STDMETHODIMP CWinObjectStandIn::Init() {
-    log_.Add(L"Init()");
+    Log().Add(L"Init()");
     return result_;
 }
 
 // ---- input ----
 
-STDMETHODIMP CWinObjectStandIn::do_Click(int x, int y, BUTTON button) {
-    return Perform(L"do_Click(" + Numbers({x, y, button}) + L")", [&](HWND w) {
-        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), false);
+HRESULT CWinObjectStandIn::Click(const wchar_t* method, int x, int y, BUTTON button, bool doubleClick) {
+    return Perform(method + (L"(" + Numbers({x, y, button}) + L")"), [&](HWND w) {
+        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), doubleClick);
     });
 }
+
+HRESULT CWinObjectStandIn::Type(const wchar_t* method, BSTR text) {
+    return Perform(method + (L"(" + Text(text) + L")"), [&](HWND w) { PostText(w, text ? text : L""); });
+}
+
+HRESULT CWinObjectStandIn::MouseMove(const wchar_t* method, int x, int y) {
+    return Perform(method + (L"(" + Numbers({x, y}) + L")"), [&](HWND w) { PostMouseMove(w, ClientPoint(w, x, y)); });
+}
+
+STDMETHODIMP CWinObjectStandIn::do_Click(int x, int y, BUTTON button) { return Click(L"do_Click", x, y, button, false); }
 
 STDMETHODIMP CWinObjectStandIn::do_DblClick(int x, int y, BUTTON button) {
-    return Perform(L"do_DblClick(" + Numbers({x, y, button}) + L")", [&](HWND w) {
-        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), true);
-    });
+    return Click(L"do_DblClick", x, y, button, true);
 }
 
-STDMETHODIMP CWinObjectStandIn::do_Type(BSTR text) {
-    return Perform(L"do_Type(" + Text(text) + L")", [&](HWND w) { PostText(w, text ? text : L""); });
-}
+STDMETHODIMP CWinObjectStandIn::do_Type(BSTR text) { return Type(L"do_Type", text); }
 
-STDMETHODIMP CWinObjectStandIn::do_MouseMove(int x, int y) {
-    return Perform(L"do_MouseMove(" + Numbers({x, y}) + L")",
-                   [&](HWND w) { PostMouseMove(w, ClientPoint(w, x, y)); });
-}
+STDMETHODIMP CWinObjectStandIn::do_MouseMove(int x, int y) { return MouseMove(L"do_MouseMove", x, y); }
 
 STDMETHODIMP CWinObjectStandIn::do_Drag(int x, int y, BUTTON button) {
     return Perform(L"do_Drag(" + Numbers({x, y, button}) + L")",
@@ -139,39 +141,29 @@ STDMETHODIMP CWinObjectStandIn::do_Drop(int x, int y, BUTTON button) {
 }
 
 STDMETHODIMP CWinObjectStandIn::do_hWnd(long* window) {
-    log_.Add(L"do_hWnd()");
+    Log().Add(L"do_hWnd()");
     if (!window) return E_POINTER;
     *window = static_cast<long>(reinterpret_cast<LONG_PTR>(Window()));
     return *window ? S_OK : E_FAIL;
 }
 
-STDMETHODIMP CWinObjectStandIn::DoClick(int x, int y, BUTTON button) {
-    return Perform(L"DoClick(" + Numbers({x, y, button}) + L")", [&](HWND w) {
-        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), false);
-    });
-}
+STDMETHODIMP CWinObjectStandIn::DoClick(int x, int y, BUTTON button) { return Click(L"DoClick", x, y, button, false); }
 
 STDMETHODIMP CWinObjectStandIn::DoDblClick(int x, int y, BUTTON button) {
-    return Perform(L"DoDblClick(" + Numbers({x, y, button}) + L")", [&](HWND w) {
-        PostClick(w, ClientPoint(w, x, y), ButtonOf(button), true);
-    });
+    return Click(L"DoDblClick", x, y, button, true);
 }
 
-STDMETHODIMP CWinObjectStandIn::DoType(BSTR text) {
-    return Perform(L"DoType(" + Text(text) + L")", [&](HWND w) { PostText(w, text ? text : L""); });
-}
+STDMETHODIMP CWinObjectStandIn::DoType(BSTR text) { return Type(L"DoType", text); }
 
-STDMETHODIMP CWinObjectStandIn::DoMouseMove(int x, int y) {
-    return Perform(L"DoMouseMove(" + Numbers({x, y}) + L")", [&](HWND w) { PostMouseMove(w, ClientPoint(w, x, y)); });
-}
+STDMETHODIMP CWinObjectStandIn::DoMouseMove(int x, int y) { return MouseMove(L"DoMouseMove", x, y); }
 
 STDMETHODIMP CWinObjectStandIn::PrepareObject(long moveToTop, long waitEnabled, long waitVisible, long checkIconic) {
-    log_.Add(L"PrepareObject(" + Numbers({moveToTop, waitEnabled, waitVisible, checkIconic}) + L")");
+    Log().Add(L"PrepareObject(" + Numbers({moveToTop, waitEnabled, waitVisible, checkIconic}) + L")");
     return result_;
 }
 
 STDMETHODIMP CWinObjectStandIn::EnableReport(long enable) {
-    log_.Add(L"EnableReport(" + Numbers({enable}) + L")");
+    Log().Add(L"EnableReport(" + Numbers({enable}) + L")");
     return result_;
 }
 
@@ -180,7 +172,7 @@ STDMETHODIMP CWinObjectStandIn::EnableReport(long enable) {
 STDMETHODIMP CWinObjectStandIn::do_GetVisibleText(long left, long top, long right, long bottom, BSTR* text) {
     return kcom::Guard([&]() -> HRESULT {
         const HWND window = Window();
-        log_.Add(L"do_GetVisibleText(" + Numbers({left, top, right, bottom}) + L",window=" +
+        Log().Add(L"do_GetVisibleText(" + Numbers({left, top, right, bottom}) + L",window=" +
                  std::to_wstring(reinterpret_cast<LONG_PTR>(window)) + L")");
         if (!text) return E_POINTER;
         *text = nullptr;
@@ -194,13 +186,13 @@ STDMETHODIMP CWinObjectStandIn::do_GetVisibleText(long left, long top, long righ
 }
 
 STDMETHODIMP CWinObjectStandIn::do_GetTextLocation(BSTR text, long*, long*, long*, long*, VARIANT_BOOL* found) {
-    log_.Add(L"do_GetTextLocation(" + Text(text) + L")");
+    Log().Add(L"do_GetTextLocation(" + Text(text) + L")");
     if (found) *found = VARIANT_FALSE;
     return result_;
 }
 
 STDMETHODIMP CWinObjectStandIn::do_ClickOnText(BSTR text, BUTTON button) {
-    log_.Add(L"do_ClickOnText(" + Text(text) + L"," + Numbers({button}) + L")");
+    Log().Add(L"do_ClickOnText(" + Text(text) + L"," + Numbers({button}) + L")");
     return result_;
 }
 
@@ -212,18 +204,18 @@ STDMETHODIMP CWinObjectStandIn::FlushKeyboardRecord() { return Hook(L"FlushKeybo
 STDMETHODIMP CWinObjectStandIn::ResetKeyboardRecord() { return Hook(L"ResetKeyboardRecord"); }
 
 STDMETHODIMP CWinObjectStandIn::RecordKey(UINT message, WPARAM wParam, LPARAM lParam) {
-    log_.Add(L"RecordKey(" + Numbers({static_cast<long>(message), static_cast<long>(wParam), static_cast<long>(lParam)}) +
+    Log().Add(L"RecordKey(" + Numbers({static_cast<long>(message), static_cast<long>(wParam), static_cast<long>(lParam)}) +
              L")");
     return result_;
 }
 
 STDMETHODIMP CWinObjectStandIn::RecordDrag(long x, long y, long button) {
-    log_.Add(L"RecordDrag(" + Numbers({x, y, button}) + L")");
+    Log().Add(L"RecordDrag(" + Numbers({x, y, button}) + L")");
     return result_;
 }
 
 STDMETHODIMP CWinObjectStandIn::RecordDrop(long x, long y, long button) {
-    log_.Add(L"RecordDrop(" + Numbers({x, y, button}) + L")");
+    Log().Add(L"RecordDrop(" + Numbers({x, y, button}) + L")");
     return result_;
 }
 
@@ -234,7 +226,7 @@ STDMETHODIMP CWinObjectStandIn::ReceiveData(FORMATETC* format, STGMEDIUM* medium
         // Both record layouts keep the message at byte 12.
         const BYTE* record = medium ? static_cast<const BYTE*>(static_cast<void*>(medium->hGlobal)) : nullptr;
         const UINT message = record ? *reinterpret_cast<const UINT*>(record + 12) : 0;
-        log_.Add(std::wstring(L"ReceiveData(") + name + L"," + std::to_wstring(message) + L")");
+        Log().Add(std::wstring(L"ReceiveData(") + name + L"," + std::to_wstring(message) + L")");
         if (!status) return E_POINTER;
         *status = 1;
         return result_;
@@ -244,7 +236,7 @@ STDMETHODIMP CWinObjectStandIn::ReceiveData(FORMATETC* format, STGMEDIUM* medium
 // ---- ITestObject, ITestObjectInfo ----
 
 STDMETHODIMP CWinObjectStandIn::FindObjectId(IUnknown** object, QueryIdInfo*) {
-    log_.Add(L"FindObjectId()");
+    Log().Add(L"FindObjectId()");
     if (ownId_.vt != VT_UNKNOWN || !ownId_.punkVal) return E_FAIL;
     if (object) {
         *object = ownId_.punkVal;
@@ -253,27 +245,8 @@ STDMETHODIMP CWinObjectStandIn::FindObjectId(IUnknown** object, QueryIdInfo*) {
     return S_OK;
 }
 
-STDMETHODIMP CWinObjectStandIn::SetOuterObject(IUnknown* outer) {
-    log_.Add(std::wstring(L"SetOuterObject(") + (outer ? L"object" : L"(null)") + L")");
-    outer_ = outer;
-    return S_OK;
-}
-
-STDMETHODIMP CWinObjectStandIn::GetOuterObject(IUnknown** outer) {
-    if (!outer) return E_POINTER;
-    *outer = outer_;
-    if (outer_) outer_->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP CWinObjectStandIn::SetRecordMgr(IKorDataTarget* recordMgr) {
-    log_.Add(std::wstring(L"SetRecordMgr(") + (recordMgr ? L"object" : L"(null)") + L")");
-    recordMgr_ = recordMgr;
-    return S_OK;
-}
-
 STDMETHODIMP CWinObjectStandIn::get_Prop(BSTR name, long*, long*, long*, VARIANT* value) {
-    log_.Add(L"get_Prop(" + Text(name) + L")");
+    Log().Add(L"get_Prop(" + Text(name) + L")");
     if (!value) return E_POINTER;
     ::VariantInit(value);
     if (!IsObjectId(name) || ownId_.vt == VT_EMPTY) return E_FAIL;
@@ -285,7 +258,7 @@ STDMETHODIMP CWinObjectStandIn::get_PropExpr(BSTR name, long* flags, long* type,
 }
 
 STDMETHODIMP CWinObjectStandIn::put_PropExpr(BSTR name, long*, long*, long*, VARIANT value) {
-    log_.Add(L"put_PropExpr(" + Text(name) + L"," + VariantText(value) + L")");
+    Log().Add(L"put_PropExpr(" + Text(name) + L"," + VariantText(value) + L")");
     if (!IsObjectId(name)) return E_FAIL;
     ownId_ = value;
     return S_OK;
@@ -293,28 +266,8 @@ STDMETHODIMP CWinObjectStandIn::put_PropExpr(BSTR name, long*, long*, long*, VAR
 
 // ---- IReplaySkeleton ----
 
-STDMETHODIMP CWinObjectStandIn::GetStepTimes(ULONG* timeout, ULONG* delay) {
-    log_.Add(L"GetStepTimes()");
-    if (!timeout || !delay) return E_POINTER;
-    *timeout = *delay = static_cast<ULONG>(-1);
-    return S_OK;
-}
-
-STDMETHODIMP CWinObjectStandIn::GetInnerReplaySkeleton(IReplaySkeleton** inner) {
-    log_.Add(L"GetInnerReplaySkeleton()");
-    if (inner) *inner = nullptr;
-    return E_FAIL;
-}
-
-STDMETHODIMP CWinObjectStandIn::GetReplayMethodFlags(ULONG* flags) {
-    log_.Add(L"GetReplayMethodFlags()");
-    if (!flags) return E_POINTER;
-    *flags = 0;
-    return S_OK;
-}
-
 STDMETHODIMP CWinObjectStandIn::ReplayFindObject(QueryIdInfo*, IUnknown** object) {
-    log_.Add(L"ReplayFindObject()");
+    Log().Add(L"ReplayFindObject()");
     if (!object) return E_POINTER;
     *object = found_.get();
     if (found_) found_->AddRef();
@@ -322,24 +275,13 @@ STDMETHODIMP CWinObjectStandIn::ReplayFindObject(QueryIdInfo*, IUnknown** object
 }
 
 STDMETHODIMP CWinObjectStandIn::SetRuntimeId(IUnknown* object) {
-    log_.Add(std::wstring(L"SetRuntimeId(") + (object ? L"id" : L"(null)") + L")");
+    Log().Add(std::wstring(L"SetRuntimeId(") + (object ? L"id" : L"(null)") + L")");
     ownId_.Clear();
     if (object) {
         ownId_.vt = VT_UNKNOWN;
         ownId_.punkVal = object;
         object->AddRef();
     }
-    return S_OK;
-}
-
-STDMETHODIMP CWinObjectStandIn::GetRack(IObjectRack** rack) {
-    if (!rack) return E_POINTER;
-    return rack_.CopyTo(rack);
-}
-
-STDMETHODIMP CWinObjectStandIn::SetRack(IObjectRack* rack) {
-    log_.Add(std::wstring(L"SetRack(") + (rack ? L"rack" : L"(null)") + L")");
-    rack_ = rack;
     return S_OK;
 }
 
@@ -354,63 +296,30 @@ STDMETHODIMP CWinObjectStandIn::Snapshot(BSTR folder, VARIANT*, long kind, BSTR*
                                          reinterpret_cast<void**>(agent.Put()))) &&
             SUCCEEDED(agent->IsCacheEnabled(&enabled)))
             cache = std::to_wstring(enabled);
-        log_.Add(L"Snapshot(" + Text(folder) + L"," + std::to_wstring(kind) + L",cache=" + cache + L")");
+        Log().Add(L"Snapshot(" + Text(folder) + L"," + std::to_wstring(kind) + L",cache=" + cache + L")");
         if (name) *name = ::SysAllocString(L"winobject.png");
         return result_;
     });
 }
 
 STDMETHODIMP CWinObjectStandIn::GetCheckpointDialogClsid(BSTR type, CLSID* clsid) {
-    log_.Add(L"GetCheckpointDialogClsid(" + Text(type) + L")");
+    Log().Add(L"GetCheckpointDialogClsid(" + Text(type) + L")");
     if (!clsid) return E_POINTER;
     *clsid = CLSID_NULL;
     return result_;
 }
 
 STDMETHODIMP CWinObjectStandIn::GetSupportedCheckpointTypes(BSTR type, BOOL* supported) {
-    log_.Add(L"GetSupportedCheckpointTypes(" + Text(type) + L")");
+    Log().Add(L"GetSupportedCheckpointTypes(" + Text(type) + L")");
     if (!supported) return E_POINTER;
     *supported = FALSE;
     return result_;
 }
 
-// ---- persistence, chain ----
-
-STDMETHODIMP CWinObjectStandIn::GetClassID(CLSID* clsid) {
-    if (!clsid) return E_POINTER;
-    *clsid = kWinObjectClsid;
-    return S_OK;
-}
-
-STDMETHODIMP CWinObjectStandIn::Load(IStream* stream) {
-    log_.Add(L"Load()");
-    if (!stream) return E_POINTER;
-    char read[sizeof(kPayload)] = {};
-    ULONG got = 0;
-    HRESULT hr = stream->Read(read, sizeof(read), &got);
-    if (FAILED(hr)) return hr;
-    return got == sizeof(read) && std::equal(read, read + sizeof(read), kPayload) ? S_OK : E_FAIL;
-}
-
-STDMETHODIMP CWinObjectStandIn::Save(IStream* stream, BOOL) {
-    log_.Add(L"Save()");
-    if (!stream) return E_POINTER;
-    return stream->Write(kPayload, sizeof(kPayload), nullptr);
-}
-
-STDMETHODIMP CWinObjectStandIn::GetSizeMax(ULARGE_INTEGER* size) {
-    if (!size) return E_POINTER;
-    size->QuadPart = sizeof(kPayload);
-    return S_OK;
-}
-
-STDMETHODIMP CWinObjectStandIn::InitNew() {
-    log_.Add(L"InitNew()");
-    return S_OK;
-}
+// ---- chain ----
 
 STDMETHODIMP CWinObjectStandIn::GetNext(IUnknown** next) {
-    log_.Add(L"GetNext()");
+    Log().Add(L"GetNext()");
     if (!next) return E_POINTER;
     return next_.CopyTo(next);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The host's standard window test object ("Quorvel.WinObject"), the inner object of every
-// ActiveX test object. It performs the input it is asked for on its window of the application
-// under test (posted messages, see InputDelivery.h) and records every call with its arguments.
+// ActiveX test object: the inner test object of CInnerObjectStandIn that also performs the input
+// it is asked for on its window of the application under test (posted messages, see
+// InputDelivery.h), recording every call with its arguments.
 //
 // Its window: the "hwnd" of its own runtime identifier (SetRuntimeId or put_PropExpr of
 // "objectid"), else of its outer object's "objectid", else the one a test set. Coordinates are
@@ -9,7 +10,7 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <string>
-#include "../common/CallLog.h"
+#include "InnerObjectStandIn.h"
 #include "TestObjectInfoStub.h"
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
@@ -23,7 +24,7 @@ inline constexpr wchar_t kWinObjectProgId[] = L"Quorvel.WinObject";
 // The stand-in's own class; the host's is not given.
 inline constexpr CLSID kWinObjectClsid = {0x3E8D21A7, 0x5C4F, 0x4B62, {0x9E, 0x17, 0x0D, 0x6A, 0x38, 0xC2, 0x91, 0x4F}};
 
-class CWinObjectStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+class CWinObjectStandIn : public CInnerObjectStandIn,
                           public DispTestObject,
                           public IStdObjectReplay,
                           public IStdCaptureTextReplay,
@@ -31,13 +32,9 @@ class CWinObjectStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadMo
                           public IStdKbdRecord,
                           public IDragDropRecord,
                           public IKorDataTarget,
-                          public ITestObject,
                           public CTestObjectInfoStub,
-                          public IReplaySkeleton,
-                          public IObjectRackClient,
                           public ISnapshotHelper,
                           public ICustomStep,
-                          public IPersistStreamInit,
                           public IKorObjectChain {
 public:
     // The class creator for a ProgID registration; each object made is remembered (weakly).
@@ -61,9 +58,9 @@ public:
         COM_INTERFACE_ENTRY(ITestObjectInfo)
         COM_INTERFACE_ENTRY(IReplaySkeleton)
         COM_INTERFACE_ENTRY(IObjectRackClient)
+        COM_INTERFACE_ENTRY(IPersistStreamInit)
         COM_INTERFACE_ENTRY(ISnapshotHelper)
         COM_INTERFACE_ENTRY(ICustomStep)
-        COM_INTERFACE_ENTRY(IPersistStreamInit)
         // A link of the chain only while a next object is set.
         if (next_) COM_INTERFACE_ENTRY(IKorObjectChain)
     END_COM_MAP()
@@ -94,7 +91,6 @@ public:
     STDMETHOD(WaitProperty)(BSTR, VARIANT, long, VARIANT_BOOL*) override { return Unanswered(L"WaitProperty"); }
     STDMETHOD(CheckProperty)(BSTR, VARIANT, long, VARIANT_BOOL*) override { return Unanswered(L"CheckProperty"); }
     STDMETHOD(ToString)(BSTR*) override { return Unanswered(L"ToString"); }
-    STDMETHOD(RefreshObject)() override { return Unanswered(L"RefreshObject"); }
 
     // IStdObjectReplay and IStdReplay: the input itself.
     STDMETHOD(do_Click)(int x, int y, BUTTON button) override;
@@ -128,48 +124,21 @@ public:
     // The inner recorder: the record's format name and message; it takes every record (status 1).
     STDMETHOD(ReceiveData)(FORMATETC* format, STGMEDIUM* medium, ULONG* status) override;
 
-    // ITestObject: the outer object (kept without a reference) and the record manager.
-    STDMETHOD(IsEqual)(ITestObject*) override { return Unanswered(L"IsEqual"); }
-    STDMETHOD(Hash)(TestObjectHash*) override { return Unanswered(L"Hash"); }
-    STDMETHOD(BuildDescription)() override { return Unanswered(L"BuildDescription"); }
-    // Its own runtime identifier (so it can stand as the container of identification); E_FAIL without one.
+    // ITestObject: as the inner object of every test object, and its own runtime identifier
+    // (so it can stand as the container of identification); E_FAIL without one.
     STDMETHOD(FindObjectId)(IUnknown** object, QueryIdInfo* context) override;
-    STDMETHOD(SetOuterObject)(IUnknown* outer) override;
-    STDMETHOD(GetOuterObject)(IUnknown** outer) override;
-    STDMETHOD(SetLogicalName)(BSTR) override { return Unanswered(L"SetLogicalName"); }
-    STDMETHOD(GetLogicalName)(BSTR*) override { return Unanswered(L"GetLogicalName"); }
-    STDMETHOD(GetTagName)(BSTR*) override { return Unanswered(L"GetTagName"); }
-    STDMETHOD(SetRecordMgr)(IKorDataTarget* recordMgr) override;
-    STDMETHOD(GetInternalTagName)(BSTR*) override { return Unanswered(L"GetInternalTagName"); }
+    STDMETHOD(RefreshObject)() override { return CInnerObjectStandIn::RefreshObject(); }
 
     // ITestObjectInfo: only "objectid" is known; other names fail, so an outer object's fall-back ends.
     STDMETHOD(get_Prop)(BSTR name, long* flags, long* type, long* compareType, VARIANT* value) override;
     STDMETHOD(get_PropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT* value) override;
     STDMETHOD(put_PropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT value) override;
 
-    // IReplaySkeleton as the delegate replay skeleton: every method recorded.
-    STDMETHOD(GetStepTimes)(ULONG* timeout, ULONG* delay) override;
-    STDMETHOD(BeginReplayStep)(VARIANT) override { return Hook(L"BeginReplayStep"); }
-    STDMETHOD(EndReplayStep)() override { return Hook(L"EndReplayStep"); }
-    STDMETHOD(GetInnerReplaySkeleton)(IReplaySkeleton** inner) override;
-    STDMETHOD(BeforeReplayAttempts)() override { return Hook(L"BeforeReplayAttempts"); }
-    STDMETHOD(GetMethodInfoTable)() override { return Hook(L"GetMethodInfoTable"); }
-    STDMETHOD(GetReplayMethodFlags)(ULONG* flags) override;
-    STDMETHOD(BeginReplayAttempt)(QueryIdInfo*) override { return Hook(L"BeginReplayAttempt"); }
-    // Hands out the runtime identifier a test set (S_FALSE and none by default).
+    // IReplaySkeleton as the delegate replay skeleton, every step recorded. ReplayFindObject
+    // hands out the runtime identifier a test set (S_FALSE and none by default); SetRuntimeId
+    // keeps the identifier as its own: its "hwnd" is the window from then on.
     STDMETHOD(ReplayFindObject)(QueryIdInfo* context, IUnknown** object) override;
-    // Keeps the identifier as its own: its "hwnd" is the window from then on.
     STDMETHOD(SetRuntimeId)(IUnknown* object) override;
-    STDMETHOD(AfterObjectFound)() override { return Hook(L"AfterObjectFound"); }
-    STDMETHOD(BeforeActionSecond)() override { return Hook(L"BeforeActionSecond"); }
-    STDMETHOD(BeforeActionFirst)() override { return Hook(L"BeforeActionFirst"); }
-    STDMETHOD(WaitVisible)() override { return Hook(L"WaitVisible"); }
-    STDMETHOD(WaitEnabled)() override { return Hook(L"WaitEnabled"); }
-    STDMETHOD(AfterReplayAction)() override { return Hook(L"AfterReplayAction"); }
-    STDMETHOD(ReportReplayArguments)() override { return Hook(L"ReportReplayArguments"); }
-
-    STDMETHOD(GetRack)(IObjectRack** rack) override;
-    STDMETHOD(SetRack)(IObjectRack* rack) override;
 
     // "Snapshot(folder,kind,cache=<the agent utility's cache switch during the call>)"; the
     // name answered is "winobject.png".
@@ -183,14 +152,6 @@ public:
     STDMETHOD(GetCustomStepClsid2)(BSTR, GUID*) override { return Unanswered(L"GetCustomStepClsid2"); }
     STDMETHOD(GetCheckpointStepTypes)(BSTR, BOOL*) override { return Unanswered(L"GetCheckpointStepTypes"); }
     STDMETHOD(GetCheckpointTimeout)(BSTR, ULONG*) override { return Unanswered(L"GetCheckpointTimeout"); }
-
-    // IPersistStreamInit: a small fixed payload, checked on Load.
-    STDMETHOD(GetClassID)(CLSID* clsid) override;
-    STDMETHOD(IsDirty)() override { return S_FALSE; }
-    STDMETHOD(Load)(IStream* stream) override;
-    STDMETHOD(Save)(IStream* stream, BOOL clearDirty) override;
-    STDMETHOD(GetSizeMax)(ULARGE_INTEGER* size) override;
-    STDMETHOD(InitNew)() override;
 
     STDMETHOD(GetNext)(IUnknown** next) override;
 
@@ -207,9 +168,6 @@ public:
     void SetNext(IUnknown* next) { next_ = next; }
     // What the input and recording methods answer.
     void SetResult(HRESULT hr) noexcept { result_ = hr; }
-    IUnknown* Outer() const noexcept { return outer_; }
-    IKorDataTarget* RecordMgr() const noexcept { return recordMgr_; }
-    CallLog& Log() noexcept { return log_; }
 
 private:
     HRESULT Unanswered(const wchar_t* method);
@@ -217,18 +175,17 @@ private:
     // Records the line, then runs the input on the window (E_FAIL without one).
     template <class Input>
     HRESULT Perform(std::wstring line, Input&& input);
+    HRESULT Click(const wchar_t* method, int x, int y, BUTTON button, bool doubleClick);
+    HRESULT Type(const wchar_t* method, BSTR text);
+    HRESULT MouseMove(const wchar_t* method, int x, int y);
     POINT ClientPoint(HWND window, int x, int y) const;
 
-    IUnknown* outer_ = nullptr;           // the outer object owns this one
-    IKorDataTarget* recordMgr_ = nullptr;  // kept without a reference, as the interface says
-    kcom::CComVariant ownId_;             // VT_UNKNOWN runtime identifier, or empty
-    kcom::CComPtr<IObjectRack> rack_;
+    kcom::CComVariant ownId_;  // VT_UNKNOWN runtime identifier, or empty
     kcom::CComPtr<IUnknown> found_;
     HRESULT findResult_ = S_FALSE;
     kcom::CComPtr<IUnknown> next_;
     HWND window_ = nullptr;
     HRESULT result_ = S_OK;
-    CallLog log_;
 };
 
 }  // namespace standin

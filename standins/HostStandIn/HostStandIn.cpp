@@ -453,7 +453,7 @@ STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor 
         *registration = nullptr;
         if (FAILED(result_)) return result_;
         kcom::CComPtr<IPersist> token;
-        HRESULT hr = kcom::CreateObject<CToken>(&token);
+        HRESULT hr = kcom::CreateObject<CToken>(token.Put());
         if (FAILED(hr)) return hr;
         registrations_.emplace_back(token.get());
         *registration = token.Detach();
@@ -685,22 +685,20 @@ public:
 
 CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator, bool singleton) {
     kcom::CComPtr<IUnknown> factory;
-    hr_ = singleton ? kcom::CreateClassObject<kcom::CComClassFactorySingleton>(creator, &factory)
-                    : kcom::CreateClassObject<kcom::CComClassFactory>(creator, &factory);
+    hr_ = singleton ? kcom::CreateClassObject<kcom::CComClassFactorySingleton>(creator, factory.Put())
+                    : kcom::CreateClassObject<kcom::CComClassFactory>(creator, factory.Put());
     if (SUCCEEDED(hr_)) Register(clsid, factory);
 }
 
-void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject) {
-    hr_ = ::CoRegisterClassObject(clsid, classObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject, DWORD context) {
+    hr_ = ::CoRegisterClassObject(clsid, classObject, context, REGCLS_MULTIPLEUSE, &cookie_);
 }
 
 CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 
-CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
-    : CClassRegistration(clsid, creator) {
-    if (FAILED(CClassRegistration::Result())) return;
+HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid) {
     kcom::CRegKey key;
     const std::wstring path = std::wstring(progId) + L"\\CLSID";
     LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
@@ -709,15 +707,21 @@ CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, 
     if (rc == ERROR_SUCCESS)
         rc = ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    key_ = HRESULT_FROM_WIN32(rc);
+    return HRESULT_FROM_WIN32(rc);
 }
 
-CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object) {
+CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
+    : CClassRegistration(clsid, creator) {
+    if (FAILED(CClassRegistration::Result())) return;
+    key_ = WriteProgIdKey(progId, clsid);
+}
+
+CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context) {
     kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
     if (FAILED(kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory))) return;
     kcom::CComPtr<IClassFactory> keep(factory);
     factory->object_ = object;
-    Register(clsid, keep);
+    Register(clsid, keep, context);
 }
 
 }  // namespace standin

@@ -352,7 +352,7 @@ public:
         std::vector<kcom::CComPtr<I>> out;
         for (const auto& sink : sinks_.Objects()) {
             kcom::CComPtr<I> typed;
-            if (SUCCEEDED(sink.QueryInterface(&typed)) && typed) out.push_back(typed);
+            if (SUCCEEDED(sink.QueryInterface(typed.Put())) && typed) out.push_back(typed);
         }
         return out;
     }
@@ -396,24 +396,28 @@ public:
 
 protected:
     CClassRegistration() = default;
-    void Register(REFCLSID clsid, IUnknown* classObject);
+    void Register(REFCLSID clsid, IUnknown* classObject, DWORD context = CLSCTX_INPROC_SERVER);
 
 private:
     DWORD cookie_ = 0;
     HRESULT hr_ = E_FAIL;
 };
 
-// Registers one object as a class for in-process creation, for as long as the registration
-// lives. Every creation hands out that same object.
+// Registers one object as a class for in-process creation (or, with CLSCTX_LOCAL_SERVER, for
+// other processes), for as long as the registration lives. Every creation hands out that same
+// object.
 class CObjectRegistration : public CClassRegistration {
 public:
-    CObjectRegistration(REFCLSID clsid, IUnknown* object);
+    CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context = CLSCTX_INPROC_SERVER);
 };
 
 // A class created by ProgID for as long as the registration lives: the class object as in
 // CClassRegistration, and HKEY_CLASSES_ROOT\<ProgID>\CLSID naming it (Wine reads ProgIDs from
 // the machine's classes only). The key stays: test programs running side by side in one prefix
 // write the same value, and one that ended must not take it from the others.
+// Writes HKEY_CLASSES_ROOT\<ProgID>\CLSID naming clsid.
+HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid);
+
 class CProgIdRegistration : public CClassRegistration {
 public:
     CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator);

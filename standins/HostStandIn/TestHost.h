@@ -3,8 +3,10 @@
 // host's classes registered for creation. A service that a test wants missing is dropped from
 // the rack; services of later parts of the test object join as further members.
 #include "HostStandIn.h"
+#include "IdentificationStandIns.h"
 #include "InnerObjectStandIn.h"
 #include "RecordingStandIns.h"
+#include "TestReportStandIn.h"
 
 namespace standin {
 
@@ -27,6 +29,8 @@ public:
     Holder<CGenericHandlerStandIn> genericHandler = Holder<CGenericHandlerStandIn>::New();
     Holder<CPkgSrvMgrStandIn> pkgSrvMgr = Holder<CPkgSrvMgrStandIn>::New();
     Holder<CRecordingStateStandIn> recordingState = Holder<CRecordingStateStandIn>::New();
+    Holder<CTestReportStandIn> report = Holder<CTestReportStandIn>::New();
+    Holder<CPatternMgrStandIn> patternMgr = Holder<CPatternMgrStandIn>::New();
     // The inner test object a concrete test object may hold; not in the rack.
     Holder<CInnerObjectStandIn> inner = Holder<CInnerObjectStandIn>::New();
     // Registered, so that no test ever opens a real message box.
@@ -46,6 +50,8 @@ inline CTestHost::CTestHost() {
     rack->Put(L"ExeptionMgr", exceptionMgr.as<IKorExceptionMgr>());
     rack->Put(L"GenericHandler", genericHandler.as<IKorGenericHandler>());
     rack->Put(L"KorPkgSrvMgr", pkgSrvMgr.as<IPackageServices5>());
+    rack->Put(L"TestReport", report.as<IKorTestReport>());
+    rack->Put(L"PropertyPatternMgr", patternMgr.as<IKorPropertyPatternMgr>());
 }
 
 }  // namespace standin

@@ -8,6 +8,7 @@
 #include "contracts/AcxSetting.h"
 #include "environment/LoadTimeValues.h"
 #include "errors/TestObjectError.h"
+#include "testobject/settings/ClassSettingsReaders.h"
 
 namespace {
 
@@ -125,7 +126,13 @@ bool CKorActiveX::IsSpying() {
     return SUCCEEDED(state.ChangeType(VT_I4)) && state.lVal != 0;
 }
 
-void CKorActiveX::AppendSpyingAttributes(CKorSafeArray&) {}
+void CKorActiveX::AppendSpyingAttributes(CKorSafeArray& table) {
+    kcom::CComBSTR className;
+    if (FAILED(GetTestObjectClass(className.Put()))) return;
+    CKorSafeArray settings;
+    if (SUCCEEDED(ReadClassSettingList(Rack(), className, &settings.psa, 1)) && settings.psa)
+        table.AppendUnique(settings.psa, 0);
+}
 
 // ---- Values ------------------------------------------------------------------------------------
 

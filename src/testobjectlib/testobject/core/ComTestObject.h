@@ -7,6 +7,8 @@
 #include <objidl.h>
 #include <oleauto.h>
 #include <map>
+#include <string>
+#include <vector>
 #include "com/ComBSTR.h"
 #include "com/ComPtr.h"
 #include "com/ComVariant.h"
@@ -19,6 +21,8 @@
 
 class CReplaySkeletonContext;
 struct IReplaySkeleton;
+class ITOPropertiesSnapshot;
+class ITOAttributesChangeSummary;
 
 // One row of a class's run-time attribute table; the table ends with an entry whose name is
 // null or empty.
@@ -318,10 +322,46 @@ public:
     // The object's own IDispatch (add-ref'd), through the concrete class's interfaces.
     HRESULT GetOwnDispatch(IDispatch** dispatch);
 
+    // Draws the frame of a highlighted object on the screen (0), flashes it (1) or erases it (2).
+    static HRESULT HighlightRect(const RECT* rect, long mode) noexcept;
+
     // Small helpers of identification.
     static ULONG RowCount(const CKorSafeArray& table) noexcept;
     static bool BstrEqual(BSTR a, BSTR b) noexcept;
     static void ClearValueColumn(CKorSafeArray& table) noexcept;
+
+    // Identification settings and algorithms. The default compare type is read once per process.
+    long GetDefaultPropertyCompareType();
+    static void ForgetDefaultPropertyCompareType() noexcept;  // for tests
+    HRESULT ApplyDescriptionSettings(BSTR name, IUnknown* patternManager, const long* context, long* type,
+                                     long* compareType, VARIANT* value);
+    // S_OK with the algorithm children's names and the "Algorithm" node; S_FALSE when none applies.
+    HRESULT GetAlgorithmList(std::vector<std::wstring>& names, kcom::CComPtr<IKorSettings>& algorithmNode);
+    HRESULT GetConfiguredAlgorithmProgId(BSTR* progId);
+    HRESULT RunIdentificationAlgorithm(SAFEARRAY* candidatesIn, CKorSafeArray* candidatesOut, BOOL lastAttempt);
+    HRESULT CreateAlgorithmFromNode(IKorSettings* node, IIdentificationAlgorithm** out, BSTR* progId);
+    HRESULT DescribeWithAlgorithms(IUnknown* runtimeId, SAFEARRAY* candidates, SAFEARRAY** narrowed,
+                                   BOOL keepExpressions);
+
+    // Reporting. The bits of the report filter: 4 replay reports, 16 direct events and replay logs.
+    bool ShouldReport(DWORD bits, long status);
+    HRESULT SendReportEvent(CReportEventInfo& event, bool addCommonItems);
+    HRESULT ReportEvent(CReportEventInfo& event);
+    HRESULT ReplayReport(const wchar_t* method, long status, SAFEARRAY* arguments, DWORD* eventId,
+                         const wchar_t* reserved, const wchar_t* htmlNodeName);
+    // The texts by string id; a second module of 0 means the first, an HTML id of -1 none.
+    HRESULT ReplayReport(UINT methodId, HMODULE module, long status, SAFEARRAY* arguments, DWORD* eventId,
+                         const wchar_t* reserved, UINT htmlNodeNameId, HMODULE htmlModule);
+    HRESULT ReportDirectEvent(const wchar_t* text, long status, SAFEARRAY* arguments, const wchar_t* htmlNodeName);
+    HRESULT ReportMethodEvent(UINT textId, HMODULE module, long status, SAFEARRAY* arguments, UINT htmlNodeNameId,
+                              HMODULE htmlModule);
+    HRESULT ReportReplayLog(HRESULT hr);
+    HRESULT StartDirectMode(long arg1, long arg2, bool report);
+    HRESULT EndDirectMode(bool report);
+    HRESULT ReportObjectDescription(DWORD eventId, long status, HRESULT hr);
+    HRESULT BuildDescriptionText(ITestObjectInfo* info, BSTR* plain, BSTR* html, DWORD flags);
+    HRESULT FormatDescriptionReport(BSTR* plain, BSTR* html, ITOPropertiesSnapshot* snapshot,
+                                    ITOAttributesChangeSummary* changes);
 
     // Tells the maintenance history of object when the scope ends.
     class CMaintenanceScope {
@@ -381,6 +421,19 @@ protected:
     HRESULT FillValues(SAFEARRAY** table, int mode, bool values);
     HRESULT LoadFields(IStream* stream);
     HRESULT SaveFields(IStream* stream);
+
+    // Run-time methods, checkpoints and matches.
+    HRESULT DropRuntimeObject();
+    void ReportPropertyFailure(const wchar_t* method, BSTR name, HRESULT hr);
+    bool ExistsByRuntimeId();
+    HRESULT ReadWaitTimeout(long* timeout, bool strict);
+    HRESULT QueryScreenRect(IUnknown* runtimeObject, RECT* rect);
+    void MakeVisible();
+    void PrepareScriptInfoForCheckpoint();
+    HRESULT CachedIdPath(SAFEARRAY** ids);
+    HRESULT IdPathsUnderParent(IDispatch* parent, SAFEARRAY** ids, QueryIdInfo* context);
+    void InitAncestors();
+    HRESULT SelectorNarrowing(SAFEARRAY** candidates, bool* answered);
 
     // ---- Members, in declaration order ----------------------------------------------------------
     CReplaySkeletonContext* m_currentStep = nullptr;

@@ -71,6 +71,16 @@ DWORD& VersionField(std::vector<BYTE>& bytes) {
     return *reinterpret_cast<DWORD*>(bytes.data() + 4 + markerBytes);
 }
 
+// "Windowless" = true as the object writes it.
+void ExpectWindowlessMark(IUnknown* object) {
+    DescribedValue mark = Described(object, L"Windowless");
+    EXPECT_EQ(VT_BOOL, mark.value.vt);
+    EXPECT_EQ(VARIANT_TRUE, mark.value.boolVal);
+    EXPECT_EQ(0x898, mark.flags);
+    EXPECT_EQ(VT_BOOL, mark.type);
+    EXPECT_EQ(0, mark.compareType);
+}
+
 using KorActiveX = AcxObjectFixture;
 
 TEST_F(KorActiveX, EveryInterfaceOfItsMapShowsOneIdentity) {
@@ -107,12 +117,7 @@ TEST_F(KorActiveX, InitChoosesTheStrategyOnce) {
     ASSERT_EQ(S_OK, init->Init(g_cfWindowlessAcxControl));
     EXPECT_EQ(0, init->IsWindowed());
     EXPECT_EQ(std::vector<UINT>{g_cfQueryIdWindowlessActiveXTO}, QueryFormats(U(windowless)));
-    DescribedValue mark = Described(U(windowless), L"Windowless");
-    EXPECT_EQ(VT_BOOL, mark.value.vt);
-    EXPECT_EQ(VARIANT_TRUE, mark.value.boolVal);
-    EXPECT_EQ(0x898, mark.flags);
-    EXPECT_EQ(VT_BOOL, mark.type);
-    EXPECT_EQ(0, mark.compareType);
+    ExpectWindowlessMark(U(windowless));
     // The strategy keeps the offsets of the control in its container in the description.
     EXPECT_EQ(S_OK, Described(U(windowless), L"Relative left of Wls control").hr);
     ULONG offsetFlags = 0;
@@ -147,12 +152,7 @@ TEST_F(KorActiveX, TheDescriptionDecidesTheStrategyWhenNoFormatIsGiven) {
                                                                  CComVariant(1L)));
     ASSERT_EQ(S_OK, numbered.as<DispTestObject>()->Init());
     EXPECT_EQ(0, numbered.as<IKorActiveXInit>()->IsWindowed());
-    DescribedValue mark = Described(U(numbered), L"Windowless");
-    EXPECT_EQ(VT_BOOL, mark.value.vt);
-    EXPECT_EQ(VARIANT_TRUE, mark.value.boolVal);
-    EXPECT_EQ(0x898, mark.flags);
-    EXPECT_EQ(VT_BOOL, mark.type);
-    EXPECT_EQ(0, mark.compareType);
+    ExpectWindowlessMark(U(numbered));
 
     // Without "Windowless", " IsWindowlessAcx" (with its leading blank) decides.
     AcxObject hinted = New(WindowlessId(main_, 9));
@@ -238,6 +238,54 @@ TEST_F(KorActiveX, MethodTableNamesTheFlagsOfEveryAction) {
                   }),
                   rows);
     }
+}
+
+TEST_F(KorActiveX, AFoundIdentifierGivesTheControlsHandles) {
+    AcxObject object = Windowed();
+    IReplaySkeleton* skeleton = object.as<IReplaySkeleton>();
+    EXPECT_EQ(S_OK, skeleton->SetRuntimeId(WindowlessId(main_, 9).punkVal));
+    EXPECT_EQ(main_, object->Window());
+    EXPECT_EQ(9, object->Cookie());
+    EXPECT_EQ(S_OK, skeleton->SetRuntimeId(WindowId(ctl_).punkVal));
+    EXPECT_EQ(ctl_, object->Window());
+    EXPECT_EQ(0, object->Cookie());
+    // An identifier of neither kind leaves them; none at all is "object not found".
+    CRuntimeId other(::RegisterClipboardFormatW(L"FormatVovuvarShellTestObjects"));
+    other.PutVariantValue(L"hwnd", CComVariant(L(main_)));
+    EXPECT_TRUE(FAILED(skeleton->SetRuntimeId(static_cast<IRuntimeID2*>(other))));
+    EXPECT_EQ(ctl_, object->Window());
+    EXPECT_EQ(static_cast<HRESULT>(0x80040202), skeleton->SetRuntimeId(nullptr));
+}
+
+TEST_F(KorActiveX, WhileSpyingTheClassesIdentificationPropertiesJoinTheAttributes) {
+    bed_.options->Put(L"Test Objects\\ActiveX\\RuntimeAttributes", L"abs_x", 1L);
+    bed_.options->Put(L"Test Objects\\ActiveX\\Properties", L"progid", 0x11L);
+    bed_.options->Put(L"Test Objects\\ActiveX\\Properties", L"hwnd", 0x10L);
+    auto names = [&] {
+        AcxObject object = Windowed();
+        SAFEARRAY* list = nullptr;
+        EXPECT_EQ(S_OK, object.as<ITestObjectInfo>()->GetRTAttribs(&list, nullptr));
+        CKorSafeArray table;
+        table.Attach(list, true);
+        std::vector<std::wstring> out;
+        for (LONG row = 0; list && row < static_cast<LONG>(table.GetRowCount()); ++row) {
+            CComVariant name;
+            table.GetElement(&name, row, 0);
+            out.push_back(name.vt == VT_BSTR ? name.bstrVal : L"");
+        }
+        return out;
+    };
+    auto has = [](const std::vector<std::wstring>& list, const wchar_t* name) {
+        return std::find(list.begin(), list.end(), name) != list.end();
+    };
+    std::vector<std::wstring> plain = names();
+    EXPECT_TRUE(has(plain, L"abs_x"));
+    EXPECT_FALSE(has(plain, L"progid"));
+    bed_.options->Put(L"", L"OnSpying", 1L);
+    std::vector<std::wstring> spying = names();
+    EXPECT_TRUE(has(spying, L"abs_x"));
+    EXPECT_TRUE(has(spying, L"progid"));
+    EXPECT_FALSE(has(spying, L"hwnd"));
 }
 
 TEST_F(KorActiveX, RecordsWithoutAStrategyAreNotTaken) {

@@ -9,6 +9,7 @@
 #include "TestObjectStandIn.h"
 #include "environment/LoadTimeValues.h"
 #include "factory/AcxFactory.h"
+#include "win32/MessageWait.h"
 #include "com/Handles.h"
 #include <cstring>
 
@@ -41,7 +42,7 @@ protected:
         const size_t before = Count(last);
         ::ClientToScreen(W(window), &client);
         ASSERT_HRESULT_SUCCEEDED(standin::SendRealClick(client, button, false));
-        for (int round = 0; round < 200 && Count(last) == before; ++round) standin::PumpFor(10);
+        for (int round = 0; round < 200 && Count(last) == before; ++round) PumpMessagesFor(10);
     }
     size_t Count(const std::wstring& start) const {
         const auto lines = Records();
