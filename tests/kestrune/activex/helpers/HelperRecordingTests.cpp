@@ -1,4 +1,4 @@
-// Recording through the host's road with real input to the application under test: the hook's
+// Recording through the host's road with input posted to the application under test: the hook's
 // records go to the recorder, the ActiveX factory and the test object it hands over.
 #include <gtest/gtest.h>
 #include "AcxHostBed.h"
@@ -34,14 +34,12 @@ protected:
     }
 
     HWND W(const wchar_t* name) const { return bed_.aut.Window(name); }
-    // A real click at a client point of the window; the application's records of it reach the
-    // recorder while this thread pumps, until the record that begins with `last` has come.
+    // A click posted to the window at a client point, as input reaches the application; its
+    // records reach the recorder while this thread pumps, until the one that begins with `last`
+    // has come.
     void Click(const wchar_t* window, POINT client, const wchar_t* last, MouseButton button = MouseButton::Left) {
-        if (!tookDesktop_) bed_.TakeDesktop(W(L"main"));
-        tookDesktop_ = true;
         const size_t before = Count(last);
-        ::ClientToScreen(W(window), &client);
-        ASSERT_HRESULT_SUCCEEDED(standin::SendRealClick(client, button, false));
+        standin::PostClick(W(window), client, button, false);
         for (int round = 0; round < 200 && Count(last) == before; ++round) PumpMessagesFor(10);
     }
     size_t Count(const std::wstring& start) const {
@@ -60,7 +58,6 @@ protected:
     standin::Holder<standin::CRecorderStandIn> recorder_ = standin::Holder<standin::CRecorderStandIn>::New();
     standin::Holder<standin::CTestObjectStandIn> parent_ = standin::Holder<standin::CTestObjectStandIn>::New();
     kcom::CComPtr<IUnknown> factory_;
-    bool tookDesktop_ = false;
 };
 
 TEST_F(HelperRecording, AWindowedClickGoesToTheInnerRecorder) {
