@@ -1,8 +1,8 @@
 #pragma once
-// Stand-ins for the host services of identification: the query engine ("StdPackageQueryEngine")
-// with its run-time objects, the visual-relations manager ("TORelationsMgr") and the
-// parameter-type manager ("KorParamTypeMgr"). Each records every call and answers as the test
-// sets it.
+// Stand-ins for the host services a search for an object uses: the query engine
+// ("StdPackageQueryEngine") with its run-time objects, the visual-relations manager
+// ("TORelationsMgr"), the parameter-type manager ("KorParamTypeMgr") and the script-maintenance
+// history. Each records every call and answers as the test sets it.
 #include <windows.h>
 #include <functional>
 #include <string>
@@ -71,7 +71,11 @@ public:
 
     // A new run-time object known to QueryValue and to the matching queries.
     RuntimeObject AddObject(const wchar_t* name);
-    void Script(std::vector<QueryPass> passes) { script_ = std::move(passes); }
+    // The next query answers the script's first pass.
+    void Script(std::vector<QueryPass> passes) {
+        script_ = std::move(passes);
+        queries_ = 0;
+    }
     // How the query time moves the test's clock.
     void SetClock(std::function<void(DWORD)> advance) { advance_ = std::move(advance); }
     void SetValueResult(HRESULT hr) noexcept { valueResult_ = hr; }
@@ -136,6 +140,26 @@ public:
 private:
     NamedValues values_;
     CallLog log_;
+};
+
+// The script-maintenance history ("Quorvel.AVScriptMaintenanceHistory"): active unless told.
+class CMaintenanceHistoryStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                                   public IKorMaintenanceHistory {
+public:
+    BEGIN_COM_MAP(CMaintenanceHistoryStandIn)
+        COM_INTERFACE_ENTRY(IKorMaintenanceHistory)
+    END_COM_MAP()
+
+    STDMETHOD(IsActive)(VARIANT_BOOL* active) override;
+    STDMETHOD(Notify)(IUnknown* object, long kind) override;
+
+    void SetActive(bool active) noexcept { active_ = active; }
+    // The objects told of, with their kinds, in order.
+    const std::vector<std::pair<kcom::CComPtr<IUnknown>, long>>& Told() const noexcept { return told_; }
+
+private:
+    bool active_ = true;
+    std::vector<std::pair<kcom::CComPtr<IUnknown>, long>> told_;
 };
 
 }  // namespace standin
