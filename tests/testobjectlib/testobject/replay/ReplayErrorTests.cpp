@@ -28,6 +28,8 @@ TEST(ReplayError, RaisedWithItsDescriptionSourceAndHelpPage) {
     CTestHost host;
     StepObject object = NewStepObject(host);
     object.as<ITestObject>()->SetLogicalName(CComBSTR(L"OK"));
+    long identifying = 0x10;
+    object->ITestObjectInfo_put_PropExpr(CComBSTR(L"text"), &identifying, nullptr, nullptr, CComVariant(L"OK"));
     ::SetErrorInfo(0, nullptr);
     CKorException* raised = nullptr;
     try {
@@ -55,7 +57,30 @@ TEST(ReplayError, RaisedWithItsDescriptionSourceAndHelpPage) {
     EXPECT_STREQ(helpFile.c_str(), L"Error_Cannot_ID.htm");
     EXPECT_EQ(context, 1u);
     EXPECT_TRUE(::IsEqualGUID(guid, IID_IDispatch));
+    // One report of the error, then the object's description under it (in direct mode).
+    const auto& events = host.report->Events();
+    ASSERT_GE(events.size(), 1u);
+    EXPECT_EQ(events[0].type, L"Replay");
+    EXPECT_EQ(events[0].Text(L"NodeType"), L"Run Error");
+    EXPECT_EQ(events[0].Text(L"StepInfo"), std::wstring(description.c_str()));
+    EXPECT_EQ(events[0].Item(L"Status").lVal, 2);
+    EXPECT_EQ(raised->Extra(), static_cast<DWORD>(events[0].id));
+    EXPECT_EQ(host.report->Log().Count(L"StartDirectMode"), 1);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_NE(events[2].Text(L"StepInfo").find(L"text = OK"), std::wstring::npos);
     delete raised;
+
+    // A report filter without the replay bit drops the report; the error is raised all the same.
+    host.options->Put(L"", L"ReportEventMask", 0L);
+    StepObject filtered = NewStepObject(host);
+    const size_t before = host.report->Events().size();
+    try {
+        filtered->RaiseReplayError(KOR_E_OBJECT_NOT_FOUND, 3);
+    } catch (CKorException* e) {
+        EXPECT_EQ(e->Extra(), 0u);
+        delete e;
+    }
+    EXPECT_EQ(host.report->Events().size(), before);
 
     // A code without a help page carries no help file.
     try {
@@ -204,6 +229,10 @@ TEST_F(ParkedError, ComesOutOfTheStepAfterInvokeWithItsInformationAndTheStepClos
     EXPECT_STREQ(description.c_str(), L"The object \"[ TestClass ]\" (of class TestClass) has more than one match in the application.");
     // Raised again as it was: the step did not report the arguments and raise once more.
     EXPECT_EQ(object->Count(L"ReportReplayArguments"), 0);
+    int errors = 0;
+    for (const auto& e : host.report->Events()) errors += e.Text(L"NodeType") == L"Run Error";
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(out.eventId, static_cast<DWORD>(host.report->Events()[0].id));
     EXPECT_EQ(object->Count(L"AfterReplayAction"), 0);
     EXPECT_EQ(object->m_currentStep, nullptr);
     // oleaut32 took the error information for its own answer; the raised error carries it again.

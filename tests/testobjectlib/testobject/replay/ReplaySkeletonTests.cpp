@@ -253,6 +253,34 @@ TEST_F(ReplayStep, ArgumentsReportsFollowTheMethodFlags) {
     EXPECT_EQ(object->Count(L"PrepareScriptInfo"), 1);
 }
 
+TEST_F(ReplayStep, ArgumentsAreReportedInCallOrderWithTheStepsStatus) {
+    CComVariant text(L"b"), number(10L);
+    VARIANT byRef;
+    byRef.vt = VT_BYREF | VT_VARIANT;
+    byRef.pvarVal = &text;
+    VARIANT arguments[2] = {byRef, number};  // last first, as a script hands them over
+    DISPPARAMS params{arguments, nullptr, 2, 0};
+    CReplaySkeletonContext step(&IID_IDispatch, 1, L"Click", &params, 0);
+    object->m_currentStep = &step;
+    step.m_lastResult = E_FAIL;
+    EXPECT_EQ(Op().ReportReplayArguments(), S_OK);
+    step.m_lastResult = S_FALSE;
+    EXPECT_EQ(Op().ReportReplayArguments(), S_OK);
+    object->m_currentStep = nullptr;
+    EXPECT_EQ(Op().ReportReplayArguments(), E_FAIL);  // no step
+
+    const auto& events = host.report->Events();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].type, L"ReplayLog");
+    EXPECT_EQ(events[0].Text(L"StepInfo"), L"Click 10, \"b\"");
+    EXPECT_EQ(events[0].Item(L"Status").lVal, 3);
+    EXPECT_EQ(events[1].type, L"Replay");
+    EXPECT_EQ(events[1].Text(L"NodeName"), L"[ TestClass ].Click");
+    EXPECT_EQ(events[1].Text(L"StepInfo"), L"10, \"b\"");
+    EXPECT_EQ(events[1].Item(L"Status").lVal, 3);
+    EXPECT_EQ(events[3].Item(L"Status").lVal, 2);
+}
+
 TEST_F(ReplayStep, TheStepsTimeLeftShrinksAndStopsAtZeroAcrossTheTickWrap) {
     CFakeClock wrap{0xFFFFFF00};
     host.options->Put(L"", L"DefaultTimeout", 1000L);
