@@ -68,8 +68,12 @@ HRESULT CComTestObject::BeginReplayStep(VARIANT context) {
     m_currentStep = static_cast<CReplaySkeletonContext*>(context.byref);
     if (!m_inner) return S_OK;
     kcom::CComPtr<IReplaySkeleton> inner = Inner<IReplaySkeleton>();
-    // The step stays current: the dispatcher does not run it, but the step is this object's.
-    if (!inner || FAILED(inner->BeginReplayStep(context))) return E_FAIL;
+    if (!inner || FAILED(inner->BeginReplayStep(context))) {
+        // A refused step is never run or ended: the dispatcher lets its record go at once, so
+        // keeping it would leave this object pointing at it and refusing every later step.
+        m_currentStep = nullptr;
+        return E_FAIL;
+    }
     return S_OK;
 }
 

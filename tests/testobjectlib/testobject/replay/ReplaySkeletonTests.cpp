@@ -51,7 +51,7 @@ protected:
     ScriptedOperation operation;
 };
 
-TEST_F(ReplayStep, OneStepIsCurrentAtATimeAndTheInnerObjectFollows) {
+TEST_F(ReplayStep, OneStepIsCurrentAtATimeAndTheInnerObjectFollowsIt) {
     CReplaySkeletonContext first(&IID_IDispatch, 1, L"Click", nullptr, 0), second(&IID_IDispatch, 1, L"Type", nullptr, 0);
     VARIANT v;
     v.vt = VT_BYREF | VT_VARIANT;
@@ -68,15 +68,22 @@ TEST_F(ReplayStep, OneStepIsCurrentAtATimeAndTheInnerObjectFollows) {
     EXPECT_EQ(Op().EndReplayStep(), S_OK);
     EXPECT_EQ(object->m_currentStep, nullptr);
 
-    // An inner object that refuses the step leaves it current all the same; its end is passed on.
+    // An inner object that refuses the step: the step is not kept, so the next one can begin.
     object->m_inner = host.inner.as<IReplaySkeleton>();
     host.inner->SetStepResult(0x80040777);
-    v.byref = &first;
-    EXPECT_EQ(Op().BeginReplayStep(v), E_FAIL);
-    EXPECT_EQ(object->m_currentStep, &first);
+    {
+        CReplaySkeletonContext refused(&IID_IDispatch, 1, L"Click", nullptr, 0);
+        v.byref = &refused;
+        EXPECT_EQ(Op().BeginReplayStep(v), E_FAIL);
+    }
+    EXPECT_EQ(object->m_currentStep, nullptr);
+    host.inner->SetStepResult(S_OK);
+    v.byref = &second;
+    EXPECT_EQ(Op().BeginReplayStep(v), S_OK);
+    host.inner->SetStepResult(0x80040777);  // its end's answer is passed on
     EXPECT_EQ(Op().EndReplayStep(), static_cast<HRESULT>(0x80040777));
     EXPECT_EQ(object->m_currentStep, nullptr);
-    EXPECT_EQ(host.inner->Log().Count(L"BeginReplayStep"), 1);
+    EXPECT_EQ(host.inner->Log().Count(L"BeginReplayStep"), 2);
     EXPECT_EQ(host.inner->Log().Count(L"EndReplayStep"), 1);
 }
 
