@@ -91,6 +91,20 @@ HRESULT DescriptionSource(ITestObject* other, kcom::CComPtr<IUnknown>& source) {
     return S_OK;
 }
 
+// Both descriptions of a comparison, each a private copy.
+struct Descriptions {
+    kcom::CComPtr<IUnknown> source;  // where the other's description was read
+    CKorSafeArray own, other;
+};
+
+HRESULT ReadDescriptions(CComTestObject& self, ITestObject* other, bool values, Descriptions& tables) {
+    kcom::CComPtr<IUnknown> own;
+    self.InternalQueryInterface(IID_IUnknown, reinterpret_cast<void**>(own.Put()));
+    DescriptionSource(other, tables.source);
+    HRESULT hr = ReadDescription(own, values, tables.own);
+    return FAILED(hr) ? hr : ReadDescription(tables.source, values, tables.other);
+}
+
 // The value converted to vt; a conversion that fails, or a type with nothing to convert to,
 // leaves it as it is.
 void ConvertQuietly(kcom::CComVariant& value, long vt) {
@@ -157,15 +171,10 @@ HRESULT CComTestObject::ITestObject_IsEqual(ITestObject* other) {
     if (FAILED(kcom::QueryTo(other, otherObject.Put())) || !otherObject) return E_NOINTERFACE;
     if (kcom::CComPtr<ITestObject> outer = Outer<ITestObject>()) return outer->IsEqual(other);
     return kcom::Guard([&] {
-        kcom::CComPtr<IUnknown> own, source;
-        InternalQueryInterface(IID_IUnknown, reinterpret_cast<void**>(own.Put()));
-        DescriptionSource(otherObject, source);
-        CKorSafeArray ownTable, otherTable;
-        HRESULT hr = ReadDescription(own, true, ownTable);
+        Descriptions tables;
+        HRESULT hr = ReadDescriptions(*this, otherObject, true, tables);
         if (FAILED(hr)) return hr;
-        hr = ReadDescription(source, true, otherTable);
-        if (FAILED(hr)) return hr;
-        Rows mine(ownTable), theirs(otherTable);
+        Rows mine(tables.own), theirs(tables.other);
 
         ULONG matched = 0;
         for (ULONG r = 0; r < mine.Count(); ++r) {
@@ -210,15 +219,10 @@ HRESULT CComTestObject::ITestObject4_IsMatch(ITestObject* other, VARIANT_BOOL* r
     if (kcom::CComPtr<ITestObject4> outer = Outer<ITestObject4>()) return outer->IsMatch(other, result);
     *result = VARIANT_FALSE;
     return kcom::Guard([&] {
-        kcom::CComPtr<IUnknown> own, source;
-        InternalQueryInterface(IID_IUnknown, reinterpret_cast<void**>(own.Put()));
-        DescriptionSource(otherObject, source);
-        CKorSafeArray ownTable, otherTable;
-        HRESULT hr = ReadDescription(own, false, ownTable);
+        Descriptions tables;
+        HRESULT hr = ReadDescriptions(*this, otherObject, false, tables);
         if (FAILED(hr)) return hr;
-        hr = ReadDescription(source, false, otherTable);
-        if (FAILED(hr)) return hr;
-        Rows mine(ownTable), theirs(otherTable);
+        Rows mine(tables.own), theirs(tables.other);
 
         ULONG found = 0;
         const ULONG ownRows = mine.Count();
@@ -236,7 +240,7 @@ HRESULT CComTestObject::ITestObject4_IsMatch(ITestObject* other, VARIANT_BOOL* r
                 if (expression) return S_OK;
                 // A property the other description lacks: the other object's run-time value decides.
                 kcom::CComPtr<DispTestObject> script;
-                if (FAILED(source.QueryInterface(script.Put())) || !script) return E_FAIL;
+                if (FAILED(tables.source.QueryInterface(script.Put())) || !script) return E_FAIL;
                 if (name.vt != VT_BSTR || FAILED(script->QueryValue(name.bstrVal, nullptr, otherValue.Put())))
                     return S_OK;
             } else {
@@ -293,15 +297,10 @@ HRESULT CComTestObject::ITestObject5_CompareTo(ITestObject* other, ULONG* relati
     if (kcom::CComPtr<ITestObject5> outer = Outer<ITestObject5>()) return outer->CompareTo(other, relation);
     *relation = kContradict;
     return kcom::Guard([&] {
-        kcom::CComPtr<IUnknown> own, source;
-        InternalQueryInterface(IID_IUnknown, reinterpret_cast<void**>(own.Put()));
-        DescriptionSource(otherObject, source);
-        CKorSafeArray ownTable, otherTable;
-        HRESULT hr = ReadDescription(own, false, ownTable);
+        Descriptions tables;
+        HRESULT hr = ReadDescriptions(*this, otherObject, false, tables);
         if (FAILED(hr)) return hr;
-        hr = ReadDescription(source, false, otherTable);
-        if (FAILED(hr)) return hr;
-        Rows mine(ownTable), theirs(otherTable);
+        Rows mine(tables.own), theirs(tables.other);
 
         auto counted = [](long flags) { return Identifies(flags) && (flags & kComparedFlag); };
         auto countedName = [](Rows& rows, ULONG row) {

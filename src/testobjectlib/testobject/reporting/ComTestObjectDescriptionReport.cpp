@@ -18,8 +18,6 @@ constexpr DWORD kExpressionFlag = 0x100;
 constexpr DWORD kCaseSensitive = 0x4;
 constexpr wchar_t kLineBreak[] = L"<br>";
 
-std::wstring Text(BSTR b) { return b ? std::wstring(b, ::SysStringLen(b)) : std::wstring(); }
-
 void ReplaceEvery(std::wstring& text, const std::wstring& what, const std::wstring& with) {
     for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + with.size()))
         text.replace(at, what.size(), with);
@@ -93,13 +91,13 @@ HRESULT CComTestObject::FormatDescriptionReport(BSTR* plain, BSTR* html, ITOProp
                 hr = IsOrdered(data, &isOrdered);
                 if (FAILED(hr)) return hr;
             }
-            std::wstring shown = Text(name);
+            std::wstring shown = WideText(name);
             PropertyAttributes attributes;
             if (SUCCEEDED(ReadPropertyAttributes(rack, name.c_str(), &attributes)) &&
                 !IsBlankString(attributes.helpString.c_str()))
-                shown = Text(attributes.helpString);
+                shown = WideText(attributes.helpString);
 
-            std::wstring line = shown + L" = " + Text(valueText.bstrVal) + CaseAddition(changes, name.c_str(), compareType);
+            std::wstring line = shown + L" = " + WideText(valueText.bstrVal) + CaseAddition(changes, name.c_str(), compareType);
             size_t less = 0, greater = 0;
             MarkAngleBrackets(line, &less, &greater);
             if (less == greater && less > 0) ReplaceEvery(line, L"\\\"", L"\"");

@@ -23,15 +23,13 @@ constexpr long kRefreshScriptInfo = 0x4;  // bit of "UpdateModeFlags"
 constexpr DWORD kDescriptionFlags = 0x650;
 constexpr UINT kNoResource = static_cast<UINT>(-1);
 
-std::wstring Text(BSTR b) { return b ? std::wstring(b, ::SysStringLen(b)) : std::wstring(); }
-
 const wchar_t* OrNull(const std::wstring& s, bool given) { return given ? s.c_str() : nullptr; }
 
 // A string of the module's table; false when it cannot be loaded.
 bool LoadText(HMODULE module, UINT id, std::wstring& out) {
     kcom::CComBSTR text;
     if (!module || !LoadResourceString(text.Put(), module, id)) return false;
-    out = Text(text);
+    out = WideText(text);
     return true;
 }
 
@@ -62,7 +60,7 @@ HRESULT AddReplayItems(CComTestObject& object, CReportEventInfo& event) {
     if (FAILED(hr)) return hr;
     kcom::CComVariant run;
     if (FAILED(object.GetTestOption(L"Test Objects", L"UpdateRun", run.Put())) || run.vt != VT_BSTR) return S_OK;
-    const std::wstring text = Text(run.bstrVal);
+    const std::wstring text = WideText(run.bstrVal);
     const size_t comma = text.rfind(L',');
     if (comma == std::wstring::npos) return S_OK;
     const wchar_t* digits = text.c_str() + comma + 1;
@@ -76,6 +74,22 @@ HRESULT AddReplayItems(CComTestObject& object, CReportEventInfo& event) {
 }
 
 kcom::CComVariant True() { return kcom::CComVariant(true); }
+
+// The report's direct-mode call, then, on success and when asked, an event of that type.
+template <class Call>
+HRESULT ChangeDirectMode(CComTestObject& object, const wchar_t* eventType, bool report, Call&& call) {
+    kcom::CComPtr<IObjectRack> rack;
+    object.GetRack(rack.Put());
+    kcom::CComPtr<IKorTestReport> host;
+    if (FAILED(GetRackService(rack, RackName::TestReport, host.Put()))) return E_FAIL;
+    HRESULT hr = call(host.get());
+    if (FAILED(hr) || !report) return hr;
+    return kcom::Guard([&] {
+        CReportEventInfo event;
+        if (SUCCEEDED(event.SetType(eventType))) object.SendReportEvent(event, true);
+        return hr;
+    });
+}
 
 }  // namespace
 
@@ -140,7 +154,7 @@ HRESULT CComTestObject::ReplayReport(const wchar_t* method, long status, SAFEARR
         if (method) {
             kcom::CComBSTR reportName;
             ITestObject5_GetLogicalNameForReport(reportName.Put());
-            nodeName = Text(reportName) + L"." + method;
+            nodeName = WideText(reportName) + L"." + method;
         }
         HRESULT hr = event.Set(L"Replay", nodeName.c_str(), method ? L"" : nullptr,
                                argumentText.Length() ? argumentText.c_str() : nullptr, status, htmlNodeName, nullptr);
@@ -167,9 +181,9 @@ HRESULT CComTestObject::ReportReplayStep(BSTR a, BSTR b, BSTR c, BSTR d, bool pa
         CReportEventInfo event;
         const std::wstring nodeName = StepNodeName(*this, passed ? ReportString::StepPassed : ReportString::StepFailed);
         const std::wstring info = FormatResourceText(MarrinReportText(ReportString::StepInfo).c_str(),
-                                                     {Text(a).c_str(), Text(c).c_str()});
+                                                     {WideText(a).c_str(), WideText(c).c_str()});
         const std::wstring html = FormatResourceText(MarrinReportText(ReportString::StepHtmlInfo).c_str(),
-                                                     {Text(b).c_str(), Text(d).c_str()});
+                                                     {WideText(b).c_str(), WideText(d).c_str()});
         HRESULT hr = event.Set(L"Replay", nodeName.c_str(), nullptr, info.c_str(),
                                passed ? kStatusDone : kStatusStepFailed, nullptr, html.c_str());
         if (SUCCEEDED(hr)) hr = AddReplayItems(*this, event);
@@ -246,29 +260,12 @@ HRESULT CComTestObject::ReportReplayLog(HRESULT hr) {
 // ---- Direct mode and the description after an error ---------------------------------------------
 
 HRESULT CComTestObject::StartDirectMode(long arg1, long arg2, bool report) {
-    kcom::CComPtr<IKorTestReport> host;
-    if (FAILED(GetRackService(Rack(), RackName::TestReport, host.Put()))) return E_FAIL;
-    HRESULT hr = host->StartDirectMode(arg1, arg2);
-    if (FAILED(hr) || !report) return hr;
-    return kcom::Guard([&] {
-        CReportEventInfo event;
-        HRESULT set = event.SetType(L"StartDirectMode");
-        if (SUCCEEDED(set)) SendReportEvent(event, true);
-        return hr;
-    });
+    return ChangeDirectMode(*this, L"StartDirectMode", report,
+                            [&](IKorTestReport* host) { return host->StartDirectMode(arg1, arg2); });
 }
 
 HRESULT CComTestObject::EndDirectMode(bool report) {
-    kcom::CComPtr<IKorTestReport> host;
-    if (FAILED(GetRackService(Rack(), RackName::TestReport, host.Put()))) return E_FAIL;
-    HRESULT hr = host->EndDirectMode();
-    if (FAILED(hr) || !report) return hr;
-    return kcom::Guard([&] {
-        CReportEventInfo event;
-        HRESULT set = event.SetType(L"EndDirectMode");
-        if (SUCCEEDED(set)) SendReportEvent(event, true);
-        return hr;
-    });
+    return ChangeDirectMode(*this, L"EndDirectMode", report, [](IKorTestReport* host) { return host->EndDirectMode(); });
 }
 
 HRESULT CComTestObject::ReportObjectDescription(DWORD eventId, long status, HRESULT hr) {
@@ -300,7 +297,7 @@ HRESULT CComTestObject::ReportObjectDescription(DWORD eventId, long status, HRES
             kcom::CComPtr<ITestObject5> named;
             kcom::CComBSTR name;
             if (SUCCEEDED(ancestor.QueryInterface(named.Put())) && named) named->GetLogicalNameForReport(name.Put());
-            nodeName = Text(name);
+            nodeName = WideText(name);
         }
         result = event.Set(L"Replay", OrNull(nodeName, static_cast<bool>(ancestor)), nodeType.c_str(),
                            stepInfo.c_str(), status, nullptr, stepHtml.c_str());

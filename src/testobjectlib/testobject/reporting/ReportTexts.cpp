@@ -10,8 +10,6 @@ namespace {
 constexpr wchar_t kConstantPrefix[] = L"KorScriptConstant::";
 constexpr size_t kConstantPrefixLength = sizeof(kConstantPrefix) / sizeof(wchar_t) - 1;
 
-std::wstring Text(BSTR b) { return b ? std::wstring(b, ::SysStringLen(b)) : std::wstring(); }
-
 size_t ReplaceAll(std::wstring& text, const wchar_t* from, const wchar_t* to) {
     const std::wstring what(from), with(to);
     size_t count = 0;
@@ -27,7 +25,7 @@ bool ValueText(const VARIANT& value, std::wstring& out) {
     kcom::CComVariant text;
     if (FAILED(::VariantChangeType(text.Put(), const_cast<VARIANT*>(&value), 0, VT_BSTR)) || text.vt != VT_BSTR)
         return false;
-    out = Text(text.bstrVal);
+    out = WideText(text.bstrVal);
     return true;
 }
 
@@ -60,7 +58,7 @@ HRESULT AppendParams(SAFEARRAY* arguments, const wchar_t* prefix, BSTR* text, co
             std::wstring item;
             switch (v.vt) {
             case VT_BSTR: {
-                item = Text(v.bstrVal);
+                item = WideText(v.bstrVal);
                 if (item.compare(0, kConstantPrefixLength, kConstantPrefix) == 0) {
                     item.erase(0, kConstantPrefixLength);
                 } else {
@@ -101,7 +99,7 @@ HRESULT EscapeHtml(BSTR* text) noexcept {
     if (::SysStringLen(*text) == 0) return S_OK;
     return kcom::Guard([&] {
         std::wstring out;
-        for (const wchar_t c : Text(*text)) {
+        for (const wchar_t c : WideText(*text)) {
             switch (c) {
             case L'&': out += L"&amp;"; break;
             case L'"': out += L"&quot;"; break;

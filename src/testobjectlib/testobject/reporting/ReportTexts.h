@@ -4,6 +4,9 @@
 #include <oleauto.h>
 #include <string>
 
+// The text of a BSTR, embedded nulls included; empty for null.
+inline std::wstring WideText(BSTR b) { return b ? std::wstring(b, ::SysStringLen(b)) : std::wstring(); }
+
 // The values of column 0 of arguments as the report shows them ("text", 5, True, #date#). With a
 // prefix the text is "<prefix> <arguments>"; the HTML text, asked for with its own prefix, is
 // "<htmlPrefix> <arguments>". E_INVALIDARG without arguments or text.

@@ -11,6 +11,7 @@
 #include "testobject/core/ComTestObject.h"
 #include "testobject/settings/ClassSettingsReaders.h"
 #include "testobject/settings/DescriptionTable.h"
+#include "testobject/settings/HostObjects.h"
 #include "testobject/settings/SettingsTable.h"
 #include "testobject/describing/StoredValueTest.h"
 
@@ -48,23 +49,9 @@ ULONG RowsOf(SAFEARRAY* list) noexcept {
     return view.GetRowCount();
 }
 
-// Creates the algorithm of progId and gives it the rack when it takes one; a refused rack fails.
+// The algorithm of progId, given the rack when it takes one.
 HRESULT CreateAlgorithm(const wchar_t* progId, IObjectRack* rack, IIdentificationAlgorithm** out) {
-    CLSID clsid;
-    HRESULT hr = ::CLSIDFromProgID(progId, &clsid);
-    if (FAILED(hr)) return hr;
-    kcom::CComPtr<IIdentificationAlgorithm> algorithm;
-    hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IIdentificationAlgorithm),
-                            reinterpret_cast<void**>(algorithm.Put()));
-    if (FAILED(hr)) return hr;
-    if (!algorithm) return E_NOINTERFACE;
-    kcom::CComPtr<IObjectRackClient> client;
-    if (SUCCEEDED(algorithm.QueryInterface(client.Put())) && client) {
-        HRESULT handed = client->SetRack(rack);
-        if (FAILED(handed)) return handed;
-    }
-    *out = algorithm.Detach();
-    return hr;
+    return CreateHostObject(progId, __uuidof(IIdentificationAlgorithm), rack, reinterpret_cast<IUnknown**>(out));
 }
 
 }  // namespace

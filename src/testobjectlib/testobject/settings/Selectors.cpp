@@ -5,6 +5,7 @@
 #include "com/ComPtr.h"
 #include "com/ComVariant.h"
 #include "host/RackServices.h"
+#include "testobject/settings/HostObjects.h"
 
 HRESULT CreateSelector(IObjectRack* rack, BSTR name, IUnknown** out) noexcept {
     if (!out) return E_POINTER;
@@ -19,21 +20,7 @@ HRESULT CreateSelector(IObjectRack* rack, BSTR name, IUnknown** out) noexcept {
         HRESULT hr = options->GetValue(key, valueName, progId.Put(), 0, 0);
         if (FAILED(hr)) return hr;
         if (progId.vt != VT_BSTR || !progId.bstrVal) return E_FAIL;
-        CLSID clsid;
-        hr = ::CLSIDFromProgID(progId.bstrVal, &clsid);
-        if (FAILED(hr)) return hr;
-        kcom::CComPtr<IUnknown> selector;
-        hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IKorSelector),
-                                reinterpret_cast<void**>(selector.Put()));
-        if (FAILED(hr)) return hr;
-        if (!selector) return E_FAIL;
-        kcom::CComPtr<IObjectRackClient> client;
-        if (SUCCEEDED(selector.QueryInterface(client.Put())) && client) {
-            hr = client->SetRack(rack);
-            // A selector that refused the rack is not handed out.
-            if (FAILED(hr)) return hr;
-        }
-        *out = selector.Detach();
-        return hr;
+        // A selector that refused the rack is not handed out.
+        return CreateHostObject(progId.bstrVal, __uuidof(IKorSelector), rack, out);
     });
 }

@@ -1,9 +1,7 @@
 // Two test objects' descriptions compared through the real "VBScript.RegExp" matcher: equality,
 // whether one satisfies the other, and which is more general.
 #include <gtest/gtest.h>
-#include "../core/TestObjects.h"
 #include "../settings/DescribedObject.h"
-#include "com/ComSafeArray.h"
 
 using kcom::CComVariant;
 
@@ -103,13 +101,6 @@ TEST_F(MatchingTest, MissingRowAsksTheOtherObjectsRunTimeValue) {
     EXPECT_FALSE(matched);
 }
 
-TEST_F(MatchingTest, MissingRowOnAnObjectWithoutScriptInterface) {
-    TestComHolder other = TestComHolder::New();
-    a->Row(L"caption", CComVariant(L"x"), kId);
-    VARIANT_BOOL result = VARIANT_TRUE;
-    EXPECT_EQ(E_FAIL, a->ITestObject4_IsMatch(other.as<ITestObject>(), &result));
-}
-
 TEST_F(MatchingTest, ExtraCountedRowOnTheOtherSideAndIgnoredRows) {
     a->Row(L"text", CComVariant(L"abc"), kId);
     b->Row(L"text", CComVariant(L"abc"), kId);
@@ -177,19 +168,6 @@ TEST_F(MatchingTest, CompareToCountsOnlyRowsWith40) {
     b->Row(L"width", CComVariant(5L), kId);
     b->Row(L"text", CComVariant(L"abc"), kCounted);
     EXPECT_EQ(Relation(a, b), 32u);
-}
-
-TEST_F(MatchingTest, PoolPropsFromTheClassSettings) {
-    host.options->Put(L"Test Objects\\TestClass\\Properties", L"text", 0x10);
-    host.options->Put(L"Test Objects\\TestClass\\Properties", L"width", 0x8);
-    kcom::CComSafeArray list;
-    ASSERT_EQ(S_OK, a->ITestObject4_GetPoolProps(list.Put(), 0x10));
-    CKorSafeArray view;
-    view.Attach(list, false);
-    EXPECT_EQ(view.GetRowCount(), 1u);
-    EXPECT_EQ(E_INVALIDARG, a->ITestObject4_GetPoolProps(nullptr, -1));
-    DescribedHolder rackless = DescribedHolder::New();
-    EXPECT_EQ(E_FAIL, rackless->ITestObject4_GetPoolProps(list.Put(), -1));
 }
 
 TEST_F(MatchingTest, OuterObjectAnswersFirst) {

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 #include "../settings/DescribedObject.h"
-#include "host/ResourceStrings.h"
 #include "testobject/reporting/ReportFilter.h"
 
 using kcom::CComBSTR;
@@ -85,15 +84,6 @@ TEST_F(ReportingTest, ReplayReportCarriesTheStepAndTheCommonItems) {
     DescribedHolder filtered = NewDescribedObject(host);
     EXPECT_EQ(S_OK, filtered->ReplayReport(L"Click", kStatusDone, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(Events().size(), 2u);
-}
-
-TEST_F(ReportingTest, ReplayReportByResourceIds) {
-    HMODULE marrin = LoadMarrinModule();
-    ASSERT_NE(marrin, nullptr);
-    ASSERT_EQ(S_OK, object->ReplayReport(127, marrin, kStatusDone, nullptr, nullptr, nullptr, 119, nullptr));
-    EXPECT_EQ(Last().Text(L"NodeName"), L"[ Obj ].Replay");
-    EXPECT_EQ(Last().Text(L"HtmlNodeName"), L"Object");
-    EXPECT_EQ(E_INVALIDARG, object->ReplayReport(9, marrin, kStatusDone, nullptr, nullptr, nullptr, static_cast<UINT>(-1), nullptr));
 }
 
 TEST_F(ReportingTest, DirectEventsAndTheScriptInformationRefresh) {

@@ -5,9 +5,7 @@
 #include <vector>
 #include "DescribedObject.h"
 #include "com/ComSafeArray.h"
-#include "errors/ErrorInfoText.h"
 #include "testobject/settings/ClassSettingsReaders.h"
-#include "testobject/settings/DescriptionTable.h"
 #include "testobject/settings/PropertyAttributes.h"
 #include "testobject/settings/Selectors.h"
 
@@ -92,8 +90,6 @@ TEST_F(ClassSettingsTest, MissingOrMistypedNodesGiveCodesNotCrashes) {
     EXPECT_EQ(E_POINTER, ReadClassSettingKind3(host.Rack(), empty, table.Put(), nullptr, 0xFFFFFFFF));
     host.rack->Drop(L"TestOptions");
     EXPECT_EQ(E_FAIL, ReadClassSettingKind5(host.Rack(), cls, name.Put(), nullptr));
-    PropertyAttributes attributes;
-    EXPECT_EQ(E_FAIL, ReadPropertyAttributes(host.Rack(), L"x", &attributes));
 }
 
 TEST_F(ClassSettingsTest, LastResortIsTheLastValueWith400) {
@@ -152,20 +148,6 @@ TEST_F(ClassSettingsTest, AttributesFoundWithoutCaseAndTypedFieldsOnly) {
     EXPECT_EQ(E_POINTER, ReadPropertyAttributes(host.Rack(), nullptr, &attributes));
 }
 
-TEST_F(ClassSettingsTest, SectionValuesAndOneSettingOfTheObjectsClass) {
-    host.options->Put(L"Test Objects\\TestClass\\Extra", L"k", 5);
-    ASSERT_EQ(S_OK, ReadClassSectionValues(cls, host.Rack(), L"Extra", table.Put()));
-    EXPECT_EQ(Column(table, 1), (Texts{L"I4:5"}));
-    EXPECT_EQ(E_INVALIDARG, ReadClassSectionValues(cls, nullptr, L"Extra", table.Put()));
-
-    DescribedHolder object = NewDescribedObject(host);
-    CComVariant value;
-    // The class is the object's "korclass".
-    ASSERT_EQ(S_OK, ReadClassSetting(object->AsTestObject(), host.Rack(), L"Extra", L"k", value.Put()));
-    EXPECT_EQ(value.lVal, 5);
-    EXPECT_EQ(E_INVALIDARG, ReadClassSetting(nullptr, host.Rack(), L"Extra", L"k", value.Put()));
-}
-
 TEST_F(ClassSettingsTest, SelectorCreatedByProgIdGetsTheRack) {
     auto selector = standin::Holder<standin::CSelectorStandIn>::New();
     standin::CProgIdRegistration registration(L"Kestrune.Test.Selector", selector.as<IKorSelector>());
@@ -184,32 +166,4 @@ TEST_F(ClassSettingsTest, SelectorCreatedByProgIdGetsTheRack) {
     EXPECT_EQ(E_FAIL, CreateSelector(host.Rack(), index, created.Put()));
     CComBSTR none(L"none");
     EXPECT_EQ(E_FAIL, CreateSelector(host.Rack(), none, created.Put()));
-}
-
-TEST_F(ClassSettingsTest, DescriptionTableThroughTheObjectsInfo) {
-    DescribedHolder object = NewDescribedObject(host);
-    object->Row(L"text", CComVariant(L" abc "), 0x10, 2, VT_BSTR);
-    ASSERT_EQ(S_OK, BuildDescriptionTable(object->AsTestObject(), table.Put(), 0x10, true));
-    EXPECT_EQ(Column(table, 0), (Texts{L"BSTR:text"}));
-    EXPECT_EQ(Column(table, 1), (Texts{L"BSTR:abc"}));
-    EXPECT_EQ(Column(table, 4), (Texts{L"I4:2"}));
-    EXPECT_EQ(E_POINTER, BuildDescriptionTable(nullptr, table.Put(), 0x10, true));
-    EXPECT_EQ(E_NOINTERFACE, BuildDescriptionTable(host.Rack(), table.Put(), 0x10, true));
-}
-
-TEST(ErrorInfoTextTest, SetsTheThreadsErrorInformation) {
-    EXPECT_EQ(E_INVALIDARG, SetErrorInfoText(nullptr, nullptr, 0, nullptr, nullptr));
-    ASSERT_EQ(S_OK, SetErrorInfoText(L"broken", nullptr, 4, L"help.chm", L"Kestrune"));
-    kcom::CComPtr<IErrorInfo> info;
-    ASSERT_EQ(S_OK, ::GetErrorInfo(0, info.Put()));
-    CComBSTR text, file, source;
-    DWORD context = 0;
-    info->GetDescription(text.Put());
-    info->GetHelpFile(file.Put());
-    info->GetSource(source.Put());
-    info->GetHelpContext(&context);
-    EXPECT_STREQ(text.c_str(), L"broken");
-    EXPECT_STREQ(file.c_str(), L"help.chm");
-    EXPECT_STREQ(source.c_str(), L"Kestrune");
-    EXPECT_EQ(context, 4u);
 }

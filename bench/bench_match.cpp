@@ -1,0 +1,144 @@
+// Descriptions of 10 rows matched per second by the test object's IsMatch, plain and with
+// regular-expression rows; the baseline is the plain value comparison of the same rows.
+#include <windows.h>
+#include <objbase.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+#include "com/ComBSTR.h"
+#include "com/ComObject.h"
+#include "com/ComVariant.h"
+#include "testobject/core/ComTestObject.h"
+#include "testobject/forwarding/ITestObjectImpl.h"
+#include "testobject/forwarding/ITestObjectInfoImpl.h"
+#include "values/ValueComparison.h"
+
+using kcom::CComVariant;
+
+namespace {
+
+class CBenchObject : public CComTestObject,
+                     public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                     public ITestObject7Impl<CBenchObject>,
+                     public ITestObjectInfo3Impl<CBenchObject> {
+public:
+    BEGIN_COM_MAP(CBenchObject)
+        COM_INTERFACE_ENTRY(ITestObject)
+        COM_INTERFACE_ENTRY(ITestObject4)
+        COM_INTERFACE_ENTRY(ITestObjectInfo)
+    END_COM_MAP()
+    HRESULT STDMETHODCALLTYPE InternalQueryInterface(REFIID iid, void** out) override {
+        return _InternalQueryInterface(iid, out);
+    }
+    UINT STDMETHODCALLTYPE GetClipboardFormat() override { return ::RegisterClipboardFormatW(L"Kestrune bench"); }
+    HRESULT STDMETHODCALLTYPE GetTestObjectClass(BSTR* name) override {
+        if (!name) return E_POINTER;
+        *name = ::SysAllocString(L"BenchClass");
+        return S_OK;
+    }
+};
+
+struct Row {
+    const wchar_t* name;
+    CComVariant expected, actual;
+    long compareType;
+};
+
+std::vector<Row> Rows(bool patterns) {
+    std::vector<Row> rows = {
+        {L"progid", CComVariant(L"Grid.Control.1"), CComVariant(L"Grid.Control.1"), 0},
+        {L"text", CComVariant(L"Order details"), CComVariant(L"Order details"), 0},
+        {L"index", CComVariant(2L), CComVariant(2L), 0},
+        {L"visible", CComVariant(true), CComVariant(true), 0},
+        {L"width", CComVariant(120L), CComVariant(120L), 0},
+        {L"name", CComVariant(L"grdOrders"), CComVariant(L"grdOrders"), 0},
+        {L"caption", CComVariant(L"Orders"), CComVariant(L"Orders"), 0},
+        {L"status", CComVariant(L"Ready"), CComVariant(L"Ready"), 0},
+        {L"class", CComVariant(L"AfxGrid"), CComVariant(L"AfxGrid"), 4},
+        {L"height", CComVariant(40L), CComVariant(40L), 0},
+    };
+    if (patterns) {
+        rows[6] = {L"caption", CComVariant(L"Order \\d+"), CComVariant(L"Order 4711"), 1};
+        rows[7] = {L"status", CComVariant(L".*sav(e|ing).*"), CComVariant(L"Please wait, saving the file"), 1};
+        rows[8] = {L"class", CComVariant(L"Afx.*"), CComVariant(L"AfxGrid"), 5};
+        rows[1] = {L"text", CComVariant(L"Order (details|items)"), CComVariant(L"Order details"), 1};
+    }
+    return rows;
+}
+
+kcom::CComObject<CBenchObject>* NewObject() {
+    kcom::CComObject<CBenchObject>* p = nullptr;
+    if (FAILED(kcom::CComObject<CBenchObject>::CreateInstance(&p))) std::exit(2);
+    p->AddRef();
+    return p;
+}
+
+void Describe(CBenchObject* object, const std::vector<Row>& rows, bool expected) {
+    for (const Row& r : rows) {
+        kcom::CComBSTR name(r.name);
+        long flags = 0x50, type = 0, compareType = expected ? r.compareType : 0;
+        object->ITestObjectInfo_put_PropExpr(name, &flags, &type, &compareType, expected ? r.expected : r.actual);
+    }
+}
+
+template <class F>
+double PerSecond(F&& once, double seconds) {
+    using clock = std::chrono::steady_clock;
+    long long done = 0;
+    const auto start = clock::now();
+    double elapsed = 0;
+    do {
+        for (int i = 0; i < 20; ++i) once();
+        done += 20;
+        elapsed = std::chrono::duration<double>(clock::now() - start).count();
+    } while (elapsed < seconds);
+    return done / elapsed;
+}
+
+double MatchesPerSecond(bool patterns, double seconds) {
+    const std::vector<Row> rows = Rows(patterns);
+    kcom::CComObject<CBenchObject>* own = NewObject();
+    kcom::CComObject<CBenchObject>* other = NewObject();
+    Describe(own, rows, true);
+    Describe(other, rows, false);
+    ITestObject* otherObject = static_cast<ITestObject7Impl<CBenchObject>*>(other);
+    double rate = PerSecond([&] {
+        VARIANT_BOOL result = VARIANT_FALSE;
+        if (FAILED(own->ITestObject4_IsMatch(otherObject, &result)) || !result) {
+            std::printf("descriptions did not match\n");
+            std::exit(1);
+        }
+    }, seconds);
+    own->Release();
+    other->Release();
+    return rate;
+}
+
+// The same rows' values compared as plain values, one description of 10 rows at a time.
+double ValueComparisonsPerSecond(bool patterns, double seconds) {
+    const std::vector<Row> rows = Rows(patterns);
+    int equal = 0;
+    const double rate = PerSecond([&] {
+        for (const Row& r : rows) equal += CompareVariantValues(r.expected, r.actual) ? 1 : 0;
+    }, seconds);
+    if (equal < 0) std::printf("never\n");  // keeps the comparisons from being optimised away
+    return rate;
+}
+
+}  // namespace
+
+int main() {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    MatchesPerSecond(true, 0.2);  // warm up: loads the script component once
+    for (bool patterns : {false, true}) {
+        const double baseline = ValueComparisonsPerSecond(patterns, 1.0);
+        const double matches = MatchesPerSecond(patterns, 1.0);
+        const char* kind = patterns ? "regexp" : "plain";
+        std::printf("BENCH value_compare_%s_10_rows %.0f matches/s\n", kind, baseline);
+        std::printf("BENCH ismatch_%s_10_rows %.0f matches/s ratio %.6f vs value_compare_%s_10_rows\n", kind, matches,
+                    matches / baseline, kind);
+    }
+    ::CoUninitialize();
+    return 0;
+}
