@@ -38,7 +38,6 @@ public:
 
 private:
     CAcxSetting();
-    bool ReadProgIdValue(wchar_t* progId, wchar_t* valueName, wchar_t** value);
     ~CAcxSetting();
     CAcxSetting(const CAcxSetting&) = delete;
     CAcxSetting& operator=(const CAcxSetting&) = delete;

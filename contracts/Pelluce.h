@@ -15,7 +15,7 @@
 
 // One request and, after the send, its reply. Callers place it on their own stack; the
 // destructor frees whatever it still holds: both VARIANTs, the stream and the blob. The blob
-// is always allocated with CoTaskMemAlloc (PelluceStub_SetBlob does it for test code).
+// is always allocated with CoTaskMemAlloc (and so must any code that fills a reply).
 class PELLUCE_API CAcxParamHelper {
 public:
     CAcxParamHelper();

@@ -160,13 +160,22 @@ private:
 };
 
 // "KorPkgSrvMgr": records the description requests; answers a one-row table of the filter.
-class CPkgSrvMgrStandIn : public ServiceRoot, public IKorPkgSrvMgr {
+class CPkgSrvMgrStandIn : public ServiceRoot, public IPackageServices5 {
 public:
     BEGIN_COM_MAP(CPkgSrvMgrStandIn)
-        COM_INTERFACE_ENTRY(IKorPkgSrvMgr)
+        COM_INTERFACE_ENTRY(IPackageServices5)
     END_COM_MAP()
 
     STDMETHOD(BuildDescriptionForChildren)(IDispatch* object, SAFEARRAY** description, VARIANT filter) override;
+    // The rest of the chain is the packages' side; the host's manager is asked only for the above.
+    STDMETHOD(Reserved1)() override { return E_NOTIMPL; }
+    STDMETHOD(CreateTestObjFromRuntimeId)(IRuntimeID*, IDispatch**) override { return E_NOTIMPL; }
+    STDMETHOD(CreateTestObjsForTable)(SAFEARRAY**) override { return E_NOTIMPL; }
+    STDMETHOD(QueryClassService)(GUID*, long, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHOD(Reserved2)() override { return E_NOTIMPL; }
+    STDMETHOD(CreateTestObjFromWindow)(HWND, IDispatch**) override { return E_NOTIMPL; }
+    STDMETHOD(Reserved3)() override { return E_NOTIMPL; }
+    STDMETHOD(FillRuntimeValuesForObjects)(long, SAFEARRAY*, long) override { return E_NOTIMPL; }
 
     void SetResult(HRESULT hr) noexcept { result_ = hr; }
     const std::vector<kcom::CComPtr<IDispatch>>& Objects() const noexcept { return objects_; }

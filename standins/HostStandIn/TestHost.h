@@ -53,7 +53,7 @@ inline CTestHost::CTestHost() {
     rack->Put(L"ActiveFlow", activeFlow.as<IKorActiveFlow>());
     rack->Put(L"ExeptionMgr", exceptionMgr.as<IKorExceptionMgr>());
     rack->Put(L"GenericHandler", genericHandler.as<IKorGenericHandler>());
-    rack->Put(L"KorPkgSrvMgr", pkgSrvMgr.as<IKorPkgSrvMgr>());
+    rack->Put(L"KorPkgSrvMgr", pkgSrvMgr.as<IPackageServices5>());
     rack->Put(L"StdPackageQueryEngine", queryEngine.as<IKorQuery>());
     rack->Put(L"TORelationsMgr", relations.as<IKorRelationsMgr>());
     rack->Put(L"KorParamTypeMgr", paramTypes.as<IKorParamTypeMgr>());

@@ -43,6 +43,30 @@ std::wstring RootName(HKEY root) {
     return buf;
 }
 
+bool ReadProgIdValue(const CAcxSetting& setting, wchar_t* progId, wchar_t* valueName, wchar_t** value) {
+    S().log.Add(L"GetValueFromProgIDW(" + standin::Arg(progId) + L"," + standin::Arg(valueName) + L")");
+    if (!progId || !valueName || !value) return false;
+    std::wstring key;
+    HKEY root;
+    {
+        Locked l;
+        key = S().rootPath;
+        root = setting.m_rootKey;
+    }
+    if (!root) return false;
+    key += L"\\ProgID\\";
+    key += progId;
+    wchar_t data[1024];
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (::RegGetValueW(root, key.c_str(), valueName, RRF_RT_REG_SZ, &type, data, &size) != ERROR_SUCCESS)
+        return false;
+    BSTR b = ::SysAllocString(data);
+    if (!b) return false;
+    *value = b;
+    return true;
+}
+
 }  // namespace
 
 CAcxSetting::CAcxSetting()
@@ -85,34 +109,10 @@ long CAcxSetting::SetTrappingModeForCategoryW(wchar_t* category, TRAP_MODE mode)
 
 bool CAcxSetting::GetValueFromProgIDW(wchar_t* progId, wchar_t* valueName, wchar_t** value) {
     try {
-        return ReadProgIdValue(progId, valueName, value);
+        return ReadProgIdValue(*this, progId, valueName, value);
     } catch (...) {
         return false;
     }
-}
-
-bool CAcxSetting::ReadProgIdValue(wchar_t* progId, wchar_t* valueName, wchar_t** value) {
-    S().log.Add(L"GetValueFromProgIDW(" + standin::Arg(progId) + L"," + standin::Arg(valueName) + L")");
-    if (!progId || !valueName || !value) return false;
-    std::wstring key;
-    HKEY root;
-    {
-        Locked l;
-        key = S().rootPath;
-        root = m_rootKey;
-    }
-    if (!root) return false;
-    key += L"\\ProgID\\";
-    key += progId;
-    wchar_t data[1024];
-    DWORD size = sizeof(data) - sizeof(wchar_t);
-    DWORD type = 0;
-    if (::RegGetValueW(root, key.c_str(), valueName, RRF_RT_REG_SZ, &type, data, &size) != ERROR_SUCCESS)
-        return false;
-    BSTR b = ::SysAllocString(data);
-    if (!b) return false;
-    *value = b;
-    return true;
 }
 
 bool CAcxSetting::IsIgnorePropertyW(wchar_t* progId, wchar_t* property) {

@@ -11,6 +11,7 @@
 #include "environment/LoadTimeValues.h"
 #include "environment/ObjectMap.h"
 #include "contracts/Orlenty.h"
+#include "errors/TestObjectError.h"
 #include "tables/RuntimeId.h"
 #include "host/TestObjectSettings.h"
 
@@ -23,13 +24,11 @@ using kcom::CComPtr;
 using kcom::CComVariant;
 
 constexpr VARTYPE kSizeInPixelsType = VT_ARRAY | VT_BYREF | VT_VARIANT;  // 0x600C
-constexpr HRESULT kNoRuntimeId = static_cast<HRESULT>(0x8004020D);
 constexpr wchar_t kCustomQueryKey[] = L"Packages\\Kestrune\\CustQuery";
 constexpr wchar_t kTabClass[] = L"SSTabCtlWndClass";
 // A parent chain longer than this is taken to be a cycle.
 constexpr int kMaxContainerPasses = 64;
-// The test object's script interface and the DISPID of its QueryValue.
-const IID kIidDispTestObject = {0xBA929961, 0xDA2D, 0x11D3, {0xA8, 0x87, 0x00, 0x10, 0x5A, 0xAF, 0xE3, 0xD3}};
+// The DISPID of QueryValue on the test object's script interface.
 constexpr DISPID kDispIdQueryValue = 9;
 
 HWND ToWindow(long value) noexcept { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value)); }
@@ -114,7 +113,7 @@ CComPtr<IDispatch> ParentOf(IDispatch* testObject) {
 HRESULT QueryWindowValue(IDispatch* testObject, long* window) {
     *window = 0;
     CComPtr<IDispatch> script;
-    if (FAILED(testObject->QueryInterface(kIidDispTestObject, reinterpret_cast<void**>(&script))) || !script)
+    if (FAILED(testObject->QueryInterface(__uuidof(DispTestObject), reinterpret_cast<void**>(&script))) || !script)
         return E_FAIL;
     CComVariant args[2];  // reversed: the property data, then the name
     args[1] = CComVariant(L"hwnd");
@@ -589,7 +588,7 @@ STDMETHODIMP CAcxQuery::QueryIdFromContainer(SAFEARRAY* psaProp, IDispatch* pCon
                 matched = format && (format == g_cfQueryIdWindowlessActiveXTO || format == g_cfQueryIdActiveXTO ||
                                      format == g_cfShelHalonotRegilim);
             }
-            if (!matched) return kNoRuntimeId;
+            if (!matched) return KOR_E_NO_RUNTIME_ID;
         }
 
         HWND window = nullptr;

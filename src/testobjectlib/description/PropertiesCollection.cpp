@@ -6,6 +6,7 @@
 #include "com/Handles.h"
 #include "tables/KorBSTR.h"
 #include "description/PropertyFactory.h"
+#include "streams/BufferedReadStream.h"
 #include "streams/StreamIO.h"
 #include "streams/TaggedFields.h"
 
@@ -14,7 +15,8 @@ namespace {
 constexpr BYTE kMarker[9] = {'@', '@', 'F', 'F', 'F', 'F', '@', '@', 0};
 constexpr wchar_t kTrailerName[] = L".EndOfCollection";
 
-// Reads byte by byte up to the end of the next marker; false at the end of the stream.
+// Reads byte by byte (from a buffered view) up to the end of the next marker; false at the end of
+// the stream.
 // A byte that breaks a partial match is not tried again as the first marker byte.
 bool SkipToMarker(IStream* stream) noexcept {
     size_t matched = 0;
@@ -179,8 +181,11 @@ HRESULT CPropertiesCollection::Save(IStream* stream) {
     });
 }
 
-HRESULT CPropertiesCollection::Load(IStream* stream) {
-    if (!stream) return E_POINTER;
+HRESULT CPropertiesCollection::Load(IStream* source) {
+    if (!source) return E_POINTER;
+    // The records are read in small pieces, the markers byte by byte: all through one buffer.
+    CBufferedReader reader(source);
+    IStream* stream = reader.get();
     return kcom::Guard([&] {
         CTaggedFieldReader header(stream);
         DWORD version = 0;

@@ -5,9 +5,9 @@
 #include "com/ComBSTR.h"
 #include "com/ComError.h"
 #include "com/ComPtr.h"
+#include "host.h"
 #include "tables/KorBSTR.h"
 #include "streams/StreamIO.h"
-#include "description/TORelationsCollection.h"
 #include "streams/TaggedFields.h"
 #include "values/ValueComparison.h"
 #include "values/ValueConversion.h"
@@ -15,6 +15,9 @@
 #include "contracts/Drevak.h"
 
 namespace {
+
+// The host's class of relations collections.
+constexpr wchar_t kRelationsCollectionProgId[] = L"ZQ.TORelationsCollection";
 
 void CopyVariant(VARIANT* out, const VARIANT& in) {
     kcom::ThrowIfFailed(::VariantCopy(out, const_cast<VARIANT*>(&in)));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <random>
+#include <string>
 #include "com/ComBSTR.h"
 #include "com/ComPtr.h"
 #include "com/ComVariant.h"
@@ -116,6 +117,15 @@ void FillDescription(CPropertiesCollection& c) {
     AddValue(c, L"when", date);
     AddValue(c, L"big", big);
     AddValue(c, L"Class Name", CComVariant(L"ActiveX"), 0x8, 0, nullptr, new CKorClassProperty(nullptr));
+}
+
+// The typical description and a record holding a persisted object (its class registered by the caller).
+void FillDescriptionWithObject(CPropertiesCollection& c) {
+    FillDescription(c);
+    CComPtr<IPersistStream> object;
+    ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
+                                 reinterpret_cast<void**>(&object)), S_OK);
+    AddValue(c, L"object", CComVariant(static_cast<IUnknown*>(object.get())));
 }
 
 // Records of versions 4, 3, 2, 1 and 6 behind a version 3 header.
@@ -347,11 +357,7 @@ TEST_F(CollectionStream, RoundTripOfEveryValueKind) {
     TestPersistRegistration registration;
     RelationsRegistration relations;
     CPropertiesCollection c;
-    FillDescription(c);
-    CComPtr<IPersistStream> object;
-    ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
-                                 reinterpret_cast<void**>(&object)), S_OK);
-    AddValue(c, L"object", CComVariant(static_cast<IUnknown*>(object.get())));
+    ASSERT_NO_FATAL_FAILURE(FillDescriptionWithObject(c));
     const Bytes saved = SavedBytes(c);
     CPropertiesCollection back;
     ASSERT_EQ(LoadBytes(back, saved), S_OK);
@@ -412,8 +418,80 @@ TEST_F(CollectionStream, AccessorsByName) {
 
 namespace {
 
+// A source stream that counts its reads and, when asked, cannot seek.
+class CCountingStream final : public IStream {
+public:
+    CCountingStream(IStream* inner, bool canSeek) : inner_(inner), canSeek_(canSeek) {}
+    ULONG reads = 0;
+    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
+        if (iid == IID_IUnknown || iid == IID_IStream || iid == IID_ISequentialStream) { *ppv = this; AddRef(); return S_OK; }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
+    STDMETHOD_(ULONG, Release)() override { return --refs_; }  // lives on the test's stack
+    STDMETHOD(Read)(void* p, ULONG n, ULONG* read) override { ++reads; return inner_->Read(p, n, read); }
+    STDMETHOD(Write)(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+    STDMETHOD(Seek)(LARGE_INTEGER d, DWORD o, ULARGE_INTEGER* pos) override {
+        return canSeek_ ? inner_->Seek(d, o, pos) : STG_E_INVALIDFUNCTION;
+    }
+    STDMETHOD(SetSize)(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+    STDMETHOD(CopyTo)(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHOD(Commit)(DWORD) override { return S_OK; }
+    STDMETHOD(Revert)() override { return S_OK; }
+    STDMETHOD(LockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    STDMETHOD(UnlockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    STDMETHOD(Stat)(STATSTG* stat, DWORD flags) override { return canSeek_ ? inner_->Stat(stat, flags) : E_NOTIMPL; }
+    STDMETHOD(Clone)(IStream**) override { return E_NOTIMPL; }
+
+private:
+    kcom::CComPtr<IStream> inner_;
+    bool canSeek_;
+    ULONG refs_ = 1;
+};
+
+}  // namespace
+
+TEST_F(CollectionStream, LoadReadsThroughABufferAndLeavesTheSourceWhereItStopped) {
+    TestPersistRegistration registration;
+    CPropertiesCollection c;
+    ASSERT_NO_FATAL_FAILURE(FillDescriptionWithObject(c));
+    AddValue(c, L"long", CComVariant(std::wstring(12000, L'x').c_str()));  // records straddle the buffer
+    const Bytes saved = SavedBytes(c);
+    const Bytes followed = ByteWriter().append(saved).raw({1, 2, 3, 4}).b;
+    for (bool canSeek : {true, false}) {
+        SCOPED_TRACE(canSeek ? "seekable source" : "source that cannot seek");
+        CComPtr<IStream> inner = StreamOf(followed);
+        CCountingStream source(inner, canSeek);
+        CPropertiesCollection back;
+        ASSERT_EQ(back.Load(&source), S_OK);
+        ExpectSameRecords(c, back);
+        EXPECT_EQ(PositionOf(inner), saved.size()) << "the bytes behind the collection stay unread";
+        if (canSeek) {
+            EXPECT_LT(source.reads, 8u) << "not one read per field or byte";
+        }
+    }
+
+    // A record whose value fails to load ends the load just behind the bytes that value read.
+    ByteWriter w = Header();
+    RecordHead(w, L"a", "CProperty", 5).u16(VT_ARRAY | VT_I4).u32(3).raw({0x03, 0x20, 0x03});
+    const size_t stop = w.b.size();
+    Fields(w, 0x8, VT_I4, 0);
+    Trailer(w);
+    CComPtr<IStream> damaged = StreamOf(w.b);
+    CPropertiesCollection d;
+    EXPECT_EQ(d.Load(damaged), E_FAIL);
+    EXPECT_EQ(PositionOf(damaged), stop);
+}
+
+namespace {
+
+// Loads damaged copies of a valid streamnamespace {
+
 // Loads damaged copies of a valid stream; truncated streams must give only original records.
-void LoadDamaged(const Bytes& valid, const CPropertiesCollection& original, unsigned seed, int rounds) {
+// Adds the number of seeded random corruptions loaded to corruptions.
+void LoadDamaged(const Bytes& valid, const CPropertiesCollection& original, unsigned seed, int rounds,
+                 int& corruptions) {
     std::mt19937 rng(seed);
     auto load = [](const Bytes& data) {
         CPropertiesCollection c;
@@ -431,6 +509,7 @@ void LoadDamaged(const Bytes& valid, const CPropertiesCollection& original, unsi
         }
     }
     ForEachCorruption(valid, rng, 3, rounds, 6, load);
+    corruptions += rounds;
 }
 
 }  // namespace
@@ -443,11 +522,14 @@ TEST_F(CollectionStream, DamagedStreamsNeverCrashHangOrLeak) {
     const Bytes validOlder = OlderVersionsStream();
     ASSERT_EQ(LoadBytes(older, validOlder), S_OK);
     unsigned seed = 7;
+    int corruptions = 0;
+    const int rounds = RoundsEach(2, 3);  // two streams; the leak check runs the work three times
     const SIZE_T growth = PrivateGrowth([&] {
-        LoadDamaged(valid, c, seed++, 2000);
-        LoadDamaged(validOlder, older, seed++, 1000);
+        LoadDamaged(valid, c, seed++, rounds, corruptions);
+        LoadDamaged(validOlder, older, seed++, rounds, corruptions);
     });
     EXPECT_LT(growth, 256u * 1024u) << "memory left behind by damaged streams";
+    EXPECT_GE(corruptions, kSeededCorruptions);
 }
 
 TEST(LeakCheck, PrivateGrowthSeesALeak) {

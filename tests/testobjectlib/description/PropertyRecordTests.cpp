@@ -8,7 +8,7 @@
 #include "com/Handles.h"
 #include "description/Property.h"
 #include "description/PropertyFactory.h"
-#include "description/TORelationsCollection.h"
+#include "host.h"
 #include "description/PropertyTestSupport.h"
 
 using kcom::CComBSTR;

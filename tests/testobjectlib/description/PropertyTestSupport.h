@@ -8,7 +8,7 @@
 #include "com/ComVariant.h"
 #include "com/Handles.h"
 #include "description/PropertyOwner.h"
-#include "description/TORelationsCollection.h"
+#include "host.h"
 #include "kestrune.h"
 #include "values/StreamTestSupport.h"
 

@@ -211,6 +211,16 @@ public:
 template <class Rng>
 void DamageBytes(Bytes& data, Rng& rng, int maxEdits);
 
+// Seeded random corruptions a mutation run goes through at the least, besides every truncation
+// and the single-bit flips.
+inline constexpr int kSeededCorruptions = 100000;
+
+// Random rounds per valid input when a run spreads kSeededCorruptions over inputs x passes.
+inline int RoundsEach(size_t inputs, int passes) {
+    const int loads = static_cast<int>(inputs) * passes;
+    return (kSeededCorruptions + loads - 1) / loads;
+}
+
 // Hands load every single-bit flip of valid (every flipStep-th bit) and then rounds copies with
 // a few random edits each.
 template <class Rng, class F>

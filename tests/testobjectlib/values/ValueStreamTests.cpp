@@ -424,7 +424,8 @@ std::vector<Bytes> ValidValueStreams() {
     return all;
 }
 
-void LoadEveryCorruption(const std::vector<Bytes>& streams, unsigned seed, int randomRounds) {
+// Returns the number of seeded random corruptions loaded.
+int LoadEveryCorruption(const std::vector<Bytes>& streams, unsigned seed, int randomRounds) {
     std::mt19937 rng(seed);
     auto tryLoad = [](const Bytes& data) {
         CComVariant v;
@@ -435,6 +436,7 @@ void LoadEveryCorruption(const std::vector<Bytes>& streams, unsigned seed, int r
         for (size_t n = 0; n < data.size(); ++n) tryLoad(Bytes(data.begin(), data.begin() + n));
         ForEachCorruption(data, rng, 1, randomRounds, 4, tryLoad);
     }
+    return static_cast<int>(streams.size()) * randomRounds;
 }
 
 }  // namespace
@@ -443,8 +445,92 @@ TEST(ValueForm, CorruptedStreamsNeverCrashOrLeak) {
     const std::vector<Bytes> streams = ValidValueStreams();
     TestPersistRegistration registration;
     unsigned seed = 1;
-    const SIZE_T growth = PrivateGrowth([&] { LoadEveryCorruption(streams, seed++, 1000); });
+    int corruptions = 0;
+    const int rounds = RoundsEach(streams.size(), 3);  // the leak check runs the work three times
+    const SIZE_T growth = PrivateGrowth([&] { corruptions += LoadEveryCorruption(streams, seed++, rounds); });
     EXPECT_LT(growth, 256u * 1024u) << "memory left behind by damaged streams";
+    EXPECT_GE(corruptions, kSeededCorruptions);
+}
+
+namespace {
+
+// Bytes placed flush against an inaccessible page: an unpack that reads one byte beyond the size
+// it was given faults.
+class GuardedBuffer {
+public:
+    GuardedBuffer() {
+        SYSTEM_INFO info{};
+        ::GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        base_ = static_cast<BYTE*>(::VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        guarded_ = base_ && ::VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
+    }
+    ~GuardedBuffer() { if (base_) ::VirtualFree(base_, 0, MEM_RELEASE); }
+    GuardedBuffer(const GuardedBuffer&) = delete;
+    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+    bool ok() const { return guarded_; }
+    const BYTE* Place(const Bytes& data) {
+        BYTE* at = base_ + page_ - data.size();
+        std::copy(data.begin(), data.end(), at);
+        return at;
+    }
+
+private:
+    SIZE_T page_ = 0;
+    BYTE* base_ = nullptr;
+    bool guarded_ = false;
+};
+
+std::vector<Bytes> ValidPacks() {
+    DECIMAL dec{};
+    ::VarDecFromR8(-3.25, &dec);
+    CComVariant decimal;
+    decimal.decVal = dec;
+    V_VT(&decimal) = VT_DECIMAL;
+    SAFEARRAYBOUND b[2] = {{3, -1}, {2, 5}};
+    CComVariant grid = ArrayValue(::SafeArrayCreate(VT_R8, 2, b), VT_R8);
+    const CComVariant values[] = {CComVariant(5), CComVariant(L"text"), Scalar(VT_UI1, 0xAB), decimal,
+                                  I4Column({7, 8, 9}), Column<const wchar_t*>(VT_BSTR, {L"a", L"", L"bc"}), grid,
+                                  VariantColumn({I4Column({1, 2}), CComVariant(L"x"), decimal, Scalar(VT_NULL, 0)})};
+    std::vector<Bytes> packs;
+    for (const auto& v : values) packs.push_back(Packed(v));
+    return packs;
+}
+
+}  // namespace
+
+// The flat unpack on raw buffers: truncated, flipped and damaged packs fail cleanly or give a
+// value whose own pack is exactly as long as what was read, never reading beyond the buffer.
+TEST(FlatPack, CorruptedBuffersNeverCrashReadBeyondOrLeak) {
+    const std::vector<Bytes> packs = ValidPacks();
+    GuardedBuffer guard;
+    ASSERT_TRUE(guard.ok());
+    int inconsistent = 0;
+    auto tryUnpack = [&](const Bytes& data) {
+        CComVariant v;
+        ULONG consumed = 77;
+        const HRESULT hr = UnpackVariantFlat(&v, guard.Place(data), static_cast<ULONG>(data.size()), &consumed);
+        ULONG repacked = 0;
+        const bool ok = FAILED(hr) ? hr == E_FAIL && V_VT(&v) == VT_EMPTY && consumed == 0
+                                   : consumed <= data.size() && SUCCEEDED(FlatVariantSize(v, &repacked)) &&
+                                         repacked == consumed;
+        if (!ok && inconsistent++ == 0) ADD_FAILURE() << "first inconsistent unpack of " << data.size() << " bytes";
+    };
+    unsigned seed = 11;
+    int corruptions = 0;
+    const int rounds = RoundsEach(packs.size(), 3);
+    const SIZE_T growth = PrivateGrowth([&] {
+        std::mt19937 rng(seed++);
+        for (const Bytes& pack : packs) {
+            for (size_t n = 0; n <= pack.size(); ++n) tryUnpack(Bytes(pack.begin(), pack.begin() + static_cast<long>(n)));
+            ForEachCorruption(pack, rng, 1, rounds, 4, tryUnpack);
+            corruptions += rounds;
+        }
+    });
+    EXPECT_EQ(inconsistent, 0);
+    EXPECT_LT(growth, 256u * 1024u) << "memory left behind by damaged packs";
+    EXPECT_GE(corruptions, kSeededCorruptions);
 }
 
 TEST(FlatPack, ByrefArrayKeepsItsTypeWord) {

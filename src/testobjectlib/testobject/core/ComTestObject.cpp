@@ -257,7 +257,8 @@ HRESULT CComTestObject::ITestObject5_BuildDescriptionForChildren(SAFEARRAY** des
     if (!description) return E_POINTER;
     *description = nullptr;
     kcom::CComPtr<IObjectRack> rack = Rack();
-    kcom::CComPtr<IKorPkgSrvMgr> services;
+    // The host's "KorPkgSrvMgr" is reached as the last of the package-services chain.
+    kcom::CComPtr<IPackageServices5> services;
     if (FAILED(GetRackService(rack, RackName::KorPkgSrvMgr, services.Put()))) return E_FAIL;
     kcom::CComPtr<IDispatch> own;
     if (FAILED(GetOwnDispatch(own.Put()))) return E_FAIL;
