@@ -8,29 +8,20 @@
 #include <string>
 #include <vector>
 #include "HostStandIn.h"
+#include "RuntimeIdStub.h"
 #include "kestrune.h"
 
 namespace standin {
 
 // A run-time object of the application under test: a name for the logs and its properties.
-class CRuntimeObjectStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IRuntimeID {
+class CRuntimeObjectStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public CRuntimeIdStub {
 public:
     BEGIN_COM_MAP(CRuntimeObjectStandIn)
         COM_INTERFACE_ENTRY(IRuntimeID)
     END_COM_MAP()
 
-    STDMETHOD(get_Package)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_Package)(UINT) override { return E_NOTIMPL; }
-    STDMETHOD(get_Size)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_BSTRValue)(BSTR, BSTR*) override { return E_NOTIMPL; }
-    STDMETHOD(put_BSTRValue)(BSTR, BSTR) override { return E_NOTIMPL; }
-    STDMETHOD(get_VARIANTValue)(BSTR, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_VARIANTValue)(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(get_lValue)(BSTR, long*) override { return E_NOTIMPL; }
-    STDMETHOD(put_lValue)(BSTR, long) override { return E_NOTIMPL; }
     STDMETHOD(IsEmpty)() override { return S_FALSE; }
     STDMETHOD(IsEqual)(IRuntimeID* other) override { return other == this ? S_OK : S_FALSE; }
-    STDMETHOD(Clone)(IRuntimeID**) override { return E_NOTIMPL; }
 
     std::wstring name;
     NamedValues properties;
