@@ -42,7 +42,7 @@ int main() {
         Describe(description);
         const int rounds = 3000;
         kcom::CComPtr<IStream> stream;
-        ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+        ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
         LARGE_INTEGER t0, t1, t2;
         ::QueryPerformanceCounter(&t0);
         for (int r = 0; r < rounds; ++r) description.Save(stream);

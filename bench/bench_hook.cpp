@@ -30,11 +30,11 @@ int main() {
             return 1;
         }
         kcom::CComPtr<IOutputChannel> channel;
-        PelluceStub_CreateChannel(5000, &channel);
+        PelluceStub_CreateChannel(5000, channel.Put());
         auto rack = standin::Holder<standin::CRackStandIn>::New();
         rack->Put(L"TestOutputChannel", channel);
         kcom::CComPtr<IAcxAgntUtil2> agent;
-        if (FAILED((kcom::CreateObject<CAcxAgntUtil, IAcxAgntUtil2>(&agent)))) return 1;
+        if (FAILED((kcom::CreateObject<CAcxAgntUtil, IAcxAgntUtil2>(agent.Put())))) return 1;
         kcom::CComQIPtr<IObjectRackClient>(static_cast<IUnknown*>(agent.get()))->SetRack(rack.as<IObjectRack>());
 
         const HWND target = aut.Window(L"main");

@@ -32,7 +32,7 @@ int main() {
                                             kcom::CComVariant(3.5), kcom::CComVariant(true), IntColumn(8)};
         const int kValues = sizeof(values) / sizeof(values[0]);
         kcom::CComPtr<IStream> stream;
-        ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+        ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
         const int rounds = 40000;
         LARGE_INTEGER t0, t1, t2;
         ::QueryPerformanceCounter(&t0);

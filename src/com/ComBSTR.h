@@ -47,7 +47,6 @@ public:
     bool IsNull() const noexcept { return b_ == nullptr; }
     const wchar_t* c_str() const noexcept { return b_ ? b_ : L""; }
     operator BSTR() const noexcept { return b_; }
-    BSTR* operator&() noexcept { Empty(); return &b_; }  // out-parameter: frees the old value
     // Out-parameter for a callee to fill; the held text is freed first.
     BSTR* Put() noexcept { Empty(); return &b_; }
 

@@ -3,6 +3,7 @@
 // are built from so that the module's own cache never keeps the DLL loaded.
 #include <windows.h>
 #include <unknwn.h>
+#include <atomic>
 #include <new>
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
@@ -16,16 +17,16 @@ template <class Base>
 class CComObjectCached final : public Base {
 public:
     ~CComObjectCached() override {
-        this->m_dwRef = -(LONG_MAX / 2);
+        this->refCount_ = -(LONG_MAX / 2);
         this->FinalRelease();
     }
     STDMETHOD_(ULONG, AddRef)() noexcept override {
-        LONG n = ::InterlockedIncrement(&this->m_dwRef);
+        LONG n = ::InterlockedIncrement(&this->refCount_);
         if (n == 2) Module().Lock();
         return static_cast<ULONG>(n);
     }
     STDMETHOD_(ULONG, Release)() noexcept override {
-        LONG n = ::InterlockedDecrement(&this->m_dwRef);
+        LONG n = ::InterlockedDecrement(&this->refCount_);
         if (n == 0) delete this;
         else if (n == 1) Module().Unlock();
         return static_cast<ULONG>(n);
@@ -44,7 +45,7 @@ struct CComCachedCreator {
         if (outer) return CLASS_E_NOAGGREGATION;
         auto* p = new (std::nothrow) CComObjectCached<T>();
         if (!p) return E_OUTOFMEMORY;
-        p->m_dwRef = 1;
+        p->refCount_ = 1;
         HRESULT hr = p->FinalConstruct();
         if (SUCCEEDED(hr)) hr = p->QueryInterface(iid, ppv);
         p->Release();  // a success leaves the one reference *ppv holds: the cache's own
@@ -87,10 +88,12 @@ public:
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         if (!creator_) return CLASS_E_CLASSNOTAVAILABLE;
-        if (createResult_ == S_OK && !object_) {
+        if (!created_.load(std::memory_order_acquire)) {
             CComCritSecLock lock(cs_);
-            if (createResult_ == S_OK && !object_)
-                createResult_ = creator_(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object_));
+            if (!created_.load(std::memory_order_relaxed)) {
+                createResult_ = creator_(nullptr, IID_IUnknown, reinterpret_cast<void**>(object_.Put()));
+                created_.store(true, std::memory_order_release);  // publishes the result and the object
+            }
         }
         if (createResult_ != S_OK) return createResult_;
         return object_->QueryInterface(iid, ppv);
@@ -99,6 +102,7 @@ public:
 
 private:
     CComCriticalSection cs_;
+    std::atomic<bool> created_{false};
     HRESULT createResult_ = S_OK;
     CComPtr<IUnknown> object_;
 };
@@ -112,7 +116,7 @@ HRESULT CreateClassObject(CreatorFn creator, IUnknown** out) noexcept {
     auto* p = new (std::nothrow) CComObjectCached<Factory>();
     if (!p) return E_OUTOFMEMORY;
     p->SetCreator(creator);
-    p->m_dwRef = 1;
+    p->refCount_ = 1;
     *out = static_cast<IClassFactory*>(p);
     return S_OK;
 }

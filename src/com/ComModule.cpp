@@ -105,7 +105,7 @@ HRESULT CComModule::GetTypeLib(ITypeLib** out) noexcept {
         std::wstring path;
         try { path = GetModulePath(); } catch (...) { return E_OUTOFMEMORY; }
         if (path.empty()) return E_FAIL;
-        HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &typeLib_);
+        HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, typeLib_.Put());
         if (FAILED(hr)) return hr;
     }
     return typeLib_.CopyTo(out);
@@ -115,7 +115,7 @@ HRESULT CComModule::GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** out) noexcept {
     if (!out) return E_POINTER;
     *out = nullptr;
     CComPtr<ITypeLib> lib;
-    HRESULT hr = GetTypeLib(&lib);
+    HRESULT hr = GetTypeLib(lib.Put());
     if (FAILED(hr)) return hr;
     return lib->GetTypeInfoOfGuid(guid, out);
 }

@@ -15,10 +15,10 @@ public:
     void FinalRelease() noexcept {}
 
     // The identity the object shows to the world: the outer unknown when aggregated.
-    IUnknown* GetControllingUnknown() noexcept { return m_pOuterUnknown ? m_pOuterUnknown : OwnIdentity(); }
+    IUnknown* GetControllingUnknown() noexcept { return outerUnknown_ ? outerUnknown_ : OwnIdentity(); }
 
-    volatile LONG m_dwRef = 0;
-    IUnknown* m_pOuterUnknown = nullptr;  // not counted: the outer owns us
+    volatile LONG refCount_ = 0;
+    IUnknown* outerUnknown_ = nullptr;  // not counted: the outer owns us
 
 protected:
     virtual IUnknown* OwnIdentity() noexcept = 0;
@@ -48,9 +48,9 @@ public:                                                                         
 
 #define KCOM_MAP_HIT(expr)                                                             \
     {                                                                                  \
-        IUnknown* hit_ = reinterpret_cast<IUnknown*>(expr);                            \
-        *ppv = hit_;                                                                   \
-        if (addRef) hit_->AddRef();                                                    \
+        IUnknown* mapHit = reinterpret_cast<IUnknown*>(expr);                          \
+        *ppv = mapHit;                                                                 \
+        if (addRef) mapHit->AddRef();                                                  \
         return S_OK;                                                                   \
     }
 
@@ -72,8 +72,8 @@ public:                                                                         
 // Every interface not answered so far goes to an aggregated inner object.
 #define COM_INTERFACE_ENTRY_AGGREGATE_BLIND(punk)                                      \
     if (!wantUnknown && (punk) && addRef) {                                            \
-        HRESULT hrAgg_ = (punk)->QueryInterface(iid, ppv);                             \
-        if (SUCCEEDED(hrAgg_)) return hrAgg_;                                          \
+        HRESULT aggregateHr = (punk)->QueryInterface(iid, ppv);                        \
+        if (SUCCEEDED(aggregateHr)) return aggregateHr;                                \
         *ppv = nullptr;                                                                \
     }
 
@@ -87,13 +87,13 @@ class CComObject final : public Base {
 public:
     CComObject() noexcept { Module().Lock(); }
     ~CComObject() override {
-        this->m_dwRef = -(LONG_MAX / 2);  // re-entrant Release in FinalRelease must not delete again
+        this->refCount_ = -(LONG_MAX / 2);  // re-entrant Release in FinalRelease must not delete again
         this->FinalRelease();
         Module().Unlock();
     }
-    STDMETHOD_(ULONG, AddRef)() noexcept override { return ::InterlockedIncrement(&this->m_dwRef); }
+    STDMETHOD_(ULONG, AddRef)() noexcept override { return ::InterlockedIncrement(&this->refCount_); }
     STDMETHOD_(ULONG, Release)() noexcept override {
-        LONG n = ::InterlockedDecrement(&this->m_dwRef);
+        LONG n = ::InterlockedDecrement(&this->refCount_);
         if (n == 0) delete this;
         return static_cast<ULONG>(n);
     }
@@ -107,9 +107,9 @@ public:
         *out = nullptr;
         auto* p = new (std::nothrow) CComObject();
         if (!p) return E_OUTOFMEMORY;
-        p->m_dwRef = 1;  // keeps FinalConstruct's own QueryInterface/Release pairs harmless
+        p->refCount_ = 1;  // keeps FinalConstruct's own QueryInterface/Release pairs harmless
         HRESULT hr = p->FinalConstruct();
-        p->m_dwRef = 0;
+        p->refCount_ = 0;
         if (FAILED(hr)) { delete p; return hr; }
         *out = p;
         return S_OK;
@@ -121,12 +121,12 @@ template <class Base>
 class CComObjectNoLock final : public Base {
 public:
     ~CComObjectNoLock() override {
-        this->m_dwRef = -(LONG_MAX / 2);
+        this->refCount_ = -(LONG_MAX / 2);
         this->FinalRelease();
     }
-    STDMETHOD_(ULONG, AddRef)() noexcept override { return ::InterlockedIncrement(&this->m_dwRef); }
+    STDMETHOD_(ULONG, AddRef)() noexcept override { return ::InterlockedIncrement(&this->refCount_); }
     STDMETHOD_(ULONG, Release)() noexcept override {
-        LONG n = ::InterlockedDecrement(&this->m_dwRef);
+        LONG n = ::InterlockedDecrement(&this->refCount_);
         if (n == 0) delete this;
         return static_cast<ULONG>(n);
     }
@@ -139,11 +139,11 @@ public:
 template <class Base>
 class CComContainedObject final : public Base {
 public:
-    explicit CComContainedObject(IUnknown* outer) noexcept { this->m_pOuterUnknown = outer; }
-    STDMETHOD_(ULONG, AddRef)() noexcept override { return this->m_pOuterUnknown->AddRef(); }
-    STDMETHOD_(ULONG, Release)() noexcept override { return this->m_pOuterUnknown->Release(); }
+    explicit CComContainedObject(IUnknown* outer) noexcept { this->outerUnknown_ = outer; }
+    STDMETHOD_(ULONG, AddRef)() noexcept override { return this->outerUnknown_->AddRef(); }
+    STDMETHOD_(ULONG, Release)() noexcept override { return this->outerUnknown_->Release(); }
     STDMETHOD(QueryInterface)(REFIID iid, void** ppv) noexcept override {
-        return this->m_pOuterUnknown->QueryInterface(iid, ppv);
+        return this->outerUnknown_->QueryInterface(iid, ppv);
     }
 };
 
@@ -153,13 +153,13 @@ class CComAggObject final : public IUnknown {
 public:
     explicit CComAggObject(IUnknown* outer) noexcept : contained_(outer) { Module().Lock(); }
     virtual ~CComAggObject() {
-        m_dwRef = -(LONG_MAX / 2);
+        refCount_ = -(LONG_MAX / 2);
         contained_.FinalRelease();
         Module().Unlock();
     }
-    STDMETHOD_(ULONG, AddRef)() noexcept override { return ::InterlockedIncrement(&m_dwRef); }
+    STDMETHOD_(ULONG, AddRef)() noexcept override { return ::InterlockedIncrement(&refCount_); }
     STDMETHOD_(ULONG, Release)() noexcept override {
-        LONG n = ::InterlockedDecrement(&m_dwRef);
+        LONG n = ::InterlockedDecrement(&refCount_);
         if (n == 0) delete this;
         return static_cast<ULONG>(n);
     }
@@ -177,7 +177,7 @@ public:
     Base* Contained() noexcept { return &contained_; }
 
 private:
-    volatile LONG m_dwRef = 0;
+    volatile LONG refCount_ = 0;
     CComContainedObject<Base> contained_;
 };
 

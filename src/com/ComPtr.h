@@ -68,7 +68,6 @@ public:
     T* get() const noexcept { return p_; }
     operator T*() const noexcept { return p_; }
     T* operator->() const noexcept { return p_; }
-    T** operator&() noexcept { Release(); return &p_; }  // out-parameter: releases the old value
     // Out-parameter for a callee to fill; the held pointer is released first.
     T** Put() noexcept { Release(); return &p_; }
     explicit operator bool() const noexcept { return p_ != nullptr; }

@@ -22,7 +22,7 @@ HRESULT RegisterScript(HKEY root, const RegScript& script) noexcept {
     for (const RegScriptKey& k : script) {
         CRegKey key;
         LONG rc = ::RegCreateKeyExW(root, k.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                    nullptr, &key, nullptr);
+                                    nullptr, key.Put(), nullptr);
         if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
         if (k.hasDefault && (rc = SetString(key, nullptr, k.defaultValue)) != ERROR_SUCCESS)
             return HRESULT_FROM_WIN32(rc);
@@ -41,7 +41,7 @@ HRESULT UnregisterScript(HKEY root, const RegScript& script) noexcept {
             continue;
         }
         CRegKey key;
-        if (::RegOpenKeyExW(root, it->path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
+        if (::RegOpenKeyExW(root, it->path.c_str(), 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) continue;
         for (const auto& value : it->values) ::RegDeleteValueW(key, value.first.c_str());
         bool keep = HasSubKeys(key);
         key.Reset();

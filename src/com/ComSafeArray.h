@@ -26,7 +26,6 @@ public:
     SAFEARRAY* Detach() noexcept { return std::exchange(psa_, nullptr); }
     SAFEARRAY* get() const noexcept { return psa_; }
     operator SAFEARRAY*() const noexcept { return psa_; }
-    SAFEARRAY** operator&() noexcept { Reset(); return &psa_; }
     // Out-parameter for a callee to fill; the held array is destroyed first.
     SAFEARRAY** Put() noexcept { Reset(); return &psa_; }
 

@@ -4,15 +4,32 @@
 #include <oleauto.h>
 #include <memory>
 #include <new>
+#include "com/ComError.h"
 
 namespace kcom {
+
+// Moves from into the caller's to: to's old value is freed, from is left VT_EMPTY.
+inline void MoveVariant(VARIANT* to, VARIANT& from) noexcept {
+    if (to == &from) return;
+    ::VariantClear(to);
+    *to = from;
+    ::VariantInit(&from);
+}
 
 class CComVariant : public tagVARIANT {
 public:
     CComVariant() noexcept { ::VariantInit(this); }
-    CComVariant(const VARIANT& v) { ::VariantInit(this); Copy(v); }
+    // Copies that fail throw: std::bad_alloc when memory runs out, ComError otherwise.
+    CComVariant(const VARIANT& v) {
+        ::VariantInit(this);
+        HRESULT hr = Copy(v);
+        if (FAILED(hr)) {
+            ::VariantClear(this);
+            throw ComError(hr);
+        }
+    }
     CComVariant(const CComVariant& v) : CComVariant(static_cast<const VARIANT&>(v)) {}
-    CComVariant(CComVariant&& v) noexcept { ::VariantInit(this); *static_cast<VARIANT*>(this) = v; ::VariantInit(&v); }
+    CComVariant(CComVariant&& v) noexcept { ::VariantInit(this); MoveVariant(this, v); }
     CComVariant(LPCOLESTR s) {
         ::VariantInit(this);
         vt = VT_BSTR;
@@ -27,10 +44,17 @@ public:
     CComVariant(IDispatch* p) noexcept { ::VariantInit(this); vt = VT_DISPATCH; pdispVal = p; if (p) p->AddRef(); }
     ~CComVariant() { ::VariantClear(this); }
 
-    CComVariant& operator=(const CComVariant& v) { if (this != std::addressof(v)) Copy(v); return *this; }
-    CComVariant& operator=(const VARIANT& v) { if (&v != this) Copy(v); return *this; }
+    // A failed copy leaves the held value as it was; the source may live inside it.
+    CComVariant& operator=(const CComVariant& v) { return *this = static_cast<const VARIANT&>(v); }
+    CComVariant& operator=(const VARIANT& v) {
+        if (&v != this) {
+            CComVariant copy(v);
+            MoveVariant(this, copy);
+        }
+        return *this;
+    }
     CComVariant& operator=(CComVariant&& v) noexcept {
-        if (this != std::addressof(v)) { ::VariantClear(this); *static_cast<VARIANT*>(this) = v; ::VariantInit(&v); }
+        MoveVariant(this, v);
         return *this;
     }
 
@@ -47,12 +71,11 @@ public:
         return ::VariantCopy(out, const_cast<CComVariant*>(this));
     }
     // Takes the caller's VARIANT over; the source is left VT_EMPTY.
-    void Attach(VARIANT* src) noexcept { ::VariantClear(this); *static_cast<VARIANT*>(this) = *src; ::VariantInit(src); }
+    void Attach(VARIANT* src) noexcept { MoveVariant(this, *src); }
+    // Moves the held value into the caller's out-parameter, freeing what that held.
     HRESULT Detach(VARIANT* out) noexcept {
         if (!out) return E_POINTER;
-        ::VariantClear(out);
-        *out = *static_cast<VARIANT*>(this);
-        ::VariantInit(this);
+        MoveVariant(out, *this);
         return S_OK;
     }
     HRESULT ChangeType(VARTYPE to, const VARIANT* src = nullptr) noexcept {

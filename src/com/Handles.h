@@ -1,6 +1,8 @@
 #pragma once
-// Owners of kernel handles, GDI objects, device contexts, registry keys and global memory.
+// Owners of kernel handles, GDI objects, device contexts, registry keys, global memory and
+// buffers of the COM task allocator.
 #include <windows.h>
+#include <objbase.h>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -31,7 +33,6 @@ public:
     H get() const noexcept { return h_; }
     operator H() const noexcept { return h_; }
     explicit operator bool() const noexcept { return h_ != Traits::Invalid(); }
-    H* operator&() noexcept { Reset(); return &h_; }
     // Out-parameter for a callee to fill; the held handle is closed first.
     H* Put() noexcept { Reset(); return &h_; }
 
@@ -80,6 +81,12 @@ struct StdioFileTraits {
     static FILE* Invalid() noexcept { return nullptr; }
     static void Close(FILE* f) noexcept { std::fclose(f); }
 };
+template <class T>
+struct CoTaskMemTraits {
+    using Handle = T*;
+    static T* Invalid() noexcept { return nullptr; }
+    static void Close(T* p) noexcept { ::CoTaskMemFree(p); }
+};
 struct ViewTraits {
     using Handle = void*;
     static void* Invalid() noexcept { return nullptr; }
@@ -101,6 +108,9 @@ using CGlobal = CUniqueHandle<GlobalTraits>;
 using CLibrary = CUniqueHandle<ModuleTraits>;
 using CMappedView = CUniqueHandle<ViewTraits>;
 using CStdioFile = CUniqueHandle<StdioFileTraits>;
+// A buffer a callee hands out from the COM task allocator (CLSID texts, packed blobs).
+template <class T>
+using CCoTaskMem = CUniqueHandle<CoTaskMemTraits<T>>;
 
 // A window's DC, released to its window.
 class CWindowDC {

@@ -416,6 +416,25 @@ public:
     }
 };
 
+// A test object with nothing but an identity and an empty script interface: what the record
+// manager makes of a runtime identifier when no package services were set.
+class CPlainTestObject : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IDispatch {
+public:
+    BEGIN_COM_MAP(CPlainTestObject)
+        COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};
+
 }  // namespace
 
 std::wstring CRecordMgrStandIn::Describe(const KorClassDescriptor& d) const {
@@ -433,7 +452,7 @@ STDMETHODIMP CRecordMgrStandIn::RegisterFactory(BSTR progId, KorClassDescriptor 
         *registration = nullptr;
         if (FAILED(result_)) return result_;
         kcom::CComPtr<IPersist> token;
-        HRESULT hr = kcom::CreateObject<CToken>(&token);
+        HRESULT hr = kcom::CreateObject<CToken>(token.Put());
         if (FAILED(hr)) return hr;
         registrations_.emplace_back(token.get());
         *registration = token.Detach();
@@ -501,6 +520,80 @@ std::wstring ArrayText(SAFEARRAY* psa) {
         text += VariantText(data[i]);
     }
     return text + L"]";
+}
+
+STDMETHODIMP CRecordMgrStandIn::BuildDescriptionForChildren(IDispatch*, SAFEARRAY** description, VARIANT) {
+    log_.Add(L"BuildDescriptionForChildren()");
+    if (description) *description = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::Reserved1() {
+    log_.Add(L"Reserved1()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::CreateTestObjFromRuntimeId(IRuntimeID* id, IDispatch** object) {
+    return kcom::Guard([&]() -> HRESULT {
+        log_.Add(std::wstring(L"CreateTestObjFromRuntimeId(") + (id ? L"id" : L"(null)") + L")");
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        kcom::CComPtr<IDispatch> made;
+        HRESULT hr = services_ ? services_->CreateTestObjFromRuntimeId(id, made.Put())
+                               : kcom::CreateObject<CPlainTestObject, IDispatch>(made.Put());
+        if (hr != S_OK || !made) return FAILED(hr) ? hr : S_FALSE;
+        created_.push_back(made);
+        *object = made.Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CRecordMgrStandIn::CreateTestObjsForTable(SAFEARRAY**) {
+    log_.Add(L"CreateTestObjsForTable()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::QueryClassService(GUID* service, long request, VARIANT* input, VARIANT* output) {
+    return kcom::Guard([&]() -> HRESULT {
+        std::wstring args = L"(null)";
+        // The data word of an array value is the array in both the plain and the by-reference form.
+        if (input) args = (input->vt & VT_ARRAY) ? ArrayText(input->parray) : VariantText(*input);
+        log_.Add(L"QueryClassService(" + (service ? GuidText(*service) : std::wstring(L"(null)")) + L"," +
+                 std::to_wstring(request) + L"," + args + L")");
+        if (!service || !input || !output) return E_POINTER;
+        ::VariantClear(output);
+        output->vt = VT_I4;
+        output->lVal = commandAnswer_;
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CRecordMgrStandIn::Reserved2() {
+    log_.Add(L"Reserved2()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::CreateTestObjFromWindow(HWND, IDispatch** object) {
+    log_.Add(L"CreateTestObjFromWindow()");
+    if (object) *object = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::Reserved3() {
+    log_.Add(L"Reserved3()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::FillRuntimeValuesForObjects(long, SAFEARRAY*, long) {
+    log_.Add(L"FillRuntimeValuesForObjects()");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRecordMgrStandIn::GetRecordingState(long* state) {
+    log_.Add(L"GetRecordingState()");
+    if (!state) return E_POINTER;
+    *state = recordingState_;
+    return stateResult_;
 }
 
 // ---- event connector and input channel ----
@@ -591,25 +684,43 @@ public:
 
 CClassRegistration::CClassRegistration(REFCLSID clsid, kcom::CreatorFn creator, bool singleton) {
     kcom::CComPtr<IUnknown> factory;
-    hr_ = singleton ? kcom::CreateClassObject<kcom::CComClassFactorySingleton>(creator, &factory)
-                    : kcom::CreateClassObject<kcom::CComClassFactory>(creator, &factory);
+    hr_ = singleton ? kcom::CreateClassObject<kcom::CComClassFactorySingleton>(creator, factory.Put())
+                    : kcom::CreateClassObject<kcom::CComClassFactory>(creator, factory.Put());
     if (SUCCEEDED(hr_)) Register(clsid, factory);
 }
 
-void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject) {
-    hr_ = ::CoRegisterClassObject(clsid, classObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+void CClassRegistration::Register(REFCLSID clsid, IUnknown* classObject, DWORD context) {
+    hr_ = ::CoRegisterClassObject(clsid, classObject, context, REGCLS_MULTIPLEUSE, &cookie_);
 }
 
 CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 
-CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object) {
+HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid) {
+    kcom::CRegKey key;
+    const std::wstring path = std::wstring(progId) + L"\\CLSID";
+    LONG rc = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
+                                nullptr);
+    const std::wstring text = GuidText(clsid);
+    if (rc == ERROR_SUCCESS)
+        rc = ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    return HRESULT_FROM_WIN32(rc);
+}
+
+CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
+    : CClassRegistration(clsid, creator) {
+    if (FAILED(CClassRegistration::Result())) return;
+    key_ = WriteProgIdKey(progId, clsid);
+}
+
+CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context) {
     kcom::CComObject<CSingleObjectFactory>* factory = nullptr;
     if (FAILED(kcom::CComObject<CSingleObjectFactory>::CreateInstance(&factory))) return;
     kcom::CComPtr<IClassFactory> keep(factory);
     factory->object_ = object;
-    Register(clsid, keep);
+    Register(clsid, keep, context);
 }
 
 }  // namespace standin

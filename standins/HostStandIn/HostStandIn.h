@@ -257,15 +257,24 @@ struct RecordedStep {
     std::wstring arguments;         // ArrayText of the arguments
 };
 
-// The host's record manager: records the factories and services registered with it, and the
-// steps that test objects hand it as data.
+// The host's record manager: records the factories and services registered with it, the steps
+// that test objects hand it as data, and what test objects ask of its package services and its
+// recording state.
 class CRecordMgrStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
                           public IKorRecordRegistration,
-                          public IKorDataTarget {
+                          public IKorDataTarget,
+                          public IPackageServices5,
+                          public IKorRecordMgrState {
 public:
     BEGIN_COM_MAP(CRecordMgrStandIn)
         COM_INTERFACE_ENTRY(IKorRecordRegistration)
         COM_INTERFACE_ENTRY(IKorDataTarget)
+        COM_INTERFACE_ENTRY2(IPackageServices, IPackageServices5)
+        COM_INTERFACE_ENTRY2(IPackageServices2, IPackageServices5)
+        COM_INTERFACE_ENTRY2(IPackageServices3, IPackageServices5)
+        COM_INTERFACE_ENTRY2(IPackageServices4, IPackageServices5)
+        COM_INTERFACE_ENTRY(IPackageServices5)
+        COM_INTERFACE_ENTRY(IKorRecordMgrState)
     END_COM_MAP()
 
     // Answers a fresh registration object of its own, which RegisterServer can be given back.
@@ -273,6 +282,32 @@ public:
     STDMETHOD(RegisterServer)(IUnknown* server, KorClassDescriptor descriptor, long arg) override;
     // Reads the 12-byte step record {IDispatch*, method text, arguments} during the call.
     STDMETHOD(ReceiveData)(FORMATETC* format, STGMEDIUM* medium, ULONG* answer) override;
+
+    // Package services: test objects of runtime identifiers and the command operation; the
+    // other methods are recorded and answer E_NOTIMPL.
+    STDMETHOD(BuildDescriptionForChildren)(IDispatch* object, SAFEARRAY** description, VARIANT filter) override;
+    STDMETHOD(Reserved1)() override;
+    // Through the package services set by the test; without them a plain object of its own.
+    STDMETHOD(CreateTestObjFromRuntimeId)(IRuntimeID* id, IDispatch** object) override;
+    STDMETHOD(CreateTestObjsForTable)(SAFEARRAY** rows) override;
+    // Records the service, the request and the arguments (an array, also in the by-reference
+    // form whose data word is the array itself); the output becomes VT_I4 of the command answer.
+    STDMETHOD(QueryClassService)(GUID* service, long request, VARIANT* input, VARIANT* output) override;
+    STDMETHOD(Reserved2)() override;
+    STDMETHOD(CreateTestObjFromWindow)(HWND window, IDispatch** object) override;
+    STDMETHOD(Reserved3)() override;
+    STDMETHOD(FillRuntimeValuesForObjects)(long arg1, SAFEARRAY* objects, long arg3) override;
+    STDMETHOD(GetRecordingState)(long* state) override;
+
+    void SetPackageServices(IPackageServices* services) { services_ = services; }
+    // The HRESULT that the command operation hands back in its output.
+    void SetCommandAnswer(HRESULT answer) noexcept { commandAnswer_ = answer; }
+    void SetRecordingState(long state, HRESULT hr = S_OK) noexcept {
+        recordingState_ = state;
+        stateResult_ = hr;
+    }
+    // The test objects handed out, in order.
+    const std::vector<kcom::CComPtr<IDispatch>>& Created() const noexcept { return created_; }
 
     // The registration objects handed out, in order.
     const std::vector<kcom::CComPtr<IUnknown>>& Registrations() const noexcept { return registrations_; }
@@ -292,6 +327,11 @@ private:
     HRESULT result_ = S_OK;
     ULONG dataAnswer_ = 0;
     HRESULT dataResult_ = S_OK;
+    kcom::CComPtr<IPackageServices> services_;
+    std::vector<kcom::CComPtr<IDispatch>> created_;
+    HRESULT commandAnswer_ = S_OK;
+    long recordingState_ = 0;
+    HRESULT stateResult_ = S_OK;
     CallLog log_;
 };
 
@@ -312,7 +352,7 @@ public:
         std::vector<kcom::CComPtr<I>> out;
         for (const auto& sink : sinks_.Objects()) {
             kcom::CComPtr<I> typed;
-            if (SUCCEEDED(sink.QueryInterface(&typed)) && typed) out.push_back(typed);
+            if (SUCCEEDED(sink.QueryInterface(typed.Put())) && typed) out.push_back(typed);
         }
         return out;
     }
@@ -356,18 +396,35 @@ public:
 
 protected:
     CClassRegistration() = default;
-    void Register(REFCLSID clsid, IUnknown* classObject);
+    void Register(REFCLSID clsid, IUnknown* classObject, DWORD context = CLSCTX_INPROC_SERVER);
 
 private:
     DWORD cookie_ = 0;
     HRESULT hr_ = E_FAIL;
 };
 
-// Registers one object as a class for in-process creation, for as long as the registration
-// lives. Every creation hands out that same object.
+// Registers one object as a class for in-process creation (or, with CLSCTX_LOCAL_SERVER, for
+// other processes), for as long as the registration lives. Every creation hands out that same
+// object.
 class CObjectRegistration : public CClassRegistration {
 public:
-    CObjectRegistration(REFCLSID clsid, IUnknown* object);
+    CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context = CLSCTX_INPROC_SERVER);
+};
+
+// A class created by ProgID for as long as the registration lives: the class object as in
+// CClassRegistration, and HKEY_CLASSES_ROOT\<ProgID>\CLSID naming it (Wine reads ProgIDs from
+// the machine's classes only). The key stays: test programs running side by side in one prefix
+// write the same value, and one that ended must not take it from the others.
+// Writes HKEY_CLASSES_ROOT\<ProgID>\CLSID naming clsid.
+HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid);
+
+class CProgIdRegistration : public CClassRegistration {
+public:
+    CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator);
+    HRESULT Result() const noexcept { return FAILED(CClassRegistration::Result()) ? CClassRegistration::Result() : key_; }
+
+private:
+    HRESULT key_ = E_FAIL;
 };
 
 // The host application object as the process's class KorHostApplication.

@@ -62,24 +62,17 @@ HRESULT HandRack(CallLog& log, kcom::CComPtr<IObjectRack>& kept, IObjectRack* ra
 
 // ---- registration by ProgID ----
 
-CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, IUnknown* object) : progId_(progId) {
+CProgIdObjectRegistration::CProgIdObjectRegistration(const wchar_t* progId, IUnknown* object) : progId_(progId) {
     if (FAILED(::CoCreateGuid(&clsid_))) return;
     class_ = std::make_unique<CObjectRegistration>(clsid_, object);
-    kcom::CRegKey key;
-    const std::wstring path = progId_ + L"\\CLSID";
-    if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    const std::wstring text = GuidText(clsid_);
-    ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    WriteProgIdKey(progId_.c_str(), clsid_);
 }
 
-CProgIdRegistration::~CProgIdRegistration() {
+CProgIdObjectRegistration::~CProgIdObjectRegistration() {
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
 }
 
-HRESULT CProgIdRegistration::Result() const noexcept { return class_ ? class_->Result() : E_FAIL; }
+HRESULT CProgIdObjectRegistration::Result() const noexcept { return class_ ? class_->Result() : E_FAIL; }
 
 // ---- algorithms ----
 

@@ -12,12 +12,12 @@ namespace standin {
 
 // Registers an object under a fresh CLSID and the ProgID for as long as it lives; every creation
 // hands out that object.
-class CProgIdRegistration {
+class CProgIdObjectRegistration {
 public:
-    CProgIdRegistration(const wchar_t* progId, IUnknown* object);
-    ~CProgIdRegistration();
-    CProgIdRegistration(const CProgIdRegistration&) = delete;
-    CProgIdRegistration& operator=(const CProgIdRegistration&) = delete;
+    CProgIdObjectRegistration(const wchar_t* progId, IUnknown* object);
+    ~CProgIdObjectRegistration();
+    CProgIdObjectRegistration(const CProgIdObjectRegistration&) = delete;
+    CProgIdObjectRegistration& operator=(const CProgIdObjectRegistration&) = delete;
     HRESULT Result() const noexcept;
 
 private:

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include "com/ComError.h"
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
@@ -136,24 +137,30 @@ HRESULT RecordFromParams(ULONG request, const CAcxParamHelper& params, CWireReco
     return params.pStream ? CWireRecord::StreamBytes(params.pStream, record.stream) : S_OK;
 }
 
+// A copy of size bytes in the allocator a record's blob comes from.
+HRESULT CopyBlob(const void* data, ULONG size, kcom::CCoTaskMem<BYTE>& out) noexcept {
+    out.Reset(static_cast<BYTE*>(::CoTaskMemAlloc(size)));
+    if (!out) return E_OUTOFMEMORY;
+    memcpy(out.get(), data, size);
+    return S_OK;
+}
+
 // Puts the reply into the record; everything that can fail happens before the record changes.
 HRESULT ReplyToParams(CWireRecord& reply, CAcxParamHelper& params) {
     kcom::CComPtr<IStream> stream;
     if (reply.hasStream) {
-        HRESULT hr = CWireRecord::StreamFromBytes(reply.stream, &stream);
+        HRESULT hr = CWireRecord::StreamFromBytes(reply.stream, stream.Put());
         if (FAILED(hr)) return hr;
     }
-    BYTE* blob = nullptr;
+    kcom::CCoTaskMem<BYTE> blob;
     if (reply.hasBlob && !reply.blob.empty()) {
-        blob = static_cast<BYTE*>(::CoTaskMemAlloc(reply.blob.size()));
-        if (!blob) return E_OUTOFMEMORY;
-        memcpy(blob, reply.blob.data(), reply.blob.size());
+        HRESULT hr = CopyBlob(reply.blob.data(), static_cast<ULONG>(reply.blob.size()), blob);
+        if (FAILED(hr)) return hr;
     }
     params.hWnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(reply.window));
     params.lCookie = reply.cookie;
     params.lResult = reply.result;
-    ::CoTaskMemFree(params.pBlob);
-    params.pBlob = blob;
+    kcom::CCoTaskMem<BYTE> old(std::exchange(params.pBlob, blob.Detach()));
     params.cbBlob = reply.hasBlob ? static_cast<ULONG>(reply.blob.size()) : reply.blobLength;
     reply.a.Detach(&params.varA);
     reply.b.Detach(&params.varB);
@@ -260,7 +267,7 @@ CAcxParamHelper::~CAcxParamHelper() {
     ::VariantClear(&varA);
     ::VariantClear(&varB);
     if (pStream) pStream->Release();
-    ::CoTaskMemFree(pBlob);
+    kcom::CCoTaskMem<BYTE> blob(pBlob);  // the record owns its blob
 }
 
 long CPelluce::SendMessageByOCh(ULONG carrier, HWND target, ULONG request, CAcxParamHelper& params,
@@ -368,14 +375,12 @@ HRESULT PelluceStub_CreateChannel(ULONG timeoutMs, IOutputChannel** channel) {
 
 HRESULT PelluceStub_SetBlob(CAcxParamHelper* params, const void* data, ULONG size) {
     if (!params) return E_POINTER;
-    BYTE* blob = nullptr;
+    kcom::CCoTaskMem<BYTE> blob;
     if (data && size) {
-        blob = static_cast<BYTE*>(::CoTaskMemAlloc(size));
-        if (!blob) return E_OUTOFMEMORY;
-        memcpy(blob, data, size);
+        HRESULT hr = CopyBlob(data, size, blob);
+        if (FAILED(hr)) return hr;
     }
-    ::CoTaskMemFree(params->pBlob);
-    params->pBlob = blob;
+    kcom::CCoTaskMem<BYTE> old(std::exchange(params->pBlob, blob.Detach()));
     params->cbBlob = size;
     return S_OK;
 }

@@ -282,7 +282,7 @@ HRESULT CWireRecord::StreamFromBytes(const std::vector<BYTE>& bytes, IStream** o
     if (!out) return E_POINTER;
     *out = nullptr;
     kcom::CComPtr<IStream> stream;
-    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
     if (FAILED(hr)) return hr;
     if (!bytes.empty()) {
         ULONG written = 0;

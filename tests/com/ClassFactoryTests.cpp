@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <memory>
+#include <thread>
+#include <vector>
 #include "com/ComClassFactory.h"
 #include "com/ComModule.h"
 #include "com/ComObject.h"
@@ -19,10 +22,12 @@ public:
     static inline int live = 0;
     static inline int constructed = 0;
     static inline HRESULT constructResult = S_OK;
+    static inline DWORD constructMs = 0;
     CCounted() { ++live; }
     ~CCounted() override { --live; }
     HRESULT FinalConstruct() noexcept {
         ++constructed;
+        ::Sleep(constructMs);
         return constructResult;
     }
     BEGIN_COM_MAP(CCounted)
@@ -37,9 +42,9 @@ const CreatorFn kNone = nullptr;
 
 CComPtr<IClassFactory> Factory(ClassObjectFn make, CreatorFn creator) {
     CComPtr<IUnknown> cached;
-    EXPECT_EQ(make(creator, &cached), S_OK);
+    EXPECT_EQ(make(creator, cached.Put()), S_OK);
     CComPtr<IClassFactory> cf;
-    EXPECT_EQ(cached.QueryInterface(&cf), S_OK);
+    EXPECT_EQ(cached.QueryInterface(cf.Put()), S_OK);
     return cf;
 }
 
@@ -47,22 +52,23 @@ void Reset() {
     CCounted::live = 0;
     CCounted::constructed = 0;
     CCounted::constructResult = S_OK;
+    CCounted::constructMs = 0;
 }
 
 TEST(ClassFactory, OrdinaryFactoryCreatesPlainAndAggregatedObjects) {
     Reset();
     auto cf = Factory(&CreateClassObject<CComClassFactory>, kPlain);
     CComPtr<IPersist> plain;
-    EXPECT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&plain)), S_OK);
+    EXPECT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(plain.Put())), S_OK);
     EXPECT_EQ(CCounted::live, 1);
 
     CComPtr<IPersist> outer;  // any object serves as the outer identity here
-    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&outer)), S_OK);
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(outer.Put())), S_OK);
     void* bad = reinterpret_cast<void*>(1);
     EXPECT_EQ(cf->CreateInstance(outer, IID_IPersist, &bad), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(bad, nullptr);
     CComPtr<IUnknown> inner;
-    EXPECT_EQ(cf->CreateInstance(outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
+    EXPECT_EQ(cf->CreateInstance(outer, IID_IUnknown, reinterpret_cast<void**>(inner.Put())), S_OK);
     EXPECT_EQ(CCounted::live, 3);
     EXPECT_EQ(cf->CreateInstance(nullptr, IID_IPersist, nullptr), E_POINTER);
 }
@@ -71,12 +77,12 @@ TEST(ClassFactory, SingletonHandsOutOneObjectAndRefusesAggregation) {
     Reset();
     auto cf = Factory(&CreateClassObject<CComClassFactorySingleton>, kCached);
     CComPtr<IPersist> a, b;
-    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&a)), S_OK);
-    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&b)), S_OK);
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(a.Put())), S_OK);
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(b.Put())), S_OK);
     EXPECT_EQ(a.get(), b.get());
     EXPECT_EQ(CCounted::constructed, 1);
     CComPtr<IUnknown> agg;
-    EXPECT_EQ(cf->CreateInstance(a, IID_IUnknown, reinterpret_cast<void**>(&agg)), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(cf->CreateInstance(a, IID_IUnknown, reinterpret_cast<void**>(agg.Put())), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(cf->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
     a.Release();
     b.Release();
@@ -85,21 +91,39 @@ TEST(ClassFactory, SingletonHandsOutOneObjectAndRefusesAggregation) {
     EXPECT_EQ(CCounted::live, 0);
 }
 
+TEST(ClassFactory, SingletonRequestedByManyThreadsAtOnceIsCreatedOnce) {
+    Reset();
+    CCounted::constructMs = 20;  // the first creation is still running when the others ask
+    auto cf = Factory(&CreateClassObject<CComClassFactorySingleton>, kCached);
+    CComPtr<IUnknown> got[8];
+    CHandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::vector<std::thread> threads;
+    for (auto& out : got)
+        threads.emplace_back([&, target = std::addressof(out)] {
+            ::WaitForSingleObject(go, INFINITE);
+            cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(target->Put()));
+        });
+    ::SetEvent(go);
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(CCounted::constructed, 1);
+    for (auto& out : got) EXPECT_TRUE(out && out.get() == got[0].get());
+}
+
 TEST(ClassFactory, FailedCreations) {
     // A class without a creator is not available from either factory.
     for (ClassObjectFn make : {&CreateClassObject<CComClassFactory>, &CreateClassObject<CComClassFactorySingleton>}) {
         auto cf = Factory(make, kNone);
         CComPtr<IUnknown> unk;
-        EXPECT_EQ(cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unk)), CLASS_E_CLASSNOTAVAILABLE);
+        EXPECT_EQ(cf->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(unk.Put())), CLASS_E_CLASSNOTAVAILABLE);
     }
     // The singleton remembers a failed creation.
     Reset();
     CCounted::constructResult = E_ACCESSDENIED;
     auto cf = Factory(&CreateClassObject<CComClassFactorySingleton>, kCached);
     CComPtr<IPersist> p;
-    EXPECT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&p)), E_ACCESSDENIED);
+    EXPECT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(p.Put())), E_ACCESSDENIED);
     CCounted::constructResult = S_OK;
-    EXPECT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&p)), E_ACCESSDENIED);
+    EXPECT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(p.Put())), E_ACCESSDENIED);
     EXPECT_EQ(CCounted::constructed, 1);
     EXPECT_EQ(CCounted::live, 0);
 }
@@ -108,13 +132,13 @@ TEST(ClassFactory, OnlyReferencesBeyondTheCacheHoldTheModule) {
     Reset();
     const LONG base = Module().GetLockCount();
     CComPtr<IUnknown> cache;
-    ASSERT_EQ(CreateClassObject<CComClassFactorySingleton>(kCached, &cache), S_OK);
+    ASSERT_EQ(CreateClassObject<CComClassFactorySingleton>(kCached, cache.Put()), S_OK);
     EXPECT_EQ(Module().GetLockCount(), base);
     CComPtr<IClassFactory> cf;
-    ASSERT_EQ(cache.QueryInterface(&cf), S_OK);
+    ASSERT_EQ(cache.QueryInterface(cf.Put()), S_OK);
     EXPECT_EQ(Module().GetLockCount(), base + 1);  // a reference beyond the cache's
     CComPtr<IPersist> p;
-    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&p)), S_OK);
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(p.Put())), S_OK);
     EXPECT_EQ(Module().GetLockCount(), base + 2);
     p.Release();
     EXPECT_EQ(Module().GetLockCount(), base + 1);  // the singleton, held by its factory only
@@ -141,23 +165,23 @@ TEST(ObjectMap, ClassObjectsAreCachedPerEntryAndReleasedByTerm) {
     Module().Init(map, 3, nullptr, nullptr);
     const LONG base = Module().GetLockCount();
     CComPtr<IClassFactory> a, b;
-    ASSERT_EQ(Module().GetClassObject(kPlainClsid, IID_IClassFactory, reinterpret_cast<void**>(&a)), S_OK);
-    ASSERT_EQ(Module().GetClassObject(kPlainClsid, IID_IClassFactory, reinterpret_cast<void**>(&b)), S_OK);
+    ASSERT_EQ(Module().GetClassObject(kPlainClsid, IID_IClassFactory, reinterpret_cast<void**>(a.Put())), S_OK);
+    ASSERT_EQ(Module().GetClassObject(kPlainClsid, IID_IClassFactory, reinterpret_cast<void**>(b.Put())), S_OK);
     EXPECT_EQ(a.get(), b.get());
     a.Release();
     b.Release();
     EXPECT_EQ(Module().GetLockCount(), base);  // the cache alone does not hold the module
 
     CComPtr<IUnknown> unk;
-    EXPECT_EQ(Module().GetClassObject(kMissingClsid, IID_IClassFactory, reinterpret_cast<void**>(&unk)),
+    EXPECT_EQ(Module().GetClassObject(kMissingClsid, IID_IClassFactory, reinterpret_cast<void**>(unk.Put())),
               CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(Module().GetClassObject(CLSID_NULL, IID_IClassFactory, reinterpret_cast<void**>(&unk)),
+    EXPECT_EQ(Module().GetClassObject(CLSID_NULL, IID_IClassFactory, reinterpret_cast<void**>(unk.Put())),
               CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(Module().GetClassObject(kPlainClsid, IID_IClassFactory, nullptr), E_POINTER);
 
-    ASSERT_EQ(Module().GetClassObject(kSingleClsid, IID_IClassFactory, reinterpret_cast<void**>(&a)), S_OK);
+    ASSERT_EQ(Module().GetClassObject(kSingleClsid, IID_IClassFactory, reinterpret_cast<void**>(a.Put())), S_OK);
     CComPtr<IPersist> single;
-    ASSERT_EQ(a->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&single)), S_OK);
+    ASSERT_EQ(a->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(single.Put())), S_OK);
     single.Release();
     a.Release();
     EXPECT_EQ(CCounted::live, 1);
@@ -171,7 +195,7 @@ class RegistrarTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root_ = L"Software\\KestruneRegistrarTest_" + std::to_wstring(::GetCurrentProcessId());
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, root_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, root_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.Put(),
                                     nullptr),
                   ERROR_SUCCESS);
     }
@@ -182,7 +206,7 @@ protected:
     }
     bool Exists(const wchar_t* path) {
         CRegKey k;
-        return ::RegOpenKeyExW(key_, path, 0, KEY_READ, &k) == ERROR_SUCCESS;
+        return ::RegOpenKeyExW(key_, path, 0, KEY_READ, k.Put()) == ERROR_SUCCESS;
     }
     std::wstring Value(const wchar_t* path, const wchar_t* name) {
         wchar_t buf[100] = {};
@@ -213,9 +237,9 @@ TEST_F(RegistrarTest, WritesKeysAndRemovesOnlyWhatBecameEmpty) {
     EXPECT_EQ(Value(L"A\\B\\C", L"Model"), L"both");
 
     CRegKey extra;  // somebody else's key below the class key, and below the force-removed key
-    ASSERT_EQ(::RegCreateKeyExW(key_, L"A\\Other", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &extra, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(::RegCreateKeyExW(key_, L"A\\Other", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, extra.Put(), nullptr), ERROR_SUCCESS);
     extra.Reset();
-    ASSERT_EQ(::RegCreateKeyExW(key_, L"A\\F\\G", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &extra, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(::RegCreateKeyExW(key_, L"A\\F\\G", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, extra.Put(), nullptr), ERROR_SUCCESS);
     extra.Reset();
     EXPECT_EQ(UnregisterScript(key_, script), S_OK);
     EXPECT_FALSE(Exists(L"A\\B"));

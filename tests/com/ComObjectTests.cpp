@@ -38,7 +38,7 @@ public:
     CComPtr<IUnknown> inner;
     HRESULT FinalConstruct() noexcept {
         return CComCreator<CTwoFaced>::CreateInstance(GetControllingUnknown(), IID_IUnknown,
-                                                     reinterpret_cast<void**>(&inner));
+                                                     reinterpret_cast<void**>(inner.Put()));
     }
     void FinalRelease() noexcept { inner.Release(); }
 
@@ -60,17 +60,17 @@ TEST(ComObject, IdentityCountsAndModuleLock) {
     LONG locks = Module().GetLockCount();
     {
         CComPtr<IRuntimeID> id;
-        ASSERT_EQ(S_OK, (CreateObject<CTwoFaced, IRuntimeID>(&id)));
+        ASSERT_EQ(S_OK, (CreateObject<CTwoFaced, IRuntimeID>(id.Put())));
         EXPECT_EQ(locks + 1, Module().GetLockCount());
         CComPtr<IPersist> persist;
-        ASSERT_EQ(S_OK, id.QueryInterface(&persist));
+        ASSERT_EQ(S_OK, id.QueryInterface(persist.Put()));
         EXPECT_TRUE(id.IsEqualObject(persist));
         CComPtr<IUnknown> u1, u2;
-        id->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u1));
-        persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&u2));
+        id->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(u1.Put()));
+        persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(u2.Put()));
         EXPECT_EQ(u1.get(), u2.get());
         CComPtr<IStream> none;
-        EXPECT_EQ(E_NOINTERFACE, id.QueryInterface(&none));
+        EXPECT_EQ(E_NOINTERFACE, id.QueryInterface(none.Put()));
         EXPECT_EQ(E_POINTER, id->QueryInterface(IID_IUnknown, nullptr));
     }
     EXPECT_EQ(0, CTwoFaced::live);
@@ -81,14 +81,14 @@ TEST(ComObject, FailedCreations) {
     // A failed FinalConstruct deletes the object.
     CTwoFaced::constructResult = E_ACCESSDENIED;
     CComPtr<IRuntimeID> id;
-    EXPECT_EQ(E_ACCESSDENIED, (CreateObject<CTwoFaced, IRuntimeID>(&id)));
+    EXPECT_EQ(E_ACCESSDENIED, (CreateObject<CTwoFaced, IRuntimeID>(id.Put())));
     EXPECT_FALSE(id);
     EXPECT_EQ(0, CTwoFaced::live);
     CTwoFaced::constructResult = S_OK;
 
     // A class that cannot be aggregated refuses an outer object.
     CComPtr<IPersistStream> outer;
-    ASSERT_EQ(S_OK, (CreateObject<COuter, IPersistStream>(&outer)));
+    ASSERT_EQ(S_OK, (CreateObject<COuter, IPersistStream>(outer.Put())));
     void* p = nullptr;
     EXPECT_EQ(CLASS_E_NOAGGREGATION, CComCreatorNoAggregation<CTwoFaced>::CreateInstance(outer, IID_IUnknown, &p));
     EXPECT_EQ(nullptr, p);
@@ -97,17 +97,17 @@ TEST(ComObject, FailedCreations) {
 TEST(ComObject, AggregationDelegatesToTheOuterIdentity) {
     {
         CComPtr<IPersistStream> outer;
-        ASSERT_EQ(S_OK, (CreateObject<COuter, IPersistStream>(&outer)));
+        ASSERT_EQ(S_OK, (CreateObject<COuter, IPersistStream>(outer.Put())));
         EXPECT_EQ(1, CTwoFaced::live);
         CComPtr<IRuntimeID2> viaInner;
-        ASSERT_EQ(S_OK, outer.QueryInterface(&viaInner));
+        ASSERT_EQ(S_OK, outer.QueryInterface(viaInner.Put()));
         UINT package = 0;
         viaInner->get_Package(&package);
         EXPECT_EQ(7u, package);
         // The inner's interfaces answer the outer's identity and the outer's interfaces.
         EXPECT_TRUE(viaInner.IsEqualObject(outer));
         CComPtr<IPersistStream> back;
-        EXPECT_EQ(S_OK, viaInner.QueryInterface(&back));
+        EXPECT_EQ(S_OK, viaInner.QueryInterface(back.Put()));
         EXPECT_EQ(outer.get(), back.get());
     }
     EXPECT_EQ(0, CTwoFaced::live);
@@ -148,6 +148,34 @@ TEST(ComWrappers, VariantCopiesAndDetaches) {
     EXPECT_STREQ(L"1234", n.bstrVal);
 }
 
+TEST(ComWrappers, VariantCopyFailuresAreRaised) {
+    VARIANT bad;
+    ::VariantInit(&bad);
+    bad.vt = VT_CLSID;  // not a type a VARIANT may carry
+    try {
+        CComVariant copy(bad);
+        ADD_FAILURE() << "the copy was made";
+    } catch (const ComError& e) {
+        EXPECT_EQ(DISP_E_BADVARTYPE, e.hr());
+    }
+    CComVariant held(L"kept");
+    EXPECT_THROW(held = bad, ComError);
+    EXPECT_STREQ(L"kept", held.bstrVal);
+}
+
+TEST(ComWrappers, MovingIntoAnOutParameterFreesWhatItHeld) {
+    CComPtr<IRuntimeID> object;
+    ASSERT_EQ(S_OK, (CreateObject<CTwoFaced, IRuntimeID>(object.Put())));
+    CComVariant out(static_cast<IUnknown*>(object.get()));
+    object.Release();
+    CComVariant text(L"moved");
+    MoveVariant(&out, text);
+    EXPECT_EQ(0, CTwoFaced::live);
+    EXPECT_EQ(VT_EMPTY, text.vt);
+    MoveVariant(&out, out);
+    EXPECT_STREQ(L"moved", out.bstrVal);
+}
+
 TEST(ComError, GuardTurnsExceptionsIntoResults) {
     EXPECT_EQ(E_OUTOFMEMORY, Guard([]() -> HRESULT { throw std::bad_alloc(); }));
     EXPECT_EQ(0x80040206, static_cast<ULONG>(Guard([]() -> HRESULT { Throw(0x80040206); })));
@@ -158,8 +186,8 @@ TEST(ComError, GuardTurnsExceptionsIntoResults) {
 TEST(ComError, ReportErrorSetsThreadErrorInfo) {
     EXPECT_EQ(E_INVALIDARG, ReportError(L"Source.X", L"bad thing", IID_IRuntimeID, E_INVALIDARG));
     CComPtr<IErrorInfo> info;
-    ASSERT_EQ(S_OK, ::GetErrorInfo(0, &info));
+    ASSERT_EQ(S_OK, ::GetErrorInfo(0, info.Put()));
     CComBSTR text;
-    info->GetDescription(&text);
+    info->GetDescription(text.Put());
     EXPECT_STREQ(L"bad thing", text.c_str());
 }

@@ -6,6 +6,7 @@
 #include <vector>
 #include "com/ComBSTR.h"
 #include "com/ComVariant.h"
+#include "com/Handles.h"
 #include "contracts/Drevak.h"
 
 using kcom::CComBSTR;
@@ -15,13 +16,12 @@ using Bytes = std::vector<BYTE>;
 namespace {
 
 Bytes Pack(const VARIANT& v, long* hr = nullptr) {
-    void* blob = nullptr;
+    kcom::CCoTaskMem<void> blob;
     ULONG size = 0;
-    long result = PackVariant(v, &blob, &size);
+    long result = PackVariant(v, blob.Put(), &size);
     if (hr) *hr = result;
-    Bytes out(static_cast<BYTE*>(blob), static_cast<BYTE*>(blob) + size);
-    ::CoTaskMemFree(blob);
-    return out;
+    const BYTE* bytes = static_cast<const BYTE*>(blob.get());
+    return Bytes(bytes, bytes + size);
 }
 
 // Unpacks the first n bytes of data, more bytes being available when extra is given.

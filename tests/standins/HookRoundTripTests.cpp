@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
         PelluceStub_Reset();
         ASSERT_HRESULT_SUCCEEDED(aut_.Start(kScenario));
-        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(2000, &channel_));
+        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(2000, channel_.Put()));
         carrier_ = ::RegisterWindowMessageW(kQuillonCarrierMessage);
     }
 
@@ -195,7 +195,7 @@ TEST_F(HookRoundTrip, MarshalledDispatchIsServedByTheApplication) {
     LARGE_INTEGER zero{};
     ASSERT_HRESULT_SUCCEEDED(params.pStream->Seek(zero, STREAM_SEEK_SET, nullptr));
     kcom::CComPtr<IDispatch> control;
-    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(params.pStream, IID_IDispatch, reinterpret_cast<void**>(&control)));
+    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(params.pStream, IID_IDispatch, reinterpret_cast<void**>(control.Put())));
 
     auto get = [&](const wchar_t* name, VARIANT* out) {
         DISPID id = 0;
@@ -229,7 +229,7 @@ TEST_F(HookRoundTrip, MarshalledDispatchIsServedByTheApplication) {
     ASSERT_EQ(0, Send(EQuillonRequest::GetListener, L"grid", listener));
     ASSERT_NE(nullptr, listener.pStream);
     kcom::CComPtr<IDispatch> sink;
-    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(listener.pStream, IID_IDispatch, reinterpret_cast<void**>(&sink)));
+    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(listener.pStream, IID_IDispatch, reinterpret_cast<void**>(sink.Put())));
     control = sink;
     kcom::CComVariant role;
     ASSERT_HRESULT_SUCCEEDED(get(L"Role", &role));
@@ -349,7 +349,7 @@ TEST_F(HookRoundTrip, UnansweredRequestsFailAndLeaveTheRecordAlone) {
 
     // A hook that stalls past the channel's time-out.
     kcom::CComPtr<IOutputChannel> quick;
-    ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(200, &quick));
+    ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(200, quick.Put()));
     const DWORD start = ::GetTickCount();
     EXPECT_LT(Send(EQuillonRequest::GetUserType, params.hWnd, params, quick), 0);
     EXPECT_LT(::GetTickCount() - start, 2500u);
@@ -394,7 +394,7 @@ struct CNestedSender {
         if (msg != WM_APP) return ::DefWindowProcW(wnd, msg, wParam, lParam);
         auto* self = reinterpret_cast<CNestedSender*>(lParam);
         kcom::CComPtr<IOutputChannel> channel;
-        PelluceStub_CreateChannel(3000, &channel);
+        PelluceStub_CreateChannel(3000, channel.Put());
         CAcxParamHelper params;
         params.hWnd = self->target;
         self->result = CPelluce::SendMessageByOCh(::RegisterWindowMessageW(kQuillonCarrierMessage), self->target,

@@ -28,10 +28,10 @@ TEST(HostStandIn, RackKeepsAndRecordsObjects) {
     auto settings = Holder<CSettingsStandIn>::New();
     EXPECT_EQ(rack->SetObject(CComBSTR(L"TestOptions"), settings.as<IKorSettings>()), S_OK);
     CComPtr<IUnknown> got;
-    EXPECT_EQ(rack->GetObject(CComBSTR(L"TestOptions"), IID_IKorSettingsSections, &got), S_OK);
+    EXPECT_EQ(rack->GetObject(CComBSTR(L"TestOptions"), IID_IKorSettingsSections, got.Put()), S_OK);
     EXPECT_TRUE(got);
-    EXPECT_EQ(rack->GetObject(CComBSTR(L"TestOptions"), IID_IKorHostApplication, &got), E_NOINTERFACE);
-    EXPECT_EQ(rack->GetObject(CComBSTR(L"Missing"), IID_IUnknown, &got), E_FAIL);
+    EXPECT_EQ(rack->GetObject(CComBSTR(L"TestOptions"), IID_IKorHostApplication, got.Put()), E_NOINTERFACE);
+    EXPECT_EQ(rack->GetObject(CComBSTR(L"Missing"), IID_IUnknown, got.Put()), E_FAIL);
     EXPECT_FALSE(got);
     EXPECT_EQ(rack->RemoveObject(CComBSTR(L"TestOptions")), S_OK);
     EXPECT_FALSE(rack->Has(L"TestOptions"));
@@ -59,12 +59,12 @@ TEST(HostStandIn, SettingsAnswerValuesTablesAndNodes) {
     EXPECT_EQ(s->GetValue(CComBSTR(L"No\\Such"), CComBSTR(L"x"), &v, 0, 0), S_FALSE);
 
     kcom::CComSafeArray values;
-    ASSERT_EQ(s->GetValues(CComBSTR(L"Test Objects\\ActiveX\\Description"), &values), S_OK);
+    ASSERT_EQ(s->GetValues(CComBSTR(L"Test Objects\\ActiveX\\Description"), values.Put()), S_OK);
     ASSERT_EQ(Rows(values), 2);
     EXPECT_STREQ(Cell(values, 0, 1).bstrVal, L"index");
     EXPECT_EQ(Cell(values, 1, 1).lVal, 0x448);
     kcom::CComSafeArray keys;
-    ASSERT_EQ(s->GetSubKeys(CComBSTR(L"Test Objects"), &keys), S_OK);
+    ASSERT_EQ(s->GetSubKeys(CComBSTR(L"Test Objects"), keys.Put()), S_OK);
     ASSERT_EQ(Rows(keys), 1);
     EXPECT_STREQ(Cell(keys, 0, 0).bstrVal, L"ActiveX");
 
@@ -74,7 +74,7 @@ TEST(HostStandIn, SettingsAnswerValuesTablesAndNodes) {
     ASSERT_EQ(s->get_Item(&key, &node), S_OK);
     ASSERT_EQ(node.vt, VT_DISPATCH);
     CComPtr<IKorSettings> child;
-    ASSERT_EQ(node.pdispVal->QueryInterface(IID_IKorSettings, reinterpret_cast<void**>(&child)), S_OK);
+    ASSERT_EQ(node.pdispVal->QueryInterface(IID_IKorSettings, reinterpret_cast<void**>(child.Put())), S_OK);
     EXPECT_EQ(child->GetValue(CComBSTR(L"ActiveX"), CComBSTR(L"CLSID"), &v, 0, 0), S_OK);
     EXPECT_EQ(v.vt, VT_BSTR);
 
@@ -100,12 +100,12 @@ TEST(HostStandIn, SettingsRecordWritesSectionsAndProductRoot) {
     EXPECT_EQ(s->CreateSection(CComBSTR(L"Y")), E_ACCESSDENIED);
 
     CComBSTR root;
-    EXPECT_EQ(s->GetProductRegRoot(&root), E_FAIL);
+    EXPECT_EQ(s->GetProductRegRoot(root.Put()), E_FAIL);
     s->SetProductRoot(L"Software\\Quorvel\\Product");
-    EXPECT_EQ(s->GetProductRegRoot(&root), S_OK);
+    EXPECT_EQ(s->GetProductRegRoot(root.Put()), S_OK);
     EXPECT_STREQ(root.c_str(), L"Software\\Quorvel\\Product");
     s->SetProductRoot(nullptr);
-    EXPECT_EQ(s->GetProductRegRoot(&root), S_OK);
+    EXPECT_EQ(s->GetProductRegRoot(root.Put()), S_OK);
     EXPECT_TRUE(root.IsNull());
 
     auto lines = s->Log().Lines();
@@ -118,16 +118,16 @@ TEST(HostStandIn, HostApplicationIsReachedThroughTheClassTable) {
     app->Put(L"Installation Dir", CComVariant(L"C:\\Host"));
     CComPtr<IClassFactory> factory;
     EXPECT_EQ(::CoGetClassObject(CLSID_KorHostApplication, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                 reinterpret_cast<void**>(&factory)),
+                                 reinterpret_cast<void**>(factory.Put())),
               REGDB_E_CLASSNOTREG);
     {
         CHostApplicationRegistration reg(app.as<IKorHostApplication>());
         ASSERT_EQ(reg.Result(), S_OK);
         ASSERT_EQ(::CoGetClassObject(CLSID_KorHostApplication, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&factory)),
+                                     reinterpret_cast<void**>(factory.Put())),
                   S_OK);
         CComPtr<IKorHostApplication> got;
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKorHostApplication, reinterpret_cast<void**>(&got)), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKorHostApplication, reinterpret_cast<void**>(got.Put())), S_OK);
         CComVariant v;
         EXPECT_EQ(got->GetValue(CComBSTR(L"Installation Dir"), &v), S_OK);
         EXPECT_STREQ(v.bstrVal, L"C:\\Host");
@@ -137,7 +137,7 @@ TEST(HostStandIn, HostApplicationIsReachedThroughTheClassTable) {
     }
     factory.Release();
     EXPECT_EQ(::CoGetClassObject(CLSID_KorHostApplication, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                 reinterpret_cast<void**>(&factory)),
+                                 reinterpret_cast<void**>(factory.Put())),
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(app->Log().Joined(), L"GetValue(Installation Dir)\nShowMessageBox(0,Hello,(null),0)");
 }
@@ -165,7 +165,7 @@ TEST(HostStandIn, RecordManagerHandsOutRegistrationsAndKnowsThemAgain) {
     wchar_t factoryName[] = L"AcxFactory";
     wchar_t serviceName[] = L"KestruneSrv";
     CComPtr<IUnknown> reg;
-    EXPECT_EQ(mgr->RegisterFactory(CComBSTR(L"Quorvel.AcxFactory"), {factoryName, 0, 0xAFFF, 0}, -1, &reg), S_OK);
+    EXPECT_EQ(mgr->RegisterFactory(CComBSTR(L"Quorvel.AcxFactory"), {factoryName, 0, 0xAFFF, 0}, -1, reg.Put()), S_OK);
     ASSERT_TRUE(reg);
     EXPECT_EQ(mgr->RegisterServer(reg, {serviceName, 0, 0x7FFF, 0}, -1), S_OK);
     EXPECT_EQ(mgr->RegisterServer(nullptr, {serviceName, 0, 0x7FFF, 0}, -1), S_OK);

@@ -42,9 +42,9 @@ TEST_F(OrlentyTest, AnswersNullUntilSet) {
 
 TEST_F(OrlentyTest, HandsOutOneReferenceOfWhatWasSet) {
     kcom::CComPtr<IKorQuery> query;
-    ASSERT_EQ(kcom::CreateObject<CQuery>(&query), S_OK);
+    ASSERT_EQ(kcom::CreateObject<CQuery>(query.Put()), S_OK);
     kcom::CComPtr<IPersist> plain;
-    ASSERT_EQ(kcom::CreateObject<CPlain>(&plain), S_OK);
+    ASSERT_EQ(kcom::CreateObject<CPlain>(plain.Put()), S_OK);
     OrlentyStandIn_SetKorQuery(query);
     OrlentyStandIn_SetRecordMgr(plain);
     OrlentyStandIn_SetApplicationSettings(plain);  // lacks the settings interface

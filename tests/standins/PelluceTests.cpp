@@ -26,7 +26,7 @@ HRESULT Carry(const VARIANT& in, VARIANT* out) {
 
 TEST(PelluceRecord, ConstructionAndDestructionOwnEverythingOnce) {
     kcom::CComPtr<IStream> stream;
-    ASSERT_HRESULT_SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream));
+    ASSERT_HRESULT_SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
     {
         CAcxParamHelper params;
         params.pStream = stream;
@@ -119,7 +119,7 @@ TEST(PelluceWire, ArraysKeepDimensionsBoundsAndCells) {
 
 TEST(PelluceWire, RefusesWhatItCannotCarryAndMalformedBytes) {
     kcom::CComPtr<IStream> stream;
-    ASSERT_HRESULT_SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream));
+    ASSERT_HRESULT_SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
     kcom::CComVariant object(static_cast<IUnknown*>(stream.get()));
     kcom::CComVariant out;
     EXPECT_EQ(DISP_E_BADVARTYPE, Carry(object, &out));
@@ -178,7 +178,7 @@ class PelluceControls : public ::testing::Test {
 protected:
     void SetUp() override {
         PelluceStub_Reset();
-        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(100, &channel_));
+        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(100, channel_.Put()));
     }
     void TearDown() override { PelluceStub_Reset(); }
     long Send(EQuillonRequest request, CAcxParamHelper& params, IOutputChannel* channel) {
@@ -297,7 +297,7 @@ TEST_F(PelluceScenario, DispatchAndRecordsWorkInProcessToo) {
     ASSERT_EQ(0, SendTo(EQuillonRequest::Hwnd2IDispatch, ctl_, params));
     ASSERT_NE(nullptr, params.pStream);
     kcom::CComPtr<IDispatch> object;
-    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(params.pStream, IID_IDispatch, reinterpret_cast<void**>(&object)));
+    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(params.pStream, IID_IDispatch, reinterpret_cast<void**>(object.Put())));
     DISPID id = 0;
     LPOLESTR name[1] = {const_cast<LPOLESTR>(L"Value")};
     ASSERT_HRESULT_SUCCEEDED(object->GetIDsOfNames(IID_NULL, name, 1, 0, &id));

@@ -142,7 +142,7 @@ TEST_F(ThreadContextSwitch, HandlerOperationsRunOnTheTargetThreadWithoutFurtherS
 
     kcom::CComBSTR names;
     target.thread = 0;
-    ASSERT_HRESULT_SUCCEEDED(switcher_->Run(&target, workerId_, AcxSwitchGetMemberList, &names, nullptr, nullptr, &result));
+    ASSERT_HRESULT_SUCCEEDED(switcher_->Run(&target, workerId_, AcxSwitchGetMemberList, names.Put(), nullptr, nullptr, &result));
     EXPECT_EQ(S_OK, result);
     EXPECT_STREQ(L"A\tB", names.c_str());
     EXPECT_EQ(workerId_.load(), target.thread);

@@ -63,7 +63,7 @@ TEST_F(VarrowTest, ValueFromProgIdComesFromTheRegistry) {
     s->SetProductActiveXAgentRegRoot(HKEY_CURRENT_USER, kTestRoot);
     std::wstring key = std::wstring(kTestRoot) + L"\\ProgID\\Test.Control.1";
     kcom::CRegKey k;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.Put(), nullptr),
               ERROR_SUCCESS);
     const wchar_t data[] = L"My.CustomObject";
     ASSERT_EQ(::RegSetValueExW(k, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof(data)),

@@ -106,7 +106,7 @@ HWND CAutProcess::Window(const std::wstring& name) const {
 long CAutProcess::Control(const wchar_t* message, CAcxParamHelper& params) const {
     if (windows_.empty()) return E_UNEXPECTED;
     kcom::CComPtr<IOutputChannel> channel;
-    HRESULT hr = PelluceStub_CreateChannel(5000, &channel);
+    HRESULT hr = PelluceStub_CreateChannel(5000, channel.Put());
     if (FAILED(hr)) return hr;
     const UINT carrier = ::RegisterWindowMessageW(L"ZirevavoDizivov");
     return CPelluce::SendMessageByOCh(carrier, windows_.begin()->second, ::RegisterWindowMessageW(message), params,

@@ -54,7 +54,7 @@ STDMETHODIMP CAcxFlowEvents::ResumeReplay() { return Pass(ACX_FLOW_EVENT_RESUME_
 HRESULT CAcxFlowEvents::Unadvise(DWORD& cookie) noexcept {
     return kcom::Guard([&]() -> HRESULT {
         kcom::CComPtr<IObjectRack> rack;
-        HRESULT hr = GetRack(&rack);
+        HRESULT hr = GetRack(rack.Put());
         if (FAILED(hr)) return hr;
         if (!rack) return S_OK;
         kcom::CComPtr<IUnknown> connector;
@@ -102,7 +102,7 @@ STDMETHODIMP CAcxFlowEvents::Connect(IUnknown* server) {
         }
         if (!agent_) step(agent_.CoCreateInstance(CLSID_AcxAgntUtil, nullptr, CLSCTX_ALL));
         kcom::CComPtr<IKorDataTarget> target;
-        if (SUCCEEDED(kcom::QueryTo(GetControllingUnknown(), &target)) && inputChannel_)
+        if (SUCCEEDED(kcom::QueryTo(GetControllingUnknown(), target.Put())) && inputChannel_)
             step(inputChannel_->RegisterDataTarget(target, kWindowRecordMask, &dataTargetCookie_));
         return FAILED(failure) ? failure : hr;
     });

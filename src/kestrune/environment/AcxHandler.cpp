@@ -114,11 +114,7 @@ void CAcxHandler::ToDisplayText(VARIANT* value) {
     else if (vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == (VT_BYREF | VT_DISPATCH) || vt == (VT_BYREF | VT_UNKNOWN))
         text = L"Object Reference";
     else if (vt & VT_ARRAY) text = L"SAFEARRAY";
-    if (!text) return;
-    ::VariantClear(value);
-    value->bstrVal = ::SysAllocString(text);
-    if (!value->bstrVal) throw std::bad_alloc();
-    value->vt = VT_BSTR;
+    if (text) kcom::CComVariant(text).Detach(value);
 }
 
 HRESULT CAcxHandler::GetProperty(BSTR path, VARIANT* value, BOOL allowSwitch) {
@@ -166,11 +162,11 @@ void CAcxHandler::GetMemberList(BSTR* names, BOOL allowSwitch) {
         kcom::CComPtr<ITypeInfo> info;
         kcom::CTypeAttr attr;
         if (dispatch_ && SUCCEEDED(dispatch_->GetTypeInfoCount(&count)) && count == 1 &&
-            SUCCEEDED(dispatch_->GetTypeInfo(0, 0, &info)) && info && SUCCEEDED(kcom::GetTypeAttr(info, attr))) {
+            SUCCEEDED(dispatch_->GetTypeInfo(0, 0, info.Put())) && info && SUCCEEDED(kcom::GetTypeAttr(info, attr))) {
             const auto add = [&](MEMBERID id) {
                 kcom::CComBSTR name;
                 UINT got = 0;
-                if (SUCCEEDED(info->GetNames(id, &name, 1, &got)) && got && name != nullptr &&
+                if (SUCCEEDED(info->GetNames(id, name.Put(), 1, &got)) && got && name != nullptr &&
                     std::wcscmp(name.c_str(), L"_NewEnum") != 0)
                     list.append(name.c_str()).push_back(L'\t');
             };
@@ -232,7 +228,7 @@ HRESULT CAcxHandler::BuildEventMemberTable(IUnknown* object, const wchar_t* name
     kcom::CComQIPtr<IProvideClassInfo> provider(object);
     if (!provider) return E_NOINTERFACE;
     kcom::CComPtr<ITypeInfo> coclass;
-    HRESULT hr = provider->GetClassInfo(&coclass);
+    HRESULT hr = provider->GetClassInfo(coclass.Put());
     if (FAILED(hr)) return hr;
     if (!coclass) return E_FAIL;
     kcom::CTypeAttr attr;
@@ -245,14 +241,14 @@ HRESULT CAcxHandler::BuildEventMemberTable(IUnknown* object, const wchar_t* name
         kcom::CComPtr<ITypeInfo> source;
         kcom::CTypeAttr sourceAttr;
         if (FAILED(coclass->GetImplTypeFlags(i, &flags)) || !(flags & IMPLTYPEFLAG_FSOURCE) ||
-            FAILED(coclass->GetRefTypeOfImplType(i, &ref)) || FAILED(coclass->GetRefTypeInfo(ref, &source)) ||
+            FAILED(coclass->GetRefTypeOfImplType(i, &ref)) || FAILED(coclass->GetRefTypeInfo(ref, source.Put())) ||
             FAILED(kcom::GetTypeAttr(source, sourceAttr)))
             continue;
         for (UINT f = 0; f < sourceAttr->cFuncs; ++f) {
             kcom::CFuncDesc func;
             if (FAILED(kcom::GetFuncDesc(source, f, func))) continue;
             kcom::CComBSTR member;
-            source->GetDocumentation(func->memid, &member, nullptr, nullptr, nullptr);
+            source->GetDocumentation(func->memid, member.Put(), nullptr, nullptr, nullptr);
             EventMember entry{member.c_str(), sourceAttr->guid, func->memid};
             if (!name) {
                 table.push_back(std::move(entry));
@@ -278,10 +274,10 @@ HRESULT CAcxHandler::FireEvent(BSTR eventName, SAFEARRAY* arguments) {
         kcom::CComQIPtr<IConnectionPointContainer> container(static_cast<IUnknown*>(object.get()));
         if (!container) return E_NOINTERFACE;
         kcom::CComPtr<IConnectionPoint> point;
-        hr = container->FindConnectionPoint(event.source, &point);
+        hr = container->FindConnectionPoint(event.source, point.Put());
         if (FAILED(hr)) return hr;
         kcom::CComPtr<IEnumConnections> connections;
-        hr = point->EnumConnections(&connections);
+        hr = point->EnumConnections(connections.Put());
         if (FAILED(hr)) return hr;
         if (!connections) return E_FAIL;
 
@@ -306,7 +302,7 @@ HRESULT CAcxHandler::FireEvent(BSTR eventName, SAFEARRAY* arguments) {
             kcom::CComPtr<IUnknown> sinkUnknown;
             sinkUnknown.Attach(data.pUnk);
             kcom::CComPtr<IDispatch> sink;
-            if (SUCCEEDED(sinkUnknown->QueryInterface(event.source, reinterpret_cast<void**>(&sink))) && sink) {
+            if (SUCCEEDED(sinkUnknown->QueryInterface(event.source, reinterpret_cast<void**>(sink.Put()))) && sink) {
                 kcom::CComVariant ignored;
                 sink->Invoke(event.id, IID_NULL, kInvokeLocale, DISPATCH_METHOD, &params, &ignored, nullptr, nullptr);
             }

@@ -113,7 +113,7 @@ CComPtr<IDispatch> ParentOf(IDispatch* testObject) {
 HRESULT QueryWindowValue(IDispatch* testObject, long* window) {
     *window = 0;
     CComPtr<IDispatch> script;
-    if (FAILED(testObject->QueryInterface(__uuidof(DispTestObject), reinterpret_cast<void**>(&script))) || !script)
+    if (FAILED(testObject->QueryInterface(__uuidof(DispTestObject), reinterpret_cast<void**>(script.Put()))) || !script)
         return E_FAIL;
     CComVariant args[2];  // reversed: the property data, then the name
     args[1] = CComVariant(L"hwnd");
@@ -232,12 +232,12 @@ HRESULT CAcxQuery::AnswerProgID(const CRuntimeId& id, IdKind kind, VARIANT* resu
     CComBSTR progId;
     HRESULT hr;
     if (kind == IdKind::Windowless) {
-        hr = m_agent->WlsProgIDQuery(window, ReadLong(id, L"punknown"), &progId);
+        hr = m_agent->WlsProgIDQuery(window, ReadLong(id, L"punknown"), progId.Put());
     } else {
         LONG isAcx = 0;
         m_agent->IsAcxControl(window, &isAcx);
         if (!isAcx) return S_FALSE;
-        hr = m_agent->AcxProgIDQuery(window, &progId);
+        hr = m_agent->AcxProgIDQuery(window, progId.Put());
     }
     if (SUCCEEDED(hr)) {
         Reset(result, VT_BSTR).bstrVal = progId.Detach();
@@ -269,8 +269,8 @@ HRESULT CAcxQuery::QueryAcxName(IRuntimeID* id, VARIANT*, VARIANT* result) {
         HRESULT hr = ReadHandles(rid, kind, &window, &cookie);
         if (FAILED(hr)) return hr;
         CComBSTR userType;
-        hr = kind == IdKind::Window ? m_agent->AcxUserTypeQuery(ToWindow(window), &userType)
-                                    : m_agent->WlsUserTypeQuery(ToWindow(window), cookie, &userType);
+        hr = kind == IdKind::Window ? m_agent->AcxUserTypeQuery(ToWindow(window), userType.Put())
+                                    : m_agent->WlsUserTypeQuery(ToWindow(window), cookie, userType.Put());
         // The result is replaced only by an answer; what it held before is freed then.
         if (SUCCEEDED(hr) && userType) {
             Reset(result, VT_BSTR).bstrVal = userType.Detach();
@@ -285,8 +285,8 @@ HRESULT CAcxQuery::QueryLpDispatch(IRuntimeID* id, VARIANT*, VARIANT* result) {
         HRESULT hr = ReadHandles(rid, kind, &window, &cookie);
         if (FAILED(hr)) return hr;
         CComPtr<IDispatch> control;
-        hr = kind == IdKind::Window ? m_agent->GetMarshalDisp(ToWindow(window), &control)
-                                    : m_agent->GetWlsMarshalDisp(ToWindow(window), cookie, &control);
+        hr = kind == IdKind::Window ? m_agent->GetMarshalDisp(ToWindow(window), control.Put())
+                                    : m_agent->GetWlsMarshalDisp(ToWindow(window), cookie, control.Put());
         if (SUCCEEDED(hr)) {
             Reset(result, VT_DISPATCH).pdispVal = control.Detach();
         }
@@ -526,9 +526,9 @@ HRESULT CAcxQuery::FindContainerWindow(IDispatch* start, QueryIdInfo* info, HWND
     for (int pass = 0; pass < kMaxContainerPasses; ++pass) {
         tab = false;
         CComPtr<ITestObject> testObject;
-        if (FAILED(kcom::QueryTo(container.get(), &testObject)) || !testObject) return E_FAIL;
+        if (FAILED(kcom::QueryTo(container.get(), testObject.Put())) || !testObject) return E_FAIL;
         CComPtr<IUnknown> found;
-        HRESULT hr = testObject->FindObjectId(&found, info);
+        HRESULT hr = testObject->FindObjectId(found.Put(), info);
         if (FAILED(hr)) return hr;
         kcom::CComQIPtr<IRuntimeID> foundId(found.get());
         const CRuntimeId rid(foundId.get());
@@ -600,7 +600,7 @@ STDMETHODIMP CAcxQuery::QueryIdFromContainer(SAFEARRAY* psaProp, IDispatch* pCon
         }
 
         kcom::CComSafeArray containers;
-        hr = m_agent->GetContainers(window, &containers);
+        hr = m_agent->GetContainers(window, containers.Put());
         if (FAILED(hr)) return hr;
 
         // Cookie lists by container window, walked in ascending handle order.
@@ -610,7 +610,7 @@ STDMETHODIMP CAcxQuery::QueryIdFromContainer(SAFEARRAY* psaProp, IDispatch* pCon
             const HWND container = ToWindow(LongOf(ReadCell(containers, static_cast<LONG>(i), 0)));
             if (!container) continue;
             kcom::CComSafeArray cookies;
-            hr = m_agent->GetWlsCookiesFromContainer(container, &cookies);
+            hr = m_agent->GetWlsCookiesFromContainer(container, cookies.Put());
             if (FAILED(hr)) return hr;
             cookieLists[container] = std::move(cookies);  // a list that did not come counts no rows
         }
@@ -667,7 +667,7 @@ STDMETHODIMP CAcxQuery::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp) {
             m_agent->IsAcxControl(window, &isAcx);
             if (!isAcx) continue;
             CComBSTR progId;
-            if (SUCCEEDED(m_agent->AcxProgIDQuery(window, &progId)) && progId.Length() > 0) {
+            if (SUCCEEDED(m_agent->AcxProgIDQuery(window, progId.Put())) && progId.Length() > 0) {
                 CComVariant text(progId.c_str());
                 PutRowValue(table, row, text);
             }
@@ -686,14 +686,14 @@ STDMETHODIMP CAcxQuery::QueryWlsIdsFromContainer(IDispatch* pContainer, long, SA
         if (!m_agent) return E_FAIL;
         if (!pContainer) return S_FALSE;
         CComPtr<ITestObject> container;
-        if (FAILED(kcom::QueryTo(pContainer, &container)) || !container) return E_FAIL;
+        if (FAILED(kcom::QueryTo(pContainer, container.Put())) || !container) return E_FAIL;
         CComPtr<IUnknown> found;
-        HRESULT hr = container->FindObjectId(&found, nullptr);
+        HRESULT hr = container->FindObjectId(found.Put(), nullptr);
         if (hr != S_OK) return hr;
         kcom::CComQIPtr<IRuntimeID> foundId(found.get());
         const HWND window = ToWindow(ReadLong(CRuntimeId(foundId.get()), L"hwnd"));
         kcom::CComSafeArray cookies;
-        hr = m_agent->GetWlsCookiesFromContainer(window, &cookies);
+        hr = m_agent->GetWlsCookiesFromContainer(window, cookies.Put());
         if (hr != S_OK) return hr;
         const ULONG rows = RowCount(cookies);
         CIdTable visible(rows);
@@ -725,7 +725,7 @@ STDMETHODIMP CAcxQuery::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG*
         settings.Attach(OztGetApplicationSettings());
         if (!settings) return E_UNEXPECTED;
         CComBSTR root;
-        HRESULT hr = settings->GetProductRegRoot(&root);
+        HRESULT hr = settings->GetProductRegRoot(root.Put());
         if (FAILED(hr)) return hr;
         if (!root) return E_FAIL;
         if (!m_agent) return E_FAIL;
@@ -751,7 +751,7 @@ void CAcxQuery::LoadCustomQueries() {
     settings.Attach(OztGetApplicationSettings());
     if (!settings) return;
     kcom::CComSafeArray progIds;
-    if (FAILED(settings->GetSubKeys(CComBSTR(kCustomQueryKey), &progIds)) || !progIds) return;
+    if (FAILED(settings->GetSubKeys(CComBSTR(kCustomQueryKey), progIds.Put())) || !progIds) return;
     const ULONG count = RowCount(progIds);
     for (ULONG i = 0; i < count; ++i) {
         const CComVariant progId = ReadCell(progIds, static_cast<LONG>(i), 0);
@@ -763,7 +763,7 @@ void CAcxQuery::LoadCustomQueries() {
             continue;
         const std::wstring key = std::wstring(kCustomQueryKey) + L"\\" + progId.bstrVal;
         kcom::CComSafeArray values;
-        if (FAILED(settings->GetValues(CComBSTR(key.c_str()), &values)) || !values) continue;
+        if (FAILED(settings->GetValues(CComBSTR(key.c_str()), values.Put())) || !values) continue;
         const ULONG rows = RowCount(values);
         for (ULONG r = 0; r < rows; ++r) {
             const CComVariant property = ReadCell(values, static_cast<LONG>(r), 0);

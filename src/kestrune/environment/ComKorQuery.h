@@ -75,8 +75,8 @@ private:
         if (!held) {
             kcom::CComPtr<IObjectRack> rack;
             IObjectRackClient* client = static_cast<T*>(this);
-            if (FAILED(client->GetRack(&rack)) || !rack) return false;
-            if (FAILED(GetRackObject(rack.get(), RackName::StdPackageQueryEngine, &held)) || !held) return false;
+            if (FAILED(client->GetRack(rack.Put())) || !rack) return false;
+            if (FAILED(GetRackObject(rack.get(), RackName::StdPackageQueryEngine, held.Put())) || !held) return false;
         }
 
         CKorSafeArray rows;

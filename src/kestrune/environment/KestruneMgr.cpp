@@ -73,7 +73,7 @@ STDMETHODIMP CKestruneMgr::SetPackageConfiguration(VARIANT config) {
             return E_INVALIDARG;
         for (LONG i = lower; i <= upper; ++i) {
             kcom::CComBSTR word;
-            if (FAILED(::SafeArrayGetElement(config.parray, &i, &word)) || word.Length() == 0) continue;
+            if (FAILED(::SafeArrayGetElement(config.parray, &i, word.Put())) || word.Length() == 0) continue;
             if (EqualsNoCase(word.c_str(), L"full")) m_full = true;
             else if (EqualsNoCase(word.c_str(), L"multimedia")) m_multimedia = true;
         }
@@ -91,7 +91,7 @@ STDMETHODIMP CKestruneMgr::Init() {
 
         if (kcom::CComPtr<IKorSettings> settings = ApplicationSettings()) {
             kcom::CComBSTR root;
-            if (SUCCEEDED(settings->GetProductRegRoot(&root)) && !root.IsNull())
+            if (SUCCEEDED(settings->GetProductRegRoot(root.Put())) && !root.IsNull())
                 ApplyProductSettings(settings, root.c_str());
         }
         EnsureFlowEventsObject(m_rack);
@@ -124,10 +124,10 @@ HRESULT CKestruneMgr::EnsureFlowEventsObject(IObjectRack* rack) {
     if (!rack) return E_POINTER;
     const kcom::CComBSTR name(kFlowEventsName);
     kcom::CComPtr<IUnknown> existing;
-    if (SUCCEEDED(rack->GetObject(name, IID_IObjectRackClient, &existing)) && existing) return S_OK;
+    if (SUCCEEDED(rack->GetObject(name, IID_IObjectRackClient, existing.Put())) && existing) return S_OK;
     kcom::CComPtr<IObjectRackClient> sink;
     HRESULT hr = ::CoCreateInstance(CLSID_AcxFlowEvents, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectRackClient,
-                                    reinterpret_cast<void**>(&sink));
+                                    reinterpret_cast<void**>(sink.Put()));
     if (FAILED(hr)) return hr;
     if (!sink) return E_FAIL;
     sink->SetRack(rack);
@@ -205,7 +205,7 @@ STDMETHODIMP CKestruneMgr::AddFactory(IUnknown* recordMgr) {
         if (!registration) return E_NOINTERFACE;
         KorClassDescriptor descriptor{L"AcxFactory", 0, 0xAFFF, 0};
         return registration->RegisterFactory(kcom::CComBSTR(L"Quorvel.AcxFactory"), descriptor, -1,
-                                             &m_factoryRegistration);
+                                             m_factoryRegistration.Put());
     });
 }
 

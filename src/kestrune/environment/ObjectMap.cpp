@@ -146,15 +146,14 @@ DWORD ReleaseRefCount(HKEY key) noexcept {
 }
 
 HRESULT OpenClassesKey(const wchar_t* path, kcom::CRegKey& key) noexcept {
-    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS ? S_OK : E_FAIL;
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_ALL_ACCESS, key.Put()) == ERROR_SUCCESS ? S_OK : E_FAIL;
 }
 
 HRESULT OpenInprocKey(REFCLSID clsid, kcom::CRegKey& key) noexcept {
-    LPOLESTR clsidText = nullptr;
-    if (FAILED(::StringFromCLSID(clsid, &clsidText))) return E_OUTOFMEMORY;
+    kcom::CCoTaskMem<OLECHAR> clsidText;
+    if (FAILED(::StringFromCLSID(clsid, clsidText.Put()))) return E_OUTOFMEMORY;
     wchar_t path[256];
-    std::swprintf(path, 256, L"CLSID\\%ls\\%ls", clsidText, L"InprocServer32");
-    ::CoTaskMemFree(clsidText);
+    std::swprintf(path, 256, L"CLSID\\%ls\\%ls", clsidText.get(), L"InprocServer32");
     return OpenClassesKey(path, key);
 }
 
@@ -166,18 +165,17 @@ struct TypeLibInfo {
 };
 
 HRESULT LoadTypeLibInfo(TypeLibInfo& info) noexcept {
-    HRESULT hr = kcom::Module().GetTypeLib(&info.lib);
+    HRESULT hr = kcom::Module().GetTypeLib(info.lib.Put());
     if (FAILED(hr)) return hr;
     TLIBATTR* attr = nullptr;
     hr = info.lib->GetLibAttr(&attr);
     if (FAILED(hr)) return hr;
     info.attr = *attr;
     info.lib->ReleaseTLibAttr(attr);
-    LPOLESTR guidText = nullptr;
-    if (FAILED(::StringFromCLSID(info.attr.guid, &guidText))) return E_OUTOFMEMORY;
-    std::swprintf(info.countKey, 256, L"TypeLib\\%ls\\%d.%d\\%d\\Win32", guidText, info.attr.wMajorVerNum,
+    kcom::CCoTaskMem<OLECHAR> guidText;
+    if (FAILED(::StringFromCLSID(info.attr.guid, guidText.Put()))) return E_OUTOFMEMORY;
+    std::swprintf(info.countKey, 256, L"TypeLib\\%ls\\%d.%d\\%d\\Win32", guidText.get(), info.attr.wMajorVerNum,
                   info.attr.wMinorVerNum, static_cast<int>(info.attr.lcid));
-    ::CoTaskMemFree(guidText);
     return S_OK;
 }
 
@@ -217,7 +215,7 @@ HRESULT RegisterServer() noexcept {
         HRESULT hr = kcom::Module().RegisterClasses();
         if (FAILED(hr)) return hr;
         kcom::CComPtr<ITypeLib> lib;
-        hr = kcom::Module().GetTypeLib(&lib);
+        hr = kcom::Module().GetTypeLib(lib.Put());
         if (FAILED(hr)) return hr;
         const std::wstring name = RelativePath();
         if (FAILED(RegisterTypeLibByName(lib, name))) {

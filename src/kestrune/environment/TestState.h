@@ -15,11 +15,11 @@ public:
     HRESULT GetTestOption(const wchar_t* name, VARIANT* value) {
         kcom::CComPtr<IObjectRack> rack;
         IObjectRackClient* client = static_cast<T*>(this);
-        HRESULT hr = client->GetRack(&rack);
+        HRESULT hr = client->GetRack(rack.Put());
         if (FAILED(hr)) return hr;
         if (!rack) return E_FAIL;
         kcom::CComPtr<IKorSettings> options;
-        hr = GetRackObject(rack.get(), RackName::TestOptions, &options);
+        hr = GetRackObject(rack.get(), RackName::TestOptions, options.Put());
         if (FAILED(hr)) return hr;
         return kcom::Guard([&]() -> HRESULT {
             kcom::CComVariant key(name);

@@ -243,10 +243,10 @@ STDMETHODIMP CStdFactoryBase::QueryClassService(GUID* service, long request, VAR
         CComBSTR name;
         const HRESULT hr = GetClassNameForId(id, name.Put());
         if (hr != S_OK) return hr;
-        ::VariantClear(output);
-        output->vt = VT_BSTR;
-        output->bstrVal = name.Detach();
-        return S_OK;
+        kcom::CComVariant text;
+        text.vt = VT_BSTR;
+        text.bstrVal = name.Detach();
+        return text.Detach(output);
     });
 }
 

@@ -12,13 +12,6 @@ namespace {
 constexpr int kPointTries = 100;
 constexpr DWORD kPointRetryMs = 10;
 
-// Moves a reply VARIANT into the caller's: nothing is duplicated and the record frees nothing of it.
-void MoveVariant(VARIANT& from, VARIANT* to) noexcept {
-    ::VariantClear(to);
-    *to = from;
-    from.vt = VT_EMPTY;
-}
-
 void PutBstr(VARIANT& v, BSTR text) {
     ::VariantClear(&v);
     v.vt = VT_BSTR;
@@ -178,7 +171,7 @@ HRESULT CAcxHookClient::RequestValue(EQuillonRequest request, HWND window, LONG 
     CAcxParamHelper params;
     if (property) PutBstr(params.varA, property);
     if (Send(request, window, cookie, params) < 0) return S_FALSE;
-    if (params.lResult == 1) MoveVariant(params.varA, value);
+    if (params.lResult == 1) kcom::MoveVariant(value, params.varA);
     else ::VariantClear(value);
     return S_OK;
 }
@@ -254,14 +247,14 @@ HRESULT CAcxHookClient::RequestInvoke(EQuillonRequest request, HWND window, VARI
     if (!args || !result) return E_POINTER;
     CAcxParamHelper params;
     LendArguments(params.varA, *args);
-    MoveVariant(b, &params.varB);
+    kcom::MoveVariant(&params.varB, b);
     if (Send(request, window, 0, params) < 0 || params.lResult == 0) return E_FAIL;
     // The caller's argument table is a list or a table of VARIANT cells; anything else is no answer.
     if (!IsArrayOf(params.varA, VT_VARIANT, 1, 2)) return E_FAIL;
     kcom::CComSafeArray previous(*args);
     *args = params.varA.parray;
     params.varA.vt = VT_EMPTY;
-    MoveVariant(params.varB, result);
+    kcom::MoveVariant(result, params.varB);
     return S_OK;
 }
 
@@ -386,7 +379,7 @@ HRESULT CAcxHookClient::GetContainers(HWND window, SAFEARRAY** containers) noexc
         const long sent = Send(EQuillonRequest::GetContainers, window, params);
         if (sent < 0) return static_cast<HRESULT>(sent);
         kcom::CComVariant reply;
-        MoveVariant(params.varA, &reply);
+        kcom::MoveVariant(&reply, params.varA);
         if (!IsArrayOf(reply, VT_VARIANT, 1, 1)) return E_FAIL;
         LONG lower = 0, upper = -1;
         if (FAILED(::SafeArrayGetLBound(reply.parray, 1, &lower)) ||

@@ -202,7 +202,7 @@ HRESULT CPropertiesCollection::Load(IStream* source) {
 // cannot be saved is left out and never leaves a partial record in front of the next one.
 HRESULT CPropertiesCollection::WriteCollectionToStream(IStream* stream) {
     kcom::CComPtr<IStream> scratch;
-    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &scratch);
+    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, scratch.Put());
     if (FAILED(hr)) return hr;
     for (const auto& [name, property] : m_map) {
         if ((property->m_flags & PROP_NOT_SAVED) || property->vt == VT_EMPTY) continue;
@@ -238,7 +238,7 @@ HRESULT CPropertiesCollection::ReadCollectionFromStream(IStream* stream) {
             if (canRewind) stream->Seek(to, STREAM_SEEK_SET, nullptr);
         };
         kcom::CComBSTR name;
-        if (FAILED(StreamReadBstr(stream, &name))) {
+        if (FAILED(StreamReadBstr(stream, name.Put()))) {
             rewind();
             continue;
         }

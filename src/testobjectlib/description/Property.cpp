@@ -5,6 +5,7 @@
 #include "com/ComBSTR.h"
 #include "com/ComError.h"
 #include "com/ComPtr.h"
+#include "com/Handles.h"
 #include "host.h"
 #include "tables/KorBSTR.h"
 #include "streams/StreamIO.h"
@@ -64,7 +65,7 @@ HRESULT CProperty::GetValue(VARIANT* out, DWORD* flags, USHORT* type, DWORD* com
     kcom::CComPtr<IObjectRack> rack;
     IDispatch* dispatch = nullptr;
     if (m_owner) {
-        m_owner->GetRack(&rack);
+        m_owner->GetRack(rack.Put());
         dispatch = m_owner->GetOwnerDispatch();
     }
     return ConvertByParamType(rack, dispatch, this, m_flags, m_type, m_compareType, out);
@@ -96,7 +97,7 @@ HRESULT CProperty::Compare(VARIANT actual) {
 
 HRESULT CProperty::StoreOwnerText(HRESULT (IPropertyOwner::*read)(BSTR*)) {
     kcom::CComBSTR text;
-    HRESULT hr = (m_owner->*read)(&text);
+    HRESULT hr = (m_owner->*read)(text.Put());
     if (FAILED(hr)) return hr;
     kcom::CComVariant value;
     V_VT(&value) = VT_BSTR;
@@ -109,7 +110,7 @@ namespace {
 kcom::CComPtr<ITORelationsCollection> RelationsOf(const VARIANT& v) noexcept {
     kcom::CComPtr<ITORelationsCollection> relations;
     if (V_VT(&v) == VT_DISPATCH && v.pdispVal)
-        v.pdispVal->QueryInterface(__uuidof(ITORelationsCollection), reinterpret_cast<void**>(&relations));
+        v.pdispVal->QueryInterface(__uuidof(ITORelationsCollection), reinterpret_cast<void**>(relations.Put()));
     return relations;
 }
 
@@ -121,11 +122,8 @@ HRESULT CopyRelations(const VARIANT& in, VARIANT* out) {
         return S_OK;
     }
     kcom::CComPtr<ITORelationsCollection> copy;
-    if (FAILED(relations->Clone(&copy)) || !copy) return E_FAIL;
-    ::VariantClear(out);
-    V_VT(out) = VT_DISPATCH;
-    V_DISPATCH(out) = copy.Detach();
-    return S_OK;
+    if (FAILED(relations->Clone(copy.Put())) || !copy) return E_FAIL;
+    return kcom::CComVariant(copy.get()).Detach(out);
 }
 
 }  // namespace
@@ -158,13 +156,9 @@ HRESULT CKorObjectRelationsProperty::Get(VARIANT* out, DWORD* flags, USHORT* typ
     if (FAILED(hr)) return hr;
     kcom::CComPtr<IDispatch> created;
     hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                            IID_IDispatch, reinterpret_cast<void**>(&created));
+                            IID_IDispatch, reinterpret_cast<void**>(created.Put()));
     if (FAILED(hr)) return hr;
-    if (out) {
-        ::VariantClear(out);
-        V_VT(out) = VT_DISPATCH;
-        V_DISPATCH(out) = created.Detach();
-    }
+    if (out) kcom::CComVariant(created.get()).Detach(out);
     *type = VT_DISPATCH;
     return S_OK;
 }
@@ -196,11 +190,10 @@ namespace {
 // Property data behind the tagged fields: u32 length and the packer's bytes. A value the
 // packer refuses is stored as length 0, so that the record stays readable.
 void SavePropertyData(const VARIANT& data, IStream* stream) noexcept {
-    void* blob = nullptr;
+    kcom::CCoTaskMem<void> blob;
     ULONG size = 0;
-    if (PackVariant(data, &blob, &size) < 0 || !blob) size = 0;
-    if (SUCCEEDED(StreamWriteValue(stream, size)) && size) StreamWrite(stream, blob, size);
-    ::CoTaskMemFree(blob);
+    if (PackVariant(data, blob.Put(), &size) < 0 || !blob) size = 0;
+    if (SUCCEEDED(StreamWriteValue(stream, size)) && size) StreamWrite(stream, blob.get(), size);
 }
 
 // A short or damaged property data leaves the data empty; the record still loads.

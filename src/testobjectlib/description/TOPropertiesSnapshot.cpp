@@ -22,7 +22,7 @@ HRESULT CTOPropertiesSnapshot::Capture(ITestObjectInfo* info, DWORD flags) {
 
 HRESULT CTOPropertiesSnapshot::Build(ITestObjectInfo* info, DWORD flags, CKorSafeArray& table) {
     kcom::CComSafeArray names;
-    HRESULT hr = info->GetProps(&names, flags);
+    HRESULT hr = info->GetProps(names.Put(), flags);
     if (FAILED(hr)) return hr;
     ULONG count = 0;
     VARTYPE vt = VT_EMPTY;

@@ -10,7 +10,7 @@ namespace {
 HRESULT CreateHostApplication(IKorHostApplication** out) noexcept {
     kcom::CComPtr<IClassFactory> factory;
     HRESULT hr = ::CoGetClassObject(CLSID_KorHostApplication, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                    reinterpret_cast<void**>(&factory));
+                                    reinterpret_cast<void**>(factory.Put()));
     if (FAILED(hr)) return hr;
     if (!factory) return E_FAIL;
     hr = factory->CreateInstance(nullptr, IID_IKorHostApplication, reinterpret_cast<void**>(out));
@@ -21,7 +21,7 @@ HRESULT CreateHostApplication(IKorHostApplication** out) noexcept {
 // A named value of the host application object.
 HRESULT ReadHostValue(const wchar_t* name, kcom::CComVariant& value) {
     kcom::CComPtr<IKorHostApplication> app;
-    HRESULT hr = CreateHostApplication(&app);
+    HRESULT hr = CreateHostApplication(app.Put());
     if (FAILED(hr)) return hr;
     kcom::CComBSTR key(name);
     value.Clear();
@@ -32,7 +32,7 @@ HRESULT ReadHostValue(const wchar_t* name, kcom::CComVariant& value) {
 
 int HostMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) noexcept {
     kcom::CComPtr<IKorHostApplication> app;
-    if (FAILED(CreateHostApplication(&app)))
+    if (FAILED(CreateHostApplication(app.Put())))
         return ::MessageBoxW(owner, text, caption ? caption : L"Nimbel", type);
     try {
         kcom::CComBSTR textB(text), captionB(caption);

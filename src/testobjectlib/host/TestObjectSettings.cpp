@@ -9,14 +9,14 @@
 HRESULT GetTestObjectProp(IUnknown* object, BSTR name, VARIANT* value, long* flags, long* type,
                           long* compareType) noexcept {
     kcom::CComPtr<ITestObjectInfo> info;
-    if (FAILED(kcom::QueryTo(object, &info)) || !info) return E_NOINTERFACE;
+    if (FAILED(kcom::QueryTo(object, info.Put())) || !info) return E_NOINTERFACE;
     return info->get_Prop(name, flags, type, compareType, value);
 }
 
 HRESULT PutTestObjectPropExpr(IUnknown* object, BSTR name, const VARIANT* value, long* flags, long* type,
                               long* compareType) noexcept {
     kcom::CComPtr<ITestObjectInfo> info;
-    if (FAILED(kcom::QueryTo(object, &info)) || !info) return E_NOINTERFACE;
+    if (FAILED(kcom::QueryTo(object, info.Put())) || !info) return E_NOINTERFACE;
     if (!value) return E_POINTER;
     return info->put_PropExpr(name, flags, type, compareType, *value);
 }
@@ -41,7 +41,7 @@ HRESULT ReadTestObjectSetting(BSTR className, IObjectRack* rack, const wchar_t* 
                               VARIANT* out) noexcept {
     if (!rack || !out) return E_INVALIDARG;
     kcom::CComPtr<IKorSettings> settings;
-    HRESULT hr = GetRackObject(rack, RackName::TestOptions, &settings);
+    HRESULT hr = GetRackObject(rack, RackName::TestOptions, settings.Put());
     if (FAILED(hr)) return hr;
     return ReadTestObjectKey(className, settings, subKey, valueName, out);
 }

@@ -16,7 +16,7 @@ namespace {
 CComBSTR CopyOf(BSTR s) { return s ? CComBSTR(s, ::SysStringLen(s)) : CComBSTR(); }
 
 template <class T>
-void** OutPtr(CComPtr<T>& p) noexcept { return reinterpret_cast<void**>(&p); }
+void** OutPtr(CComPtr<T>& p) noexcept { return reinterpret_cast<void**>(p.Put()); }
 
 bool SameObject(IUnknown* a, IUnknown* b) noexcept {
     CComPtr<IUnknown> ua, ub;
@@ -254,13 +254,13 @@ STDMETHODIMP CRunId::IsEqual(IRuntimeID* otherID) {
             size_t count = 0;
             CComPtr<IRuntimeID> item;
             // Bounded, so an enumeration that never ends cannot hold us.
-            for (HRESULT hr = whole->NextPackageId(&item, true); hr == S_OK && count <= m_ids.size();
-                 hr = whole->NextPackageId(&item, false))
+            for (HRESULT hr = whole->NextPackageId(item.Put(), true); hr == S_OK && count <= m_ids.size();
+                 hr = whole->NextPackageId(item.Put(), false))
                 ++count;
             if (count != m_ids.size()) return S_FALSE;
             for (const auto& [package, mine] : m_ids) {
                 CComPtr<IRuntimeID> theirs;
-                if (FAILED(whole->GetPackageId(package, &theirs)) || !theirs) return S_FALSE;
+                if (FAILED(whole->GetPackageId(package, theirs.Put())) || !theirs) return S_FALSE;
                 if (theirs->IsEqual(mine) != S_OK) return S_FALSE;
             }
             return S_OK;
@@ -340,7 +340,7 @@ void CRunId::CopyIdentities(const CRunId& source) {
         if (!identity) continue;
         CComPtr<IRuntimeID> clone;
         UINT number = 0;
-        if (FAILED(identity->Clone(&clone)) || !clone || FAILED(clone->get_Package(&number)) || number == 0)
+        if (FAILED(identity->Clone(clone.Put())) || !clone || FAILED(clone->get_Package(&number)) || number == 0)
             throw std::runtime_error("CRunId");
         m_ids[number] = clone;
     }
@@ -410,7 +410,7 @@ HRESULT CRuntimeId::GetPackageId(UINT package, CPackageId& out) const noexcept {
     out.Attach(nullptr);
     if (!m_id) return KOR_E_NO_RUNTIME_ID;
     CComPtr<IRuntimeID> id;
-    HRESULT hr = m_id->GetPackageId(package, &id);
+    HRESULT hr = m_id->GetPackageId(package, id.Put());
     if (SUCCEEDED(hr)) out.Attach(id);
     return hr;
 }

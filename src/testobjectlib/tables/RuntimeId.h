@@ -121,8 +121,8 @@ public:
     HRESULT PutVariantValue(LPCOLESTR name, const VARIANT& value) noexcept;
     HRESULT GetPackageId(UINT package, CPackageId& out) const noexcept;
 
-    // Out-parameter use: the held identifier is released first.
-    IRuntimeID2** operator&() noexcept { return &m_id; }
+    // Out-parameter for a callee to fill; the held identifier is released first.
+    IRuntimeID2** Put() noexcept { return m_id.Put(); }
     IRuntimeID2* operator->() const noexcept { return m_id; }
     operator IRuntimeID2*() const noexcept { return m_id; }
 

@@ -1,6 +1,7 @@
 #include "values/FlatVariant.h"
 #include <cstring>
 #include "com/ComSafeArray.h"
+#include "com/Handles.h"
 #include <vector>
 
 namespace {
@@ -305,20 +306,17 @@ HRESULT PackVariantFlat(const VARIANT& v, BYTE** buffer, ULONG* size) noexcept {
     if (!buffer || !size) return E_POINTER;
     ULONG n = 0;
     HRESULT hr = FlatVariantSize(v, &n);
-    BYTE* data = static_cast<BYTE*>(::CoTaskMemAlloc(n));
+    kcom::CCoTaskMem<BYTE> data(static_cast<BYTE*>(::CoTaskMemAlloc(n)));
     if (!data) return E_FAIL;
     if (FAILED(hr)) {
-        std::memset(data, 0xFF, 2);
-        *buffer = data;
+        std::memset(data.get(), 0xFF, 2);
+        *buffer = data.Detach();
         *size = 2;
         return E_INVALIDARG;
     }
-    Writer w(data, n);
-    if (!WriteVariant(v, w, 0) || w.at() != data + n) {
-        ::CoTaskMemFree(data);
-        return E_FAIL;
-    }
-    *buffer = data;
+    Writer w(data.get(), n);
+    if (!WriteVariant(v, w, 0) || w.at() != data.get() + n) return E_FAIL;
+    *buffer = data.Detach();
     *size = n;
     return S_OK;
 }

@@ -14,7 +14,7 @@ HRESULT FlatVariantSize(const VARIANT& v, ULONG* size) noexcept;
 // Byte size of the array form of psa; E_INVALIDARG when an element cannot be packed.
 HRESULT FlatArraySize(SAFEARRAY* psa, ULONG* size) noexcept;
 
-// Packs v into one CoTaskMemAlloc'd buffer that the caller frees with CoTaskMemFree.
+// Packs v into one buffer of the COM task allocator that the caller owns.
 // An unsupported value gives the buffer FF FF, size 2 and E_INVALIDARG.
 HRESULT PackVariantFlat(const VARIANT& v, BYTE** buffer, ULONG* size) noexcept;
 

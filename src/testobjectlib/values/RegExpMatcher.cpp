@@ -35,7 +35,7 @@ HRESULT RegExpMatcher::IsFullMatch(BSTR text, VARIANT_BOOL* result) noexcept {
     *result = VARIANT_FALSE;
 
     kcom::CComPtr<IDispatch> matchesDisp;
-    HRESULT hr = regExp_->Execute(text, &matchesDisp);
+    HRESULT hr = regExp_->Execute(text, matchesDisp.Put());
     if (FAILED(hr)) return hr;
     kcom::CComQIPtr<IMatchCollection> matches(static_cast<IUnknown*>(matchesDisp.get()));
     if (!matches) return E_FAIL;
@@ -46,7 +46,7 @@ HRESULT RegExpMatcher::IsFullMatch(BSTR text, VARIANT_BOOL* result) noexcept {
     if (count != 1) return S_OK;
 
     kcom::CComPtr<IDispatch> itemDisp;
-    hr = matches->get_Item(0, &itemDisp);
+    hr = matches->get_Item(0, itemDisp.Put());
     if (FAILED(hr)) return hr;
     kcom::CComQIPtr<IMatch> match(static_cast<IUnknown*>(itemDisp.get()));
     if (!match) return E_FAIL;

@@ -179,9 +179,9 @@ HRESULT ConvertByParamType(IObjectRack* rack, IDispatch* /*owner*/, const VARIAN
         if (flags & PROP_EXPRESSION) {
             if (!rack || value->vt != VT_BSTR) return E_FAIL;
             kcom::CComPtr<IKorParamTypeMgr> manager;
-            if (FAILED(GetRackObject(rack, RackName::KorParamTypeMgr, &manager)) || !manager) return E_POINTER;
+            if (FAILED(GetRackObject(rack, RackName::KorParamTypeMgr, manager.Put())) || !manager) return E_POINTER;
             kcom::CComPtr<IUnknown> created;
-            if (FAILED(manager->CreateParameter(value->bstrVal, &created)) || !created) return E_FAIL;
+            if (FAILED(manager->CreateParameter(value->bstrVal, created.Put())) || !created) return E_FAIL;
             kcom::CComQIPtr<IKorParameter> parameter(created.get());
             if (!parameter) return E_FAIL;
             hr = parameter->Evaluate(value->bstrVal, &runtime);

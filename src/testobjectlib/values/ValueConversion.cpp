@@ -47,12 +47,11 @@ bool TextEqual(BSTR a, BSTR b) noexcept {
 }
 
 HRESULT SetText(VARIANT* target, const std::wstring& text) noexcept {
-    BSTR b = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    if (!b) return E_OUTOFMEMORY;
-    ::VariantClear(target);
-    V_VT(target) = VT_BSTR;
-    V_BSTR(target) = b;
-    return S_OK;
+    kcom::CComVariant held;
+    V_BSTR(&held) = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!V_BSTR(&held)) return E_OUTOFMEMORY;
+    V_VT(&held) = VT_BSTR;
+    return held.Detach(target);
 }
 
 // Rows of column 0, each followed by the separator except the last; a VARIANT row that
@@ -142,10 +141,10 @@ HRESULT TextToArray(VARIANT* target, VARTYPE vt, BSTR text, BSTR separator) {
             }
         }
     }
-    ::VariantClear(target);
-    V_VT(target) = vt;
-    V_ARRAY(target) = psa.Detach();
-    return S_OK;
+    kcom::CComVariant held;
+    V_VT(&held) = vt;
+    V_ARRAY(&held) = psa.Detach();
+    return held.Detach(target);
 }
 
 }  // namespace
@@ -154,15 +153,13 @@ HRESULT ChangeValueType(VARIANT* target, VARTYPE vt, const VARIANT* source, BSTR
     if (!target) return E_POINTER;
     if (!source && V_VT(target) == vt) return S_OK;
     if (source && source != target && V_VT(source) == vt && (vt & VT_ARRAY)) {
-        SAFEARRAY* copy = nullptr;
+        kcom::CComVariant copy;
         if (source->parray) {
-            HRESULT hr = ::SafeArrayCopy(source->parray, &copy);
+            HRESULT hr = ::SafeArrayCopy(source->parray, &V_ARRAY(&copy));
             if (FAILED(hr)) return hr;
         }
-        ::VariantClear(target);
-        V_VT(target) = vt;
-        V_ARRAY(target) = copy;
-        return S_OK;
+        V_VT(&copy) = vt;
+        return copy.Detach(target);
     }
     const VARIANT& from = source ? *source : *target;
     if (separator) {

@@ -1,6 +1,7 @@
 #include "values/ValueStream.h"
 #include <ocidl.h>
 #include "com/ComPtr.h"
+#include "com/Handles.h"
 #include "com/ComVariant.h"
 #include "values/FlatVariant.h"
 #include "streams/StreamIO.h"
@@ -25,11 +26,11 @@ const BYTE* ValueBytes(const VARIANT* v) noexcept { return reinterpret_cast<cons
 HRESULT WriteObject(IUnknown* object, IStream* stream) noexcept {
     if (!object) return ::WriteClassStm(stream, CLSID_NULL);
     kcom::CComPtr<IPersistStream> persist;
-    HRESULT hr = object->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist));
+    HRESULT hr = object->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(persist.Put()));
     if (FAILED(hr)) {
         // IPersistStreamInit begins with the IPersistStream slots, which is all OleSaveToStream calls.
         kcom::CComPtr<IPersistStreamInit> init;
-        hr = object->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&init));
+        hr = object->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(init.Put()));
         if (FAILED(hr)) return hr;
         return ::OleSaveToStream(reinterpret_cast<IPersistStream*>(init.get()), stream);
     }
@@ -60,14 +61,13 @@ HRESULT WriteVariantToStream(const VARIANT& value, IStream* stream) noexcept {
 
 HRESULT WritePackedArrayValue(const VARIANT& value, IStream* stream) noexcept {
     if (!stream) return E_POINTER;
-    BYTE* pack = nullptr;
+    kcom::CCoTaskMem<BYTE> pack;
     ULONG size = 0;
-    HRESULT hr = PackVariantFlat(value, &pack, &size);
+    HRESULT hr = PackVariantFlat(value, pack.Put(), &size);
     if (SUCCEEDED(hr)) {
         hr = StreamWriteValue(stream, size);
-        if (SUCCEEDED(hr)) hr = StreamWrite(stream, pack, size);
+        if (SUCCEEDED(hr)) hr = StreamWrite(stream, pack.get(), size);
     }
-    ::CoTaskMemFree(pack);
     return hr;
 }
 
@@ -129,7 +129,7 @@ HRESULT LoadVariantValue(VARIANT* value, IStream* stream, bool olderForm) noexce
         if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
             kcom::CComPtr<IUnknown> object;
             HRESULT hr = ::OleLoadFromStream(stream, vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
-                                             reinterpret_cast<void**>(&object));
+                                             reinterpret_cast<void**>(object.Put()));
             if (FAILED(hr)) {
                 object.Release();  // a failed load may still have handed something out
                 if (olderForm && hr != REGDB_E_CLASSNOTREG) return hr;

@@ -106,7 +106,7 @@ public:
         wchar_t path[MAX_PATH];
         ::GetModuleFileNameW(nullptr, path, MAX_PATH);
         CComPtr<ITypeLib> lib;
-        HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &lib);
+        HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, lib.Put());
         return FAILED(hr) ? hr : lib->GetTypeInfoOfGuid(CLSID_EventControl, out);
     }
     STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints** out) override {
@@ -230,7 +230,7 @@ TEST_F(AcxHandlerEvents, UnknownNamesAndFailingSinks) {
 
 TEST_F(AcxHandlerEvents, MemberNamesInSourceOrderAndQuoted) {
     kcom::CComSafeArray names;
-    ASSERT_EQ(S_OK, handler_.GetObjectMemberNames(&names));
+    ASSERT_EQ(S_OK, handler_.GetObjectMemberNames(names.Put()));
     ASSERT_TRUE(names);
     std::vector<std::wstring> got;
     for (LONG i = 0; i < static_cast<LONG>(names.get()->rgsabound[0].cElements); ++i) {

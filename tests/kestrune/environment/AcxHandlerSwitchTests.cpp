@@ -31,7 +31,7 @@ private:
         HWND window = ::CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
         kcom::CComPtr<IDispatch> dictionary;
         kcom::CComPtr<IDispatch> keep;
-        if (SUCCEEDED(NewDictionary(&dictionary)) && SUCCEEDED(kcom::CComObject<CTestControl>::CreateInstance(&control))) {
+        if (SUCCEEDED(NewDictionary(dictionary.Put())) && SUCCEEDED(kcom::CComObject<CTestControl>::CreateInstance(&control))) {
             keep = control;
             DictionaryAdd(dictionary, kcom::CComVariant(L"k"), kcom::CComVariant(L"v"));
             control->inner = dictionary;
@@ -105,19 +105,19 @@ TEST_F(AcxHandlerSwitch, PropertyReadRunsInTheOwningThread) {
 TEST_F(AcxHandlerSwitch, MemberListAndMarshallingRunInTheOwningThread) {
     const LONG before = switchCount_();
     kcom::CComBSTR names;
-    handler_.GetMemberList(&names, TRUE);
+    handler_.GetMemberList(names.Put(), TRUE);
     EXPECT_NE(std::wstring::npos, std::wstring(names.c_str()).find(L"Count"));
     EXPECT_EQ(before + 1, switchCount_());
 
     kcom::CComPtr<IStream> stream;
     HRESULT result = E_FAIL;
-    ASSERT_EQ(S_OK, handler_.MarshalToStream(&stream, static_cast<IDispatch*>(owner_->control), &result, TRUE));
+    ASSERT_EQ(S_OK, handler_.MarshalToStream(stream.Put(), static_cast<IDispatch*>(owner_->control), &result, TRUE));
     EXPECT_EQ(S_OK, result);
     EXPECT_EQ(before + 2, switchCount_());
     LARGE_INTEGER zero{};
     stream->Seek(zero, STREAM_SEEK_SET, nullptr);
     kcom::CComPtr<IDispatch> proxy;
-    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(stream, IID_IDispatch, reinterpret_cast<void**>(&proxy)));
+    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(stream, IID_IDispatch, reinterpret_cast<void**>(proxy.Put())));
     kcom::CComVariant value;
     const LONG invokes = owner_->control->invokes;
     ASSERT_HRESULT_SUCCEEDED(CallByName(proxy, L"Count", DISPATCH_PROPERTYGET, &value));
@@ -132,7 +132,7 @@ TEST_F(AcxHandlerSwitch, ControlOfTheCallingThreadIsNotSwitched) {
     ASSERT_HRESULT_SUCCEEDED(kcom::CComObject<CTestControl>::CreateInstance(&local));
     kcom::CComPtr<IDispatch> keep(local);
     kcom::CComPtr<IDispatch> dictionary;
-    ASSERT_HRESULT_SUCCEEDED(NewDictionary(&dictionary));
+    ASSERT_HRESULT_SUCCEEDED(NewDictionary(dictionary.Put()));
     local->inner = dictionary;
     HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     local->window = window;

@@ -12,8 +12,8 @@ namespace {
 class AcxHandlerDirect : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(NewDictionary(&outer_));
-        ASSERT_HRESULT_SUCCEEDED(NewDictionary(&inner_));
+        ASSERT_HRESULT_SUCCEEDED(NewDictionary(outer_.Put()));
+        ASSERT_HRESULT_SUCCEEDED(NewDictionary(inner_.Put()));
         ASSERT_HRESULT_SUCCEEDED(DictionaryAdd(inner_, kcom::CComVariant(L"a"), kcom::CComVariant(1)));
         ASSERT_HRESULT_SUCCEEDED(DictionaryAdd(inner_, kcom::CComVariant(L"b"), kcom::CComVariant(2)));
         ASSERT_HRESULT_SUCCEEDED(DictionaryAdd(outer_, kcom::CComVariant(1), kcom::CComVariant(inner_.get())));
@@ -97,7 +97,7 @@ TEST_F(AcxHandlerDirect, PathGrammar) {
 
 TEST_F(AcxHandlerDirect, MemberListNamesReadableProperties) {
     kcom::CComBSTR names;
-    handler_.GetMemberList(&names, TRUE);
+    handler_.GetMemberList(names.Put(), TRUE);
     const std::wstring list = names.c_str();
     EXPECT_NE(std::wstring::npos, (L"\t" + list + L"\t").find(L"\tCount\t")) << list;
     EXPECT_EQ(std::wstring::npos, (L"\t" + list + L"\t").find(L"\tItem\t")) << list;
@@ -111,23 +111,23 @@ TEST_F(AcxHandlerDirect, MemberListNamesReadableProperties) {
     bare->typeInfo = false;
     CAcxHandler noInfo;
     noInfo.Attach(control);
-    noInfo.GetMemberList(&names, TRUE);
+    noInfo.GetMemberList(names.Put(), TRUE);
     EXPECT_EQ(0u, names.Length());
 }
 
 TEST_F(AcxHandlerDirect, MarshalledIntoANewStream) {
     kcom::CComPtr<IStream> stream;
     HRESULT result = E_FAIL;
-    ASSERT_EQ(S_OK, handler_.MarshalToStream(&stream, outer_, &result, TRUE));
+    ASSERT_EQ(S_OK, handler_.MarshalToStream(stream.Put(), outer_, &result, TRUE));
     EXPECT_EQ(S_OK, result);
     ASSERT_TRUE(stream);
     LARGE_INTEGER zero{};
     stream->Seek(zero, STREAM_SEEK_SET, nullptr);
     kcom::CComPtr<IDispatch> back;
-    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(stream, IID_IDispatch, reinterpret_cast<void**>(&back)));
+    ASSERT_HRESULT_SUCCEEDED(::CoUnmarshalInterface(stream, IID_IDispatch, reinterpret_cast<void**>(back.Put())));
     EXPECT_TRUE(back);
     kcom::CComPtr<IStream> failed;
-    EXPECT_EQ(E_FAIL, handler_.MarshalToStream(&failed, nullptr, nullptr, TRUE));
+    EXPECT_EQ(E_FAIL, handler_.MarshalToStream(failed.Put(), nullptr, nullptr, TRUE));
     EXPECT_EQ(E_POINTER, handler_.MarshalToStream(nullptr, outer_, nullptr, TRUE));
 }
 
@@ -136,7 +136,7 @@ TEST_F(AcxHandlerDirect, EventsComeFromTheCoclassSources) {
     // The dictionary's coclass declares no event source.
     EXPECT_EQ(DISP_E_UNKNOWNNAME, handler_.FireEvent(kcom::CComBSTR(L"Click"), nullptr));
     kcom::CComSafeArray names;
-    ASSERT_EQ(S_OK, handler_.GetObjectMemberNames(&names));
+    ASSERT_EQ(S_OK, handler_.GetObjectMemberNames(names.Put()));
     ASSERT_TRUE(names);
     EXPECT_EQ(0u, names.get()->rgsabound[0].cElements);
     // Without class information there is nothing to look at.
@@ -147,7 +147,7 @@ TEST_F(AcxHandlerDirect, EventsComeFromTheCoclassSources) {
     CAcxHandler noInfo;
     noInfo.Attach(control);
     EXPECT_EQ(E_NOINTERFACE, noInfo.FireEvent(kcom::CComBSTR(L"Click"), nullptr));
-    EXPECT_EQ(E_NOINTERFACE, noInfo.GetObjectMemberNames(&names));
+    EXPECT_EQ(E_NOINTERFACE, noInfo.GetObjectMemberNames(names.Put()));
     EXPECT_EQ(E_POINTER, handler_.GetObjectMemberNames(nullptr));
     CAcxHandler empty;
     EXPECT_EQ(E_FAIL, empty.FireEvent(kcom::CComBSTR(L"Click"), nullptr));

@@ -181,7 +181,7 @@ protected:
         forward_ = standin::Holder<CForwardingEngine>::New();
         rack_->Put(L"StdPackageQueryEngine", forward_.as<IKorQuery>());
 
-        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxQuery, IKorQuery2>(&engine_)));
+        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxQuery, IKorQuery2>(engine_.Put())));
         forward_->target = engine_;
         kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(engine_.get()));
         ASSERT_EQ(S_OK, client->SetRack(rack_.as<IObjectRack>()));
@@ -476,9 +476,9 @@ TEST_F(AcxQuery, HandlersRefuseNullArguments) {
 
 TEST_F(AcxQuery, PrimaryInterfaceIsADualWithoutMembers) {
     CComPtr<IAcxQueryFunc> func;
-    ASSERT_EQ(S_OK, engine_->QueryInterface(IID_IAcxQueryFunc, reinterpret_cast<void**>(&func)));
+    ASSERT_EQ(S_OK, engine_->QueryInterface(IID_IAcxQueryFunc, reinterpret_cast<void**>(func.Put())));
     CComPtr<ITypeInfo> info;
-    ASSERT_EQ(S_OK, func->GetTypeInfo(0, 0, &info));
+    ASSERT_EQ(S_OK, func->GetTypeInfo(0, 0, info.Put()));
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
     EXPECT_TRUE(::IsEqualGUID(attr->guid, IID_IAcxQueryFunc));
@@ -515,7 +515,7 @@ protected:
         ids.Attach(psa, false);
         for (ULONG r = 0; r < ids.GetRowCount(); ++r) {
             CComPtr<IUnknown> unk;
-            ids.GetElement(&unk, static_cast<LONG>(r), 0);
+            ids.GetElement(unk.Put(), static_cast<LONG>(r), 0);
             kcom::CComQIPtr<IRuntimeID> rid(unk.get());
             CRuntimeId id(rid.get());
             long hwnd = 0, cookie = 0;
@@ -698,7 +698,7 @@ TEST_F(AcxQuery, CustomQueriesOfTheSettingsRunAfterTheBuiltInOnes) {
 
 TEST_F(AcxQuery, NotificationRecordsHandTheProductRootToTheHook) {
     CComPtr<IKorDataTarget> target;
-    ASSERT_EQ(S_OK, engine_->QueryInterface(IID_IKorDataTarget, reinterpret_cast<void**>(&target)));
+    ASSERT_EQ(S_OK, engine_->QueryInterface(IID_IKorDataTarget, reinterpret_cast<void**>(target.Put())));
     HWND record[1] = {W(L"grid")};
     FORMATETC format{};
     STGMEDIUM medium{};

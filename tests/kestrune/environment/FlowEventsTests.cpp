@@ -37,7 +37,7 @@ protected:
         channel_in_ = standin::Holder<standin::CInputChannelStandIn>::New();
         OrlentyStandIn_SetEventConnector(connector_.as<IKorEventConnector>());
         OrlentyStandIn_SetInputChannel(channel_in_.as<IKorInputChannel>());
-        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(&sink_)));
+        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(sink_.Put())));
         ASSERT_EQ(S_OK, sink_->SetRack(rack_.as<IObjectRack>()));
         PelluceStub_Reset();
     }
@@ -72,7 +72,7 @@ TEST_F(FlowEvents, ARefusedAdviseIsNotReportedAsConnected) {
     refusing->RefuseAdvise(__uuidof(_KorFlowRecordEvents), CONNECT_E_CANNOTCONNECT);
     OrlentyStandIn_SetEventConnector(refusing.as<IKorEventConnector>());
     kcom::CComPtr<IObjectRackClient> other;
-    ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(&other)));
+    ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(other.Put())));
     EXPECT_EQ(CONNECT_E_CANNOTCONNECT, other->SetRack(rack_.as<IObjectRack>()));
     EXPECT_EQ(1u, refusing->AdvisedCount());  // the replay events still reach it
     EXPECT_EQ(2u, channel_in_->Targets().size());
@@ -87,7 +87,7 @@ TEST_F(FlowEvents, SetRackConnectsToTheConnectorAndTheInputChannel) {
     EXPECT_EQ(L"RegisterDataTarget(target,8)", channel_in_->Log().Lines().back());
 
     kcom::CComPtr<IObjectRackClient> other;
-    ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(&other)));
+    ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(other.Put())));
     EXPECT_EQ(E_FAIL, other->SetRack(nullptr));
     OrlentyStandIn_SetInputChannel(nullptr);
     EXPECT_EQ(E_FAIL, other->SetRack(rack_.as<IObjectRack>()));
@@ -132,7 +132,7 @@ TEST_F(FlowEvents, QuitEventsUnadviseOnlyWithARack) {
     auto replay = connector_->Sinks<_KorFlowReplayEvents>().front();
     // Without a rack the record subscription stays.
     kcom::CComPtr<IObjectRackClient> detached;
-    ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(&detached)));
+    ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFlowEvents, IObjectRackClient>(detached.Put())));
     kcom::CComQIPtr<_KorFlowRecordEvents> lone(static_cast<IUnknown*>(detached.get()));
     EXPECT_EQ(S_OK, lone->QuitRecord());
     EXPECT_EQ(2u, connector_->AdvisedCount());
@@ -158,7 +158,7 @@ TEST_F(FlowEvents, DestroyRecordsClearTheWindowsCachedInformation) {
     ASSERT_EQ(S_OK, agent_->IsAcxControl(grid, &isAcx));
     ASSERT_EQ(S_OK, agent_->EnableCache(1));
     kcom::CComSafeArray cookies;
-    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(grid, &cookies));
+    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(grid, cookies.Put()));
     RecordedWindowMap[grid] = 0;
     const UINT format = ::RegisterClipboardFormatW(L"FormaShelHalonotRegilim");
 
@@ -172,7 +172,7 @@ TEST_F(FlowEvents, DestroyRecordsClearTheWindowsCachedInformation) {
     EXPECT_EQ(8u, Deliver(format, destroy.bytes));
     EXPECT_EQ(L"<absent>", Prop(grid));
     EXPECT_EQ(0u, RecordedWindowMap.count(grid));
-    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(grid, &cookies));
+    ASSERT_EQ(S_OK, agent_->GetWlsCookiesFromContainer(grid, cookies.Put()));
     EXPECT_EQ(2, Sent(L"GET_WLS_COOKIES_FROM_CONTAINER"));
     EXPECT_EQ(8u, Deliver(format, destroy.bytes));  // a window that is not in the table
 
@@ -191,17 +191,17 @@ TEST_F(FlowEvents, DestroyRecordsClearTheWindowsCachedInformation) {
 TEST_F(FlowEvents, NotificationRecordsClearOneWindowlessControl) {
     const HWND grid = W(L"grid");
     kcom::CComBSTR progId;
-    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(grid, 7, &progId));
-    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(grid, 7, &progId));
+    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(grid, 7, progId.Put()));
+    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(grid, 7, progId.Put()));
     EXPECT_EQ(1, Sent(L"GET_WLS_PROGID_MSG"));
     const UINT format = CAcxSetting::GetInstance()->m_wlsClearFormat;
     DWORD record[4] = {0, 0, 7, 0};  // no window: the cookie goes under every window
     EXPECT_EQ(1u, Deliver(format, record));
-    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(grid, 7, &progId));
+    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(grid, 7, progId.Put()));
     EXPECT_EQ(2, Sent(L"GET_WLS_PROGID_MSG"));
     record[1] = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(grid));
     EXPECT_EQ(1u, Deliver(format, record));
-    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(grid, 7, &progId));
+    ASSERT_EQ(S_OK, agent_->WlsProgIDQuery(grid, 7, progId.Put()));
     EXPECT_EQ(3, Sent(L"GET_WLS_PROGID_MSG"));
 }
 
@@ -226,7 +226,7 @@ TEST_F(FlowEvents, ManagerInitSharesTheAgentAndPlacesOneConnectedSink) {
     const size_t advisedBefore = connector_->AdvisedCount();
     {
         kcom::CComPtr<IPackageMgr> manager;
-        ASSERT_HRESULT_SUCCEEDED(KestruneMgrCreator(nullptr, __uuidof(IPackageMgr), reinterpret_cast<void**>(&manager)));
+        ASSERT_HRESULT_SUCCEEDED(KestruneMgrCreator(nullptr, __uuidof(IPackageMgr), reinterpret_cast<void**>(manager.Put())));
         kcom::CComQIPtr<IObjectRackClient> client(static_cast<IUnknown*>(manager.get()));
         ASSERT_EQ(S_OK, client->SetRack(rack.as<IObjectRack>()));
         ASSERT_EQ(S_OK, manager->Init());
@@ -239,7 +239,7 @@ TEST_F(FlowEvents, ManagerInitSharesTheAgentAndPlacesOneConnectedSink) {
         // The process's one agent now carries the manager's rack.
         kcom::CComQIPtr<IObjectRackClient> agent(static_cast<IUnknown*>(agent_.get()));
         kcom::CComPtr<IObjectRack> held;
-        ASSERT_EQ(S_OK, agent->GetRack(&held));
+        ASSERT_EQ(S_OK, agent->GetRack(held.Put()));
         EXPECT_TRUE(held.IsEqualObject(rack.as<IObjectRack>()));
     }
     kcom::CComPtr<IUnknown> placed = rack->Find(L"AcxFlowEventsObject");

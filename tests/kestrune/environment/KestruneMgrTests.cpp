@@ -120,7 +120,7 @@ protected:
 
     CComPtr<IPackageMgr3> NewMgr() {
         CComPtr<IPackageMgr3> mgr;
-        EXPECT_EQ(CComCreator<CKestruneMgr>::CreateInstance(nullptr, IID_IPackageMgr3, reinterpret_cast<void**>(&mgr)),
+        EXPECT_EQ(CComCreator<CKestruneMgr>::CreateInstance(nullptr, IID_IPackageMgr3, reinterpret_cast<void**>(mgr.Put())),
                   S_OK);
         return mgr;
     }
@@ -314,7 +314,7 @@ TEST_F(KestruneMgrTest, TheSinkIsPlacedOnceAndTheAgentFollowsTheRack) {
     EXPECT_EQ(client->SetRack(other.as<IObjectRack>()), E_UNEXPECTED);
     EXPECT_EQ(Agent::lastRack, other.as<IObjectRack>());
     CComPtr<IObjectRack> held;
-    EXPECT_EQ(client->GetRack(&held), S_OK);
+    EXPECT_EQ(client->GetRack(held.Put()), S_OK);
     EXPECT_EQ(held.get(), other.as<IObjectRack>());
 }
 

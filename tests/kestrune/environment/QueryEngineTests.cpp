@@ -98,7 +98,7 @@ struct Fixture {
     Holder<CSettingsStandIn> options = Holder<CSettingsStandIn>::New();
 
     Fixture() {
-        if (FAILED(CreateRunId(__uuidof(IRuntimeID), reinterpret_cast<void**>(&id)))) throw std::runtime_error("id");
+        if (FAILED(CreateRunId(__uuidof(IRuntimeID), reinterpret_cast<void**>(id.Put())))) throw std::runtime_error("id");
         query->SetRack(rack.as<IObjectRack>());
         rack->Put(L"StdPackageQueryEngine", engine.as<IKorQuery>());
         rack->Put(L"TestOptions", options.as<IKorSettings>());

@@ -51,7 +51,7 @@ std::wstring InprocKey(const ClassKeys& c) { return ClsidKey(c) + L"\\InprocServ
 
 bool KeyExists(const std::wstring& path) {
     CRegKey key;
-    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
 
 // The REG_SZ value (null name: the default), or "<missing>".
@@ -59,7 +59,7 @@ std::wstring String(const std::wstring& path, const wchar_t* name = nullptr) {
     wchar_t buf[512] = {};
     DWORD size = sizeof(buf) - sizeof(wchar_t), type = 0;
     CRegKey key;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return L"<missing>";
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return L"<missing>";
     if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) != ERROR_SUCCESS ||
         type != REG_SZ)
         return L"<missing>";
@@ -70,7 +70,7 @@ std::wstring String(const std::wstring& path, const wchar_t* name = nullptr) {
 long RefCount(const std::wstring& path) {
     DWORD value = 0, size = sizeof(value), type = 0;
     CRegKey key;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return -1;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return -1;
     if (::RegQueryValueExW(key, L"RefCount", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
             ERROR_SUCCESS ||
         type != REG_DWORD)
@@ -80,13 +80,13 @@ long RefCount(const std::wstring& path) {
 
 void SetValue(const std::wstring& path, const wchar_t* name, DWORD type, const void* data, DWORD size) {
     CRegKey key;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()), ERROR_SUCCESS);
     ASSERT_EQ(::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
 }
 
 void DeleteValue(const std::wstring& path, const wchar_t* name) {
     CRegKey key;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_ALL_ACCESS, key.Put()), ERROR_SUCCESS);
     ASSERT_EQ(::RegDeleteValueW(key, name), ERROR_SUCCESS);
 }
 
@@ -174,11 +174,11 @@ TEST_F(ServerRegistration, CountsKeepTheKeysUntilTheLastUnregistration) {
     ExpectRegistered(1);
     // The type library is registered again and loads by its bare name.
     CComPtr<ITypeLib> lib;
-    ASSERT_EQ(::LoadRegTypeLib(LIBID_KESTRUNELib, 1, 0, 0, &lib), S_OK);
+    ASSERT_EQ(::LoadRegTypeLib(LIBID_KESTRUNELib, 1, 0, 0, lib.Put()), S_OK);
     CComPtr<ITypeInfo> info;
-    EXPECT_EQ(lib->GetTypeInfoOfGuid(IID_IPackageMgr3, &info), S_OK);
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(IID_IPackageMgr3, info.Put()), S_OK);
     info.Release();
-    EXPECT_EQ(lib->GetTypeInfoOfGuid(CLSID_KestruneMgr, &info), S_OK);
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(CLSID_KestruneMgr, info.Put()), S_OK);
     info.Release();
     lib.Release();
     EXPECT_EQ(unreg_(), S_OK);

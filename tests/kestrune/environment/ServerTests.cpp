@@ -38,11 +38,11 @@ protected:
 
 TEST_F(ServerExports, ClassObjectLookUp) {
     CComPtr<IClassFactory> cf;
-    EXPECT_EQ(getClassObject_(CLSID_NULL, IID_IClassFactory, reinterpret_cast<void**>(&cf)), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject_(CLSID_NULL, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(getClassObject_(CLSID_AcxFactory, IID_IClassFactory, nullptr), E_POINTER);
     // Classes this build does not hold yet are registered but not available.
     for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_KorActiveX, &CLSID_KorWlsActiveX, &CLSID_AcxUtil}) {
-        EXPECT_EQ(getClassObject_(*c, IID_IClassFactory, reinterpret_cast<void**>(&cf)), CLASS_E_CLASSNOTAVAILABLE);
+        EXPECT_EQ(getClassObject_(*c, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), CLASS_E_CLASSNOTAVAILABLE);
         EXPECT_EQ(cf.get(), nullptr);
     }
     EXPECT_EQ(canUnload_(), S_OK);
@@ -50,16 +50,16 @@ TEST_F(ServerExports, ClassObjectLookUp) {
 
 TEST_F(ServerExports, QueryEngineComesFromItsClassObject) {
     CComPtr<IClassFactory> cf;
-    ASSERT_EQ(getClassObject_(CLSID_AcxQuery, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    ASSERT_EQ(getClassObject_(CLSID_AcxQuery, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), S_OK);
     setFlag_(1);
     CComPtr<IKorQuery2> engine;
-    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IKorQuery2, reinterpret_cast<void**>(&engine)), S_OK);
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IKorQuery2, reinterpret_cast<void**>(engine.Put())), S_OK);
     EXPECT_EQ(setFlag_(0), 0);  // every new engine answers "name" the new way
     CComPtr<IAcxQueryFunc> func;
-    EXPECT_EQ(engine->QueryInterface(IID_IAcxQueryFunc, reinterpret_cast<void**>(&func)), S_OK);
+    EXPECT_EQ(engine->QueryInterface(IID_IAcxQueryFunc, reinterpret_cast<void**>(func.Put())), S_OK);
     // The DLL's own type library describes the primary interface.
     CComPtr<ITypeInfo> info;
-    EXPECT_EQ(func->GetTypeInfo(0, 0, &info), S_OK);
+    EXPECT_EQ(func->GetTypeInfo(0, 0, info.Put()), S_OK);
     func.Release();
     engine.Release();
     cf.Release();
@@ -69,24 +69,24 @@ TEST_F(ServerExports, QueryEngineComesFromItsClassObject) {
 TEST_F(ServerExports, ManagerFactoryAndTheLockCount) {
     EXPECT_EQ(canUnload_(), S_OK);
     CComPtr<IClassFactory> cf;
-    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), S_OK);
     EXPECT_EQ(canUnload_(), S_FALSE);  // a class object held outside the module
     CComPtr<IClassFactory> again;
-    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&again)), S_OK);
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(again.Put())), S_OK);
     EXPECT_EQ(again.get(), cf.get());
     again.Release();
 
     CComPtr<IPackageMgr3> mgr;
-    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPackageMgr3, reinterpret_cast<void**>(&mgr)), S_OK);
+    ASSERT_EQ(cf->CreateInstance(nullptr, IID_IPackageMgr3, reinterpret_cast<void**>(mgr.Put())), S_OK);
     cf.Release();
     EXPECT_EQ(canUnload_(), S_FALSE);  // an object alive
     mgr.Release();
     EXPECT_EQ(canUnload_(), S_OK);
-    EXPECT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    EXPECT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), S_OK);
     EXPECT_EQ(cf->LockServer(TRUE), S_OK);
     cf.Release();
     EXPECT_EQ(canUnload_(), S_FALSE);  // locked
-    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(&cf)), S_OK);
+    ASSERT_EQ(getClassObject_(CLSID_KestruneMgr, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), S_OK);
     EXPECT_EQ(cf->LockServer(FALSE), S_OK);
     cf.Release();
     EXPECT_EQ(canUnload_(), S_OK);
@@ -96,7 +96,7 @@ TEST_F(ServerExports, TypeLibraryLoadsFromTheModule) {
     wchar_t path[MAX_PATH] = {};
     ::GetModuleFileNameW(dll_, path, MAX_PATH);
     CComPtr<ITypeLib> lib;
-    ASSERT_EQ(::LoadTypeLibEx(path, REGKIND_NONE, &lib), S_OK);
+    ASSERT_EQ(::LoadTypeLibEx(path, REGKIND_NONE, lib.Put()), S_OK);
     TLIBATTR* attr = nullptr;
     ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
     EXPECT_TRUE(::IsEqualGUID(attr->guid, LIBID_KESTRUNELib));
@@ -105,13 +105,13 @@ TEST_F(ServerExports, TypeLibraryLoadsFromTheModule) {
     lib->ReleaseTLibAttr(attr);
 
     CComPtr<ITypeInfo> mgr;
-    ASSERT_EQ(lib->GetTypeInfoOfGuid(IID_IPackageMgr, &mgr), S_OK);
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(IID_IPackageMgr, mgr.Put()), S_OK);
     std::wstring names;
     for (UINT i = 0;; ++i) {
         FUNCDESC* fd = nullptr;
         if (FAILED(mgr->GetFuncDesc(i, &fd))) break;
         CComBSTR name;
-        mgr->GetDocumentation(fd->memid, &name, nullptr, nullptr, nullptr);
+        mgr->GetDocumentation(fd->memid, name.Put(), nullptr, nullptr, nullptr);
         names += std::wstring(name.c_str()) + L" ";
         mgr->ReleaseFuncDesc(fd);
     }
@@ -119,7 +119,7 @@ TEST_F(ServerExports, TypeLibraryLoadsFromTheModule) {
     for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_AcxQuery, &CLSID_KorActiveX, &CLSID_KestruneMgr, &CLSID_AcxUtil,
                            &CLSID_AcxFlowEvents, &CLSID_AcxAgntUtil, &CLSID_KorWlsActiveX}) {
         CComPtr<ITypeInfo> coclass;
-        EXPECT_EQ(lib->GetTypeInfoOfGuid(*c, &coclass), S_OK);
+        EXPECT_EQ(lib->GetTypeInfoOfGuid(*c, coclass.Put()), S_OK);
     }
 }
 

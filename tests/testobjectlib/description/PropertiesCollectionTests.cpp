@@ -6,6 +6,7 @@
 #include "com/ComBSTR.h"
 #include "com/ComPtr.h"
 #include "com/ComVariant.h"
+#include "com/Handles.h"
 #include "values/FlatVariant.h"
 #include "description/PropertiesCollection.h"
 #include "description/PropertyFactory.h"
@@ -62,12 +63,10 @@ HRESULT LoadBytes(CPropertiesCollection& c, const Bytes& data) {
 }
 
 Bytes PackOf(const VARIANT& v) {
-    BYTE* p = nullptr;
+    kcom::CCoTaskMem<BYTE> p;
     ULONG n = 0;
-    PackVariantFlat(v, &p, &n);
-    Bytes out(p, p + n);
-    ::CoTaskMemFree(p);
-    return out;
+    PackVariantFlat(v, p.Put(), &n);
+    return Bytes(p.get(), p.get() + n);
 }
 
 // A record as its stored form: value pack, fields and property data.
@@ -124,7 +123,7 @@ void FillDescriptionWithObject(CPropertiesCollection& c) {
     FillDescription(c);
     CComPtr<IPersistStream> object;
     ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
-                                 reinterpret_cast<void**>(&object)), S_OK);
+                                 reinterpret_cast<void**>(object.Put())), S_OK);
     AddValue(c, L"object", CComVariant(static_cast<IUnknown*>(object.get())));
 }
 
@@ -405,6 +404,9 @@ TEST_F(CollectionStream, AccessorsByName) {
     EXPECT_STREQ(data.bstrVal, L"d");
     EXPECT_EQ(c.Compare(name, CComVariant(12)), S_OK);
     EXPECT_EQ(c.Compare(name, CComVariant(13)), E_FAIL);
+    VARIANT uncopiable{};
+    uncopiable.vt = VT_CLSID;
+    EXPECT_EQ(c.Compare(name, uncopiable), DISP_E_BADVARTYPE) << "a value that cannot be copied is not compared";
 
     // Inserting the held record again keeps it; a null record is refused.
     CProperty* held = c.Find(name);

@@ -62,7 +62,7 @@ public:
 
 inline kcom::CComPtr<ITORelationsCollection> NewRelations(long count) {
     kcom::CComPtr<ITORelationsCollection> r;
-    kcom::CComCreator<CTestRelations>::CreateInstance(nullptr, __uuidof(ITORelationsCollection), reinterpret_cast<void**>(&r));
+    kcom::CComCreator<CTestRelations>::CreateInstance(nullptr, __uuidof(ITORelationsCollection), reinterpret_cast<void**>(r.Put()));
     static_cast<CTestRelations*>(r.get())->count = count;
     return r;
 }
@@ -75,7 +75,7 @@ inline HRESULT CTestRelations::Clone(ITORelationsCollection** copy) {
 inline long RelationsCount(const VARIANT& v) {
     kcom::CComPtr<ITORelationsCollection> r;
     if (V_VT(&v) != VT_DISPATCH || !v.pdispVal ||
-        FAILED(v.pdispVal->QueryInterface(__uuidof(ITORelationsCollection), reinterpret_cast<void**>(&r))))
+        FAILED(v.pdispVal->QueryInterface(__uuidof(ITORelationsCollection), reinterpret_cast<void**>(r.Put()))))
         return -1;
     long n = -1;
     r->get_Count(&n);
@@ -87,7 +87,7 @@ public:
     RelationsRegistration() : TestClassRegistration(CLSID_TestRelations) {
         kcom::CRegKey key;
         if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"ZQ.TORelationsCollection\\CLSID", 0, nullptr, 0,
-                              KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+                              KEY_WRITE, nullptr, key.Put(), nullptr) == ERROR_SUCCESS) {
             wchar_t text[64] = {};
             ::StringFromGUID2(CLSID_TestRelations, text, 64);
             ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),

@@ -45,16 +45,16 @@ TEST(RackServices, FindsNamedServicesByInterface) {
     rack->Put(RackName::TestOptions, settings.as<IKorSettings>());
 
     CComPtr<IKorSettings> got;
-    EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::TestOptions, &got), S_OK);
+    EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::TestOptions, got.Put()), S_OK);
     EXPECT_TRUE(got.IsEqualObject(settings.as<IKorSettings>()));
     EXPECT_EQ(rack->Log().Lines().back(), L"GetObject(TestOptions,{09F864E3-8474-11D3-A86C-00104B3DEDFC})");
 
     CComPtr<IKorQuery> query;
-    EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::StdPackageQueryEngine, &query), E_FAIL);
+    EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::StdPackageQueryEngine, query.Put()), E_FAIL);
     EXPECT_FALSE(query);
-    EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::TestOptions, &query), E_FAIL);  // no such interface
-    EXPECT_EQ(GetRackObject(rack.as<IObjectRack>(), RackName::TestOptions, &query), E_NOINTERFACE);
-    EXPECT_EQ(GetRackService(nullptr, RackName::TestOptions, &got), E_FAIL);
+    EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::TestOptions, query.Put()), E_FAIL);  // no such interface
+    EXPECT_EQ(GetRackObject(rack.as<IObjectRack>(), RackName::TestOptions, query.Put()), E_NOINTERFACE);
+    EXPECT_EQ(GetRackService(nullptr, RackName::TestOptions, got.Put()), E_FAIL);
     EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::TestOptions, IID_IKorSettings, nullptr), E_POINTER);
 }
 
@@ -62,13 +62,13 @@ TEST(RackServices, PassesTheRacksOwnFailureOrMapsItToEFail) {
     auto rack = Holder<CFailingRack>::New();
     auto settings = Holder<CSettingsStandIn>::New();
     CComPtr<IKorSettings> got;
-    EXPECT_EQ(GetRackObject(rack.as<IObjectRack>(), RackName::TestOptions, &got), E_ACCESSDENIED);
-    EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::TestOptions, &got), E_FAIL);
+    EXPECT_EQ(GetRackObject(rack.as<IObjectRack>(), RackName::TestOptions, got.Put()), E_ACCESSDENIED);
+    EXPECT_EQ(GetRackService(rack.as<IObjectRack>(), RackName::TestOptions, got.Put()), E_FAIL);
     rack->answer = S_OK;  // success without an object
-    EXPECT_EQ(GetRackObject(rack.as<IObjectRack>(), RackName::TestOptions, &got), E_FAIL);
+    EXPECT_EQ(GetRackObject(rack.as<IObjectRack>(), RackName::TestOptions, got.Put()), E_FAIL);
     rack->answer = E_UNEXPECTED;  // failure that still hands something out: released, not kept
     rack->leak = settings.as<IKorSettings>();
-    EXPECT_EQ(GetRackObject(rack.as<IObjectRack>(), RackName::TestOptions, &got), E_UNEXPECTED);
+    EXPECT_EQ(GetRackObject(rack.as<IObjectRack>(), RackName::TestOptions, got.Put()), E_UNEXPECTED);
     EXPECT_FALSE(got);
     rack->leak = nullptr;
     EXPECT_EQ(settings->AddRef(), 2u);
@@ -111,11 +111,11 @@ TEST(RackClient, KeepsTheRackGivenAndHandsItBack) {
     IObjectRackClient* c = client.as<IObjectRackClient>();
     EXPECT_EQ(c->GetRack(nullptr), E_POINTER);
     CComPtr<IObjectRack> got;
-    EXPECT_EQ(c->GetRack(&got), S_OK);
+    EXPECT_EQ(c->GetRack(got.Put()), S_OK);
     EXPECT_FALSE(got);
     auto rack = Holder<CRackStandIn>::New();
     EXPECT_EQ(c->SetRack(rack.as<IObjectRack>()), S_OK);
-    EXPECT_EQ(c->GetRack(&got), S_OK);
+    EXPECT_EQ(c->GetRack(got.Put()), S_OK);
     EXPECT_EQ(got.get(), rack.as<IObjectRack>());
     got.Release();
     EXPECT_EQ(c->SetRack(nullptr), S_OK);
@@ -207,9 +207,9 @@ TEST(HostApplication, InstallationDirIsReadOnceWhenItIsText) {
 
 TEST(KorException, KeepsCodeErrorInformationAndExtra) {
     CComPtr<ICreateErrorInfo> create;
-    ASSERT_EQ(::CreateErrorInfo(&create), S_OK);
+    ASSERT_EQ(::CreateErrorInfo(create.Put()), S_OK);
     CComPtr<IErrorInfo> info;
-    ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)), S_OK);
+    ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.Put())), S_OK);
     {
         CKorException e(0x80040202, info, 17);
         EXPECT_EQ(e.Error(), static_cast<HRESULT>(0x80040202));
@@ -229,7 +229,7 @@ namespace {
 
 TEST(ReadStreamDword, ReadsAWordAndRefusesAShortOne) {
     CComPtr<IStream> stream;
-    ASSERT_EQ(::CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    ASSERT_EQ(::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()), S_OK);
     const BYTE bytes[6] = {0x78, 0x56, 0x34, 0x12, 0xAA, 0xBB};
     ASSERT_EQ(stream->Write(bytes, sizeof(bytes), nullptr), S_OK);
     LARGE_INTEGER zero = {};

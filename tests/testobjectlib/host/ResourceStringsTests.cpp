@@ -10,7 +10,7 @@ using kcom::CComBSTR;
 
 std::wstring Loaded(UINT id) {
     CComBSTR s;
-    EXPECT_TRUE(LoadResourceString(&s, LoadMarrinModule(), id)) << id;
+    EXPECT_TRUE(LoadResourceString(s.Put(), LoadMarrinModule(), id)) << id;
     return std::wstring(s.c_str(), s.Length());
 }
 
@@ -29,7 +29,7 @@ TEST(ResourceStrings, BothModulesAreLoadedOnceFromTheProgramFolder) {
     ASSERT_NE(v, nullptr);
     EXPECT_NE(v, m);
     CComBSTR s;
-    EXPECT_TRUE(LoadResourceString(&s, v, 103));
+    EXPECT_TRUE(LoadResourceString(s.Put(), v, 103));
     EXPECT_STREQ(s.c_str(), L"Cannot find the object \"%s\".");
 }
 
@@ -43,9 +43,9 @@ TEST(ResourceStrings, LongStringsComeBackWhole) {
 
 TEST(ResourceStrings, OutputIsReplacedOrFreedAndNulled) {
     CComBSTR s(L"previous");
-    EXPECT_TRUE(LoadResourceString(&s, LoadMarrinModule(), 115));
+    EXPECT_TRUE(LoadResourceString(s.Put(), LoadMarrinModule(), 115));
     EXPECT_STREQ(s.c_str(), L"Run Error");
-    EXPECT_FALSE(LoadResourceString(&s, LoadMarrinModule(), 4321));
+    EXPECT_FALSE(LoadResourceString(s.Put(), LoadMarrinModule(), 4321));
     EXPECT_TRUE(s.IsNull());
     EXPECT_FALSE(LoadResourceString(nullptr, LoadMarrinModule(), 101));
 }

@@ -102,7 +102,7 @@ TEST(KorSafeArray, PutElementStoresItsOwnCopyOrReference) {
         CKorPtrSafeArray texts(1, 2, VT_BSTR);
         EXPECT_EQ(S_OK, texts.PutElement(&raw, 0, 1));
         CComBSTR stored;
-        ASSERT_EQ(S_OK, texts.GetElement(&stored, 0, 1));
+        ASSERT_EQ(S_OK, texts.GetElement(stored.Put(), 0, 1));
         EXPECT_STREQ(L"mine", stored.c_str());
         EXPECT_NE(raw, static_cast<BSTR>(stored));
         EXPECT_EQ(E_POINTER, texts.PutElement(nullptr, 0, 0));
@@ -116,7 +116,7 @@ TEST(KorSafeArray, PutElementStoresItsOwnCopyOrReference) {
     CKorPtrSafeArray unknowns;
     unknowns.Attach(::SafeArrayCreate(VT_UNKNOWN, 2, bounds), true);
     kcom::CComPtr<IStream> stream;
-    ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, &stream));
+    ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
     IUnknown* unk = stream;
     EXPECT_EQ(S_OK, unknowns.PutElement(&unk, 0, 0));
     stream->AddRef();

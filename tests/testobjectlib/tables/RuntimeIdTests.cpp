@@ -16,7 +16,7 @@ using kcom::CComVariant;
 namespace {
 
 template <class T>
-void** Out(CComPtr<T>& p) { return reinterpret_cast<void**>(&p); }
+void** Out(CComPtr<T>& p) { return reinterpret_cast<void**>(p.Put()); }
 
 ULONG Refs(IUnknown* p) {
     p->AddRef();
@@ -89,7 +89,7 @@ TEST_F(RuntimeId, NamedValuesConvertOnTheWayOut) {
     CComBSTR hwnd(L"hwnd"), text(L"text"), absent(L"absent");
     EXPECT_EQ(S_OK, id->put_lValue(hwnd, 0x1234));
     CComBSTR out;
-    EXPECT_EQ(S_OK, id->get_BSTRValue(hwnd, &out));
+    EXPECT_EQ(S_OK, id->get_BSTRValue(hwnd, out.Put()));
     EXPECT_STREQ(L"4660", out.c_str());
     long number = 7;
     EXPECT_EQ(E_INVALIDARG, id->get_lValue(absent, &number));
@@ -157,7 +157,7 @@ TEST_F(RuntimeId, PackIdsCompareByPackageAndValues) {
 
     CComPtr<IRuntimeID> copy;
     EXPECT_EQ(E_POINTER, a->Clone(nullptr));
-    ASSERT_EQ(S_OK, a->Clone(&copy));
+    ASSERT_EQ(S_OK, a->Clone(copy.Put()));
     EXPECT_NE(a.get(), copy.get());
     EXPECT_EQ(S_OK, a->IsEqual(copy));
     copy->put_lValue(CComBSTR(L"hwnd"), 11);  // deep: the original keeps its value
@@ -189,10 +189,10 @@ TEST_F(RuntimeId, RunIdWithoutCurrentIdentity) {
     EXPECT_EQ(KOR_E_NO_RUNTIME_ID, run->get_BSTRValue(CComBSTR(L"hwnd"), &text));
     EXPECT_EQ(nullptr, text);
     CComPtr<IRuntimeID> none;
-    EXPECT_EQ(KOR_E_NO_RUNTIME_ID, run->Clone(&none));
-    EXPECT_EQ(KOR_E_OBJECT_NOT_FOUND, run->GetPackageId(1, &none));
-    EXPECT_EQ(S_FALSE, run->NextPackageId(&none, true));
-    EXPECT_EQ(S_FALSE, run->NextPackageId(&none, false));
+    EXPECT_EQ(KOR_E_NO_RUNTIME_ID, run->Clone(none.Put()));
+    EXPECT_EQ(KOR_E_OBJECT_NOT_FOUND, run->GetPackageId(1, none.Put()));
+    EXPECT_EQ(S_FALSE, run->NextPackageId(none.Put(), true));
+    EXPECT_EQ(S_FALSE, run->NextPackageId(none.Put(), false));
     EXPECT_EQ(E_POINTER, run->NextPackageId(nullptr, true));
 }
 
@@ -209,12 +209,12 @@ TEST_F(RuntimeId, PutPackageSwitchesOrCreatesTheCurrentIdentity) {
     EXPECT_EQ(S_OK, run->get_lValue(CComBSTR(L"hwnd"), &hwnd));
     EXPECT_EQ(55, hwnd);
     CComPtr<IRuntimeID> clone;
-    ASSERT_EQ(S_OK, run->Clone(&clone));  // the current identity only
+    ASSERT_EQ(S_OK, run->Clone(clone.Put()));  // the current identity only
     EXPECT_EQ(5u, PackageOf(clone));
 
     // Removing the current package keeps the current identity; putting it again makes a new one.
     EXPECT_EQ(S_OK, run->RemovePackageId(5));
-    EXPECT_EQ(KOR_E_OBJECT_NOT_FOUND, run->GetPackageId(5, &clone));
+    EXPECT_EQ(KOR_E_OBJECT_NOT_FOUND, run->GetPackageId(5, clone.Put()));
     EXPECT_EQ(5u, PackageOf(run));
     EXPECT_EQ(S_FALSE, run->IsEmpty());
     EXPECT_EQ(S_OK, run->put_Package(5));
@@ -228,17 +228,17 @@ TEST_F(RuntimeId, EnumerationRunsInPackageOrder) {
     EXPECT_EQ(S_OK, run->AddPackageId(two));
     EXPECT_EQ(5u, PackageOf(run));  // the first one added stays current
     CComPtr<IRuntimeID> item;
-    ASSERT_EQ(S_OK, run->NextPackageId(&item, true));
+    ASSERT_EQ(S_OK, run->NextPackageId(item.Put(), true));
     EXPECT_EQ(two.get(), item.get());
-    ASSERT_EQ(S_OK, run->NextPackageId(&item, false));
+    ASSERT_EQ(S_OK, run->NextPackageId(item.Put(), false));
     EXPECT_EQ(five.get(), item.get());
-    EXPECT_EQ(S_FALSE, run->NextPackageId(&item, false));
+    EXPECT_EQ(S_FALSE, run->NextPackageId(item.Put(), false));
     EXPECT_EQ(nullptr, item.get());
-    EXPECT_EQ(S_FALSE, run->NextPackageId(&item, false));
+    EXPECT_EQ(S_FALSE, run->NextPackageId(item.Put(), false));
 
     // A change of the map starts the next enumeration afresh.
     run->RemovePackageId(2);
-    ASSERT_EQ(S_OK, run->NextPackageId(&item, false));
+    ASSERT_EQ(S_OK, run->NextPackageId(item.Put(), false));
     EXPECT_EQ(five.get(), item.get());
 
     // A second identity of the same package replaces and releases the first.
@@ -247,7 +247,7 @@ TEST_F(RuntimeId, EnumerationRunsInPackageOrder) {
     EXPECT_EQ(S_OK, run->AddPackageId(otherFive));
     item.Release();
     EXPECT_EQ(before - 2, Refs(five));  // the map's and the enumeration's references
-    EXPECT_EQ(S_OK, run->GetPackageId(5, &item));
+    EXPECT_EQ(S_OK, run->GetPackageId(5, item.Put()));
     EXPECT_EQ(otherFive.get(), item.get());
 
     EXPECT_EQ(E_INVALIDARG, run->AddPackageId(nullptr));
@@ -280,25 +280,25 @@ TEST_F(RuntimeId, DuplicateCopiesEveryIdentityAndTheCurrentOne) {
     run->put_Package(8);
     CComPtr<IRuntimeID2> copy;
     EXPECT_EQ(E_POINTER, run->Duplicate(nullptr));
-    ASSERT_EQ(S_OK, run->Duplicate(&copy));
+    ASSERT_EQ(S_OK, run->Duplicate(copy.Put()));
     EXPECT_EQ(S_OK, run->IsEqual(copy));
     EXPECT_EQ(8u, PackageOf(copy));
 
     // An identity without a package number cannot be entered in the copy.
     run->AddPackageId(NewPackId(0, {{L"hwnd", 0}}));
-    EXPECT_EQ(E_FAIL, run->Duplicate(&copy));
+    EXPECT_EQ(E_FAIL, run->Duplicate(copy.Put()));
     EXPECT_EQ(nullptr, copy.get());
 
     // Nor can a current identity whose package was removed.
     CComPtr<IRuntimeID2> orphan = NewRunId();
     orphan->put_Package(3);
     orphan->RemovePackageId(3);
-    EXPECT_EQ(E_FAIL, orphan->Duplicate(&copy));
+    EXPECT_EQ(E_FAIL, orphan->Duplicate(copy.Put()));
 }
 
 TEST_F(RuntimeId, ForeignIdentitiesWhoseNumberFailsAreReported) {
     CComPtr<IRuntimeID> foreign;
-    ASSERT_EQ(S_OK, (kcom::CreateObject<CUnreadableId, IRuntimeID>(&foreign)));
+    ASSERT_EQ(S_OK, (kcom::CreateObject<CUnreadableId, IRuntimeID>(foreign.Put())));
     CComPtr<IRuntimeID2> run = NewRunId();
     EXPECT_EQ(E_UNEXPECTED, run->AddPackageId(foreign));
     EXPECT_EQ(S_OK, run->IsEmpty());  // it became current all the same
@@ -350,7 +350,7 @@ TEST_F(RuntimeId, HolderFromNumberVariantAndOtherHolder) {
     EXPECT_EQ(3u, CRuntimeId(static_cast<const VARIANT&>(asUnknown)).GetPackage());
     EXPECT_FALSE(CRuntimeId(static_cast<const VARIANT&>(CComVariant(3))));
     CComPtr<IStream> stream;
-    ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, &stream));
+    ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
     CComVariant notAnId(static_cast<IUnknown*>(stream.get()));
     EXPECT_FALSE(CRuntimeId(static_cast<const VARIANT&>(notAnId)));
 
@@ -381,13 +381,13 @@ TEST_F(RuntimeId, HolderCallsNeedAnIdentifier) {
     EXPECT_EQ(nullptr, static_cast<IRuntimeID*>(out));
 
     // As an out-parameter it takes a new identifier and lets the old one go.
-    ASSERT_EQ(S_OK, CreateRunId(IID_IRuntimeID2, reinterpret_cast<void**>(&empty)));
-    ASSERT_EQ(S_OK, CreateRunId(IID_IRuntimeID2, reinterpret_cast<void**>(&empty)));
+    ASSERT_EQ(S_OK, CreateRunId(IID_IRuntimeID2, reinterpret_cast<void**>(empty.Put())));
+    ASSERT_EQ(S_OK, CreateRunId(IID_IRuntimeID2, reinterpret_cast<void**>(empty.Put())));
     empty->put_Package(2);
     CComVariant text(L"caller's");
     EXPECT_EQ(S_OK, empty.PutVariantValue(L"title", text));
     EXPECT_STREQ(L"caller's", text.bstrVal);
     CComBSTR stored;
-    EXPECT_EQ(S_OK, empty->get_BSTRValue(CComBSTR(L"title"), &stored));
+    EXPECT_EQ(S_OK, empty->get_BSTRValue(CComBSTR(L"title"), stored.Put()));
     EXPECT_STREQ(L"caller's", stored.c_str());
 }

@@ -19,7 +19,7 @@ using Bytes = std::vector<BYTE>;
 
 inline kcom::CComPtr<IStream> NewStream() {
     kcom::CComPtr<IStream> s;
-    ::CreateStreamOnHGlobal(nullptr, TRUE, &s);
+    ::CreateStreamOnHGlobal(nullptr, TRUE, s.Put());
     return s;
 }
 

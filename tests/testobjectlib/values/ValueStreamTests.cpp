@@ -4,6 +4,7 @@
 #include <random>
 #include "com/ComBSTR.h"
 #include "com/ComSafeArray.h"
+#include "com/Handles.h"
 #include "com/ComVariant.h"
 #include "values/FlatVariant.h"
 #include "values/StreamTestSupport.h"
@@ -11,6 +12,7 @@
 #include "contracts/Drevak.h"
 #include <algorithm>
 
+using kcom::CCoTaskMem;
 using kcom::CComBSTR;
 using kcom::CComPtr;
 using kcom::CComVariant;
@@ -34,11 +36,10 @@ CComVariant Loaded(const Bytes& data, HRESULT expect = S_OK, bool older = false)
 }
 
 Bytes Packed(const VARIANT& v, HRESULT expect = S_OK) {
-    BYTE* buffer = nullptr;
+    CCoTaskMem<BYTE> buffer;
     ULONG size = 0;
-    EXPECT_EQ(PackVariantFlat(v, &buffer, &size), expect);
-    Bytes out(buffer, buffer + size);
-    ::CoTaskMemFree(buffer);
+    EXPECT_EQ(PackVariantFlat(v, buffer.Put(), &size), expect);
+    Bytes out(buffer.get(), buffer.get() + size);
     ULONG computed = 0;
     EXPECT_EQ(FlatVariantSize(v, &computed), expect == S_OK ? S_OK : E_INVALIDARG);
     EXPECT_EQ(computed, size);
@@ -151,7 +152,7 @@ TEST(ValueForm, ObjectsPersistThroughOle) {
     TestPersistRegistration registration;
     CComPtr<IPersistStream> object;
     ASSERT_EQ(::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStream,
-                                 reinterpret_cast<void**>(&object)), S_OK);
+                                 reinterpret_cast<void**>(object.Put())), S_OK);
     static_cast<CTestPersistObject*>(object.get())->value = 0x11223344;
     CComVariant v(static_cast<IUnknown*>(object.get()));
     Bytes data = Saved(v);
@@ -161,7 +162,7 @@ TEST(ValueForm, ObjectsPersistThroughOle) {
     CComVariant back = Loaded(data);
     ASSERT_EQ(V_VT(&back), VT_UNKNOWN);
     CComPtr<IPersistStream> loaded;
-    ASSERT_EQ(back.punkVal->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&loaded)), S_OK);
+    ASSERT_EQ(back.punkVal->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(loaded.Put())), S_OK);
     EXPECT_EQ(static_cast<CTestPersistObject*>(loaded.get())->value, 0x11223344u);
 
     // A null object is CLSID_NULL; it loads as a null object with S_OK.
@@ -419,7 +420,7 @@ std::vector<Bytes> ValidValueStreams() {
                                   I4Column({7, 8, 9}), nested};
     for (const auto& v : values) all.push_back(Saved(v));
     CComPtr<IUnknown> object;
-    ::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object));
+    ::CoCreateInstance(CLSID_TestPersistObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(object.Put()));
     all.push_back(Saved(CComVariant(object.get())));
     return all;
 }
@@ -553,10 +554,11 @@ TEST(FlatPack, ByrefArrayKeepsItsTypeWord) {
 
 TEST(Drevak, PacksThroughTheSiblingDll) {
     CComVariant value(L"packed");
-    void* blob = nullptr;
+    CCoTaskMem<void> blob;
     ULONG size = 0;
-    ASSERT_GE(PackVariant(value, &blob, &size), 0);
-    EXPECT_EQ(Bytes(static_cast<BYTE*>(blob), static_cast<BYTE*>(blob) + size), Packed(value));
+    ASSERT_GE(PackVariant(value, blob.Put(), &size), 0);
+    const BYTE* bytes = static_cast<const BYTE*>(blob.get());
+    EXPECT_EQ(Bytes(bytes, bytes + size), Packed(value));
     CComVariant back;
     ULONG available = size + 5;  // more bytes available than the pack needs
     ASSERT_GE(UnpackVariant(blob, &back, &available), 0);
@@ -566,11 +568,10 @@ TEST(Drevak, PacksThroughTheSiblingDll) {
     CComVariant cut;
     EXPECT_LT(UnpackVariant(blob, &cut, &tooShort), 0);
     EXPECT_EQ(cut.vt, VT_EMPTY);
-    ::CoTaskMemFree(blob);
 
     CComPtr<IStream> object = NewStream();
-    blob = reinterpret_cast<void*>(1);
-    EXPECT_LT(PackVariant(CComVariant(static_cast<IUnknown*>(object.get())), &blob, &size), 0);
+    void* refused = reinterpret_cast<void*>(1);  // not an owner: the packer must clear it
+    EXPECT_LT(PackVariant(CComVariant(static_cast<IUnknown*>(object.get())), &refused, &size), 0);
     EXPECT_EQ(size, 0u);
-    EXPECT_EQ(blob, nullptr);
+    EXPECT_EQ(refused, nullptr);
 }

@@ -616,11 +616,7 @@ HRESULT CComTestObject::QueryObjValue2(VARIANT* value, IUnknown* runtimeObject, 
         kcom::ThrowIfFailed(table.GetElement(value, 0, 1));
         return query;
     });
-    if (FAILED(hr)) {
-        ::VariantClear(value);
-        value->vt = VT_ERROR;
-        value->scode = hr;
-    }
+    if (FAILED(hr)) kcom::CComVariant(static_cast<long>(hr), VT_ERROR).Detach(value);
     return hr;
 }
 

@@ -322,6 +322,9 @@ public:
     // The object's own IDispatch (add-ref'd), through the concrete class's interfaces.
     HRESULT GetOwnDispatch(IDispatch** dispatch);
 
+    // Draws the frame of a highlighted object on the screen (0), flashes it (1) or erases it (2).
+    static HRESULT HighlightRect(const RECT* rect, long mode) noexcept;
+
     // Small helpers of identification.
     static ULONG RowCount(const CKorSafeArray& table) noexcept;
     static bool BstrEqual(BSTR a, BSTR b) noexcept;
@@ -460,6 +463,18 @@ protected:
     void AddOrdinalProperty(BSTR className, BSTR variant, SAFEARRAY* candidates, IUnknown* runtimeObject);
     HRESULT AddExtraDescription();
     static HRESULT ReadClassDescriptionList(IObjectRack* rack, BSTR className, SAFEARRAY** out, DWORD mask);
+    // Run-time methods, checkpoints and matches.
+    HRESULT DropRuntimeObject();
+    void ReportPropertyFailure(const wchar_t* method, BSTR name, HRESULT hr);
+    bool ExistsByRuntimeId();
+    HRESULT ReadWaitTimeout(long* timeout, bool strict);
+    HRESULT QueryScreenRect(IUnknown* runtimeObject, RECT* rect);
+    void MakeVisible();
+    void PrepareScriptInfoForCheckpoint();
+    HRESULT CachedIdPath(SAFEARRAY** ids);
+    HRESULT IdPathsUnderParent(IDispatch* parent, SAFEARRAY** ids, QueryIdInfo* context);
+    void InitAncestors();
+    HRESULT SelectorNarrowing(SAFEARRAY** candidates, bool* answered);
 
     // ---- Members, in declaration order ----------------------------------------------------------
     CReplaySkeletonContext* m_currentStep = nullptr;

@@ -109,7 +109,7 @@ TEST_F(Describing, IdenticalSiblingsGetTheOrdinalThatFindsTheRightOneAgain) {
     Control(L"Button2", L"OK", L"red");
     auto selector = Holder<CSelectorStandIn>::New();
     const std::wstring progId = L"Kestrune.Test.Ordinal." + std::to_wstring(::GetCurrentProcessId());
-    CProgIdRegistration selectorClass{progId.c_str(), selector.as<IKorSelector>()};
+    CProgIdObjectRegistration selectorClass{progId.c_str(), selector.as<IKorSelector>()};
     host.options->Put(L"Selectors\\index", L"ProgID", progId.c_str());
     selector->SetValue(CComVariant(0L));
     EXPECT_EQ(object->ITestObject_BuildDescription(), S_OK);

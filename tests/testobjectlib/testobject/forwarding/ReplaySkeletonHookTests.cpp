@@ -193,8 +193,8 @@ TEST_F(ReplaySkeletonHook, FindingRunsOnlyWhatItsOwnBitsSayAndKeepsOneObject) {
 
     // With the default as well, the delegate's object is released, not leaked or handed out.
     object->flags = 0x40004;
-    const ULONG before = marker->m_dwRef;
+    const ULONG before = marker->refCount_;
     EXPECT_EQ(skeleton->ReplayFindObject(&context, &found), own);
     EXPECT_EQ(found, nullptr);
-    EXPECT_EQ(static_cast<ULONG>(marker->m_dwRef), before);
+    EXPECT_EQ(static_cast<ULONG>(marker->refCount_), before);
 }

@@ -284,14 +284,14 @@ protected:
     const std::wstring selectorProgId = L"Kestrune.Test.Selector." + std::to_wstring(::GetCurrentProcessId());
     Holder<CAlgorithmStandIn> algorithm = Holder<CAlgorithmStandIn>::New();
     Holder<CSelectorStandIn> selector = Holder<CSelectorStandIn>::New();
-    CProgIdRegistration algorithmClass{algorithmProgId.c_str(), algorithm.as<IIdentificationAlgorithm4>()};
-    CProgIdRegistration selectorClass{selectorProgId.c_str(), selector.as<IKorSelector>()};
+    CProgIdObjectRegistration algorithmClass{algorithmProgId.c_str(), algorithm.as<IIdentificationAlgorithm4>()};
+    CProgIdObjectRegistration selectorClass{selectorProgId.c_str(), selector.as<IKorSelector>()};
 };
 
 TEST_F(FindWithRules, TheAlgorithmsChoiceIsTakenAndToldToTheHistory) {
     // The only test with the optional history: its class name is the host's.
     auto history = Holder<CMaintenanceHistoryStandIn>::New();
-    CProgIdRegistration historyClass{L"Quorvel.AVScriptMaintenanceHistory", history.as<IKorMaintenanceHistory>()};
+    CProgIdObjectRegistration historyClass{L"Quorvel.AVScriptMaintenanceHistory", history.as<IKorMaintenanceHistory>()};
     algorithm->SetChoice(1);
     EXPECT_EQ(Find(), S_OK);
     EXPECT_TRUE(Is(found, other));

@@ -9,7 +9,7 @@
 using kcom::CComBSTR;
 using kcom::CComVariant;
 using standin::CAlgorithmStandIn;
-using standin::CProgIdRegistration;
+using standin::CProgIdObjectRegistration;
 using standin::Holder;
 
 namespace {
@@ -30,7 +30,7 @@ protected:
         auto algorithm = Holder<CAlgorithmStandIn>::New();
         algorithm->SetLevel(level);
         algorithm->SetKind(kind);
-        registrations.push_back(std::make_unique<CProgIdRegistration>(progId, algorithm.as<IIdentificationAlgorithm>()));
+        registrations.push_back(std::make_unique<CProgIdObjectRegistration>(progId, algorithm.as<IIdentificationAlgorithm>()));
         return algorithm;
     }
     // The object uses the algorithm of progId.
@@ -71,7 +71,7 @@ protected:
     standin::CTestHost host;
     DescribedHolder object;
     std::vector<Holder<standin::CSelectorStandIn>> candidates;
-    std::vector<std::unique_ptr<CProgIdRegistration>> registrations;
+    std::vector<std::unique_ptr<CProgIdObjectRegistration>> registrations;
 };
 
 }  // namespace
