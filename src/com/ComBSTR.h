@@ -49,6 +49,8 @@ public:
     operator BSTR() const noexcept { return b_; }
     // Out-parameter for a callee to fill; the held text is freed first.
     BSTR* Put() noexcept { Empty(); return &b_; }
+    // Taking the owner's address would hand out the wrapper, not the slot: Put() is the out-parameter.
+    void operator&() = delete;
 
 private:
     static BSTR Alloc(LPCOLESTR s, UINT len) {

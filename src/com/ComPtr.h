@@ -70,6 +70,8 @@ public:
     T* operator->() const noexcept { return p_; }
     // Out-parameter for a callee to fill; the held pointer is released first.
     T** Put() noexcept { Release(); return &p_; }
+    // Taking the owner's address would hand out the wrapper, not the slot: Put() is the out-parameter.
+    void operator&() = delete;
     explicit operator bool() const noexcept { return p_ != nullptr; }
     bool operator!() const noexcept { return p_ == nullptr; }
 

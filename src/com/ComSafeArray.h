@@ -28,6 +28,8 @@ public:
     operator SAFEARRAY*() const noexcept { return psa_; }
     // Out-parameter for a callee to fill; the held array is destroyed first.
     SAFEARRAY** Put() noexcept { Reset(); return &psa_; }
+    // Taking the owner's address would hand out the wrapper, not the slot: Put() is the out-parameter.
+    void operator&() = delete;
 
 private:
     SAFEARRAY* psa_ = nullptr;

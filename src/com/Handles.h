@@ -35,6 +35,8 @@ public:
     explicit operator bool() const noexcept { return h_ != Traits::Invalid(); }
     // Out-parameter for a callee to fill; the held handle is closed first.
     H* Put() noexcept { Reset(); return &h_; }
+    // Taking the owner's address would hand out the wrapper, not the slot: Put() is the out-parameter.
+    void operator&() = delete;
 
 private:
     H h_ = Traits::Invalid();

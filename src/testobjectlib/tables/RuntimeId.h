@@ -123,6 +123,8 @@ public:
 
     // Out-parameter for a callee to fill; the held identifier is released first.
     IRuntimeID2** Put() noexcept { return m_id.Put(); }
+    // Taking the owner's address would hand out the wrapper, not the slot: Put() is the out-parameter.
+    void operator&() = delete;
     IRuntimeID2* operator->() const noexcept { return m_id; }
     operator IRuntimeID2*() const noexcept { return m_id; }
 
