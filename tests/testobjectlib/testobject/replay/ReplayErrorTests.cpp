@@ -1,6 +1,7 @@
 // Replay errors: the error information and reports of RaiseReplayError, and an error raised under
 // oleaut32's ITypeInfo::Invoke, which waits in its step and is raised again once Invoke returned.
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include "FakeClock.h"
 #include "StepTestObject.h"
@@ -99,8 +100,8 @@ TEST(ReplayError, AStepKeepsTheFirstErrorAndItsRecordKeepsItsLayout) {
     const char* base = reinterpret_cast<const char*>(&step);
     auto at = [&](const void* field) { return static_cast<const char*>(field) - base; };
     const std::vector<ptrdiff_t> offsets = {
-        at(&step.m_iid), at(&step.m_dispid), at(&step.m_methodName), at(&step.m_params), at(&step.m_startTick),
-        at(&step.m_findContext), at(&step.m_deadline), at(&step.m_innerSkeleton), at(&step.m_retry),
+        at(&step.m_iid), at(&step.m_dispid), at(std::addressof(step.m_methodName)), at(&step.m_params), at(&step.m_startTick),
+        at(&step.m_findContext), at(&step.m_deadline), at(std::addressof(step.m_innerSkeleton)), at(&step.m_retry),
         at(&step.m_attemptCount), at(&step.m_maxAttempts), at(&step.m_lastResult), at(&step.m_rows)};
     EXPECT_EQ(offsets, (std::vector<ptrdiff_t>{4, 8, 12, 16, 20, 24, 32, 36, 40, 44, 48, 52, 56}));
     EXPECT_GT(at(&step.m_parkedError), at(&step.m_rows));
