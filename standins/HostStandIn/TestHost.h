@@ -4,6 +4,7 @@
 // the rack; services of later parts of the test object join as further members.
 #include "HostStandIn.h"
 #include "IdentificationStandIns.h"
+#include "QueryEngineStandIns.h"
 #include "InnerObjectStandIn.h"
 #include "RecordingStandIns.h"
 #include "TestReportStandIn.h"
@@ -29,6 +30,9 @@ public:
     Holder<CGenericHandlerStandIn> genericHandler = Holder<CGenericHandlerStandIn>::New();
     Holder<CPkgSrvMgrStandIn> pkgSrvMgr = Holder<CPkgSrvMgrStandIn>::New();
     Holder<CRecordingStateStandIn> recordingState = Holder<CRecordingStateStandIn>::New();
+    Holder<CScriptedQueryEngineStandIn> queryEngine = Holder<CScriptedQueryEngineStandIn>::New();
+    Holder<CRelationsMgrStandIn> relations = Holder<CRelationsMgrStandIn>::New();
+    Holder<CParamTypeMgrStandIn> paramTypes = Holder<CParamTypeMgrStandIn>::New();
     Holder<CTestReportStandIn> report = Holder<CTestReportStandIn>::New();
     Holder<CPatternMgrStandIn> patternMgr = Holder<CPatternMgrStandIn>::New();
     // The inner test object a concrete test object may hold; not in the rack.
@@ -50,6 +54,9 @@ inline CTestHost::CTestHost() {
     rack->Put(L"ExeptionMgr", exceptionMgr.as<IKorExceptionMgr>());
     rack->Put(L"GenericHandler", genericHandler.as<IKorGenericHandler>());
     rack->Put(L"KorPkgSrvMgr", pkgSrvMgr.as<IPackageServices5>());
+    rack->Put(L"StdPackageQueryEngine", queryEngine.as<IKorQuery>());
+    rack->Put(L"TORelationsMgr", relations.as<IKorRelationsMgr>());
+    rack->Put(L"KorParamTypeMgr", paramTypes.as<IKorParamTypeMgr>());
     rack->Put(L"TestReport", report.as<IKorTestReport>());
     rack->Put(L"PropertyPatternMgr", patternMgr.as<IKorPropertyPatternMgr>());
 }

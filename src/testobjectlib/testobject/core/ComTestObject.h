@@ -363,6 +363,26 @@ public:
     HRESULT FormatDescriptionReport(BSTR* plain, BSTR* html, ITOPropertiesSnapshot* snapshot,
                                     ITOAttributesChangeSummary* changes);
 
+    // ---- Replay steps, identification and descriptions built from the run-time object ------------
+    // The find context of the running step: its step times, each unset one from the options.
+    HRESULT GetReplayFindContext(QueryIdInfo* context);
+    // Reports the error of hr, sets its error information and raises it as a heap CKorException.
+    [[noreturn]] void RaiseReplayError(HRESULT hr, long status);
+    // Polls the run-time value of name until it compares equal with expected: at least once, then
+    // while a replay runs unpaused and the time-out lasts. *matched tells whether it did.
+    HRESULT WaitForPropertyValue(BSTR name, const VARIANT& expected, long timeoutMs, VARIANT_BOOL* matched,
+                                 BSTR* expectedText, VARIANT* lastValue);
+    // Describes the run-time object anew; a re-description of names keeps what still holds.
+    HRESULT Internal_Handle2Desc(bool redescribe, SAFEARRAY* names);
+    // One property of a re-description: the stored pattern or parameter text when it still stands
+    // for the live value (only for a property that was identifying), else the live value. *value
+    // receives what the query engine is to match.
+    HRESULT PrepareDescription(BSTR name, bool wasIdentifying, long flags, IUnknown* patternManager, long* type,
+                               long* compareType, VARIANT* value);
+    // Reports of the automatic description update; told: the object manager took the notification.
+    HRESULT ReportDescriptionChange(BSTR plainBefore, BSTR htmlBefore, BSTR plainAfter, BSTR htmlAfter, bool told);
+    HRESULT ReportDescriptionFlagsChange(bool told);
+
     // Tells the maintenance history of object when the scope ends.
     class CMaintenanceScope {
     public:
@@ -422,6 +442,27 @@ protected:
     HRESULT LoadFields(IStream* stream);
     HRESULT SaveFields(IStream* stream);
 
+    // Replay steps.
+    HRESULT WaitForReplayState(const wchar_t* property, HRESULT missed);
+    // Identification.
+    // GetProps of the outer object's information provider, or the own.
+    HRESULT GetInfoProps(ULONG flags, SAFEARRAY** names);
+    long ReadFindOption(BSTR name, long fallback);
+    HRESULT StoreFoundObject(const VARIANT& value);
+    HRESULT TakeFoundObject(IUnknown* found, IUnknown** object, bool directly, IKorMaintenanceHistory* history);
+    // S_OK with the one object the identification algorithm chose, S_FALSE without a choice.
+    HRESULT ChooseByAlgorithm(SAFEARRAY* candidates, bool lastChance, IUnknown** chosen);
+    HRESULT SelectLastResort(SAFEARRAY* candidates, IUnknown** object);
+    HRESULT DecideAmongCandidates(SAFEARRAY* candidates, IDispatch* own, IKorMaintenanceHistory* history,
+                                  const QueryIdInfo& context, IUnknown** object, bool* algorithmFailed);
+    void DropAncestorsFoundObjects();
+    // Descriptions built from the run-time object.
+    HRESULT FoundObjectForDescription(IUnknown** runtimeObject);
+    HRESULT NarrowByAssistive(const VARIANT& expected, BSTR name, long compareType, long type,
+                              CKorSafeArray& candidates, CKorSafeArray& narrowed);
+    void AddOrdinalProperty(BSTR className, BSTR variant, SAFEARRAY* candidates, IUnknown* runtimeObject);
+    HRESULT AddExtraDescription();
+    static HRESULT ReadClassDescriptionList(IObjectRack* rack, BSTR className, SAFEARRAY** out, DWORD mask);
     // Run-time methods, checkpoints and matches.
     HRESULT DropRuntimeObject();
     void ReportPropertyFailure(const wchar_t* method, BSTR name, HRESULT hr);

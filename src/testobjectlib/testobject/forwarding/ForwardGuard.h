@@ -7,17 +7,19 @@
 #include "com/ComError.h"
 #include "errors/KorException.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/replay/ReplaySkeletonContext.h"
 
 // Runs f and turns whatever it raises into an HRESULT. A replay error travels as a heap
-// CKorException whose error information is already set: it is deleted and its code returned
-// (a success code in it still means failure).
+// CKorException whose error information is already set: its code is returned (a success code in
+// it still means failure), and the exception is kept for the replay step running on this thread,
+// which raises it again once the call is back in its own frames, or else deleted.
 template <class F>
 HRESULT ForwardGuard(F&& f) noexcept {
     try {
         return f();
     } catch (CKorException* e) {
         const HRESULT hr = e ? e->Error() : E_FAIL;
-        delete e;
+        CReplaySkeletonContext::Park(e);
         return FAILED(hr) ? hr : E_FAIL;
     } catch (const kcom::ComError& e) {
         return FAILED(e.hr()) ? e.hr() : E_FAIL;

@@ -5,8 +5,8 @@
 
 namespace {
 
-constexpr UINT kFirst = ReportString::DescriptionText;
-constexpr UINT kLast = ReportString::CaseInsensitive;
+constexpr UINT kFirst = ReportString::ErrorSource;
+constexpr UINT kLast = ReportString::FlagsChanged;
 
 std::map<UINT, std::wstring> LoadAll() {
     std::map<UINT, std::wstring> texts;

@@ -13,14 +13,13 @@
 #include "testobject/settings/DescriptionTable.h"
 #include "testobject/settings/HostObjects.h"
 #include "testobject/settings/SettingsTable.h"
-#include "values/ValueComparison.h"
+#include "testobject/describing/StoredValueTest.h"
 
 namespace {
 
 constexpr long kNotRead = -1;
 constexpr DWORD kAlgorithmDescriptionFlag = 0x200;
 constexpr DWORD kDescriptionFlags = 0x610;
-constexpr DWORD kExpressionFlag = 0x100;
 constexpr long kDefaultDescribedFlags = 0x228;
 constexpr ULONG kAlgorithmTableColumns = 6;
 constexpr long kKindNarrows = 1;
@@ -240,25 +239,6 @@ HRESULT CComTestObject::RunIdentificationAlgorithm(SAFEARRAY* candidatesIn, CKor
 }
 
 namespace {
-
-// Whether the expression stored for a property still stands for the value an algorithm described:
-// only patterns and parameter texts are kept, and only while they still match.
-bool StoredValueHolds(IObjectRack* rack, IDispatch* owner, long newCompareType, long flags, long type,
-                      long compareType, const VARIANT& stored, const VARIANT& live) {
-    if (newCompareType & CMP_REGEXP) return false;
-    if (!(compareType & CMP_REGEXP) && !(flags & kExpressionFlag)) return false;
-    kcom::CComVariant expected;
-    if (flags & kExpressionFlag) {
-        if (FAILED(ConvertByParamType(rack, owner, &stored, static_cast<DWORD>(flags), static_cast<VARTYPE>(type),
-                                      static_cast<DWORD>(compareType), expected.Put())))
-            return false;
-    } else if (FAILED(expected.Copy(stored))) {
-        return false;
-    }
-    VARIANT_BOOL equal = VARIANT_FALSE;
-    return SUCCEEDED(CompareTypedValues(expected, live, compareType, &equal, static_cast<VARTYPE>(type), VT_EMPTY)) &&
-           equal != VARIANT_FALSE;
-}
 
 kcom::CComVariant CellOf(const CKorSafeArray& table, LONG row, LONG column) {
     kcom::CComVariant cell;

@@ -117,13 +117,13 @@ TEST(ScriptClient, EveryReplayErrorReachesTheScriptAndTheScriptGoesOn) {
         // Without a description the script engine names a refused argument itself.
         "wait without a name|5|Invalid procedure call or argument|\n"
         "jpeg|80070057|The specified file extension is not supported for this action.|\n"
-        "kept file|800700B7||\n"
-        "zero size|80040206||\n"
+        "kept file|800700B7|File already exists.\n|\n"
+        "zero size|80040206|The object has an empty rectangle.|\n"
         "lose it|0||\n"
         "missing|0||False\n"
-        "value missing|80040202||\n"
-        "highlight missing|80040202||\n"
-        "capture missing|80040202||\n"
+        "value missing|80040202|Cannot identify the object \"[ TestClass ]\" (of class TestClass).|\n"
+        "highlight missing|80040202|Cannot identify the object \"[ TestClass ]\" (of class TestClass).|\n"
+        "capture missing|80040202|Cannot identify the object \"[ TestClass ]\" (of class TestClass).|\n"
         "end\n",
         lines.str());
 }
