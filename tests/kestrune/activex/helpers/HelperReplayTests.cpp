@@ -91,9 +91,11 @@ TEST_F(HelperReplay, AHiddenWindowlessControlGetsItsContainersMessages) {
     AcxObject hidden = New(WindowlessId(ctl_, 5), g_cfWindowlessAcxControl);
     EXPECT_EQ(S_OK, Click(hidden, 2, 3));
     EXPECT_EQ(S_OK, hidden.as<IKorActiveXBaseReplay>()->ReplayDoClick(2, 3, BUTTON_RIGHT));
+    EXPECT_EQ(S_OK, hidden->Click(2, 3, 0, 1));
     EXPECT_TRUE(Engine().empty());
     // In the container's client coordinates: the control lies at (5,5).
-    EXPECT_EQ((Lines{L"WM_LBUTTONDOWN 7,8", L"WM_LBUTTONUP 7,8", L"WM_RBUTTONDOWN 7,8", L"WM_RBUTTONUP 7,8"}),
+    EXPECT_EQ((Lines{L"WM_LBUTTONDOWN 7,8", L"WM_LBUTTONUP 7,8", L"WM_RBUTTONDOWN 7,8", L"WM_RBUTTONUP 7,8",
+                     L"WM_LBUTTONDOWN 7,8", L"WM_LBUTTONUP 7,8", L"WM_LBUTTONDOWN 7,8", L"WM_LBUTTONDBLCLK 7,8"}),
               Log(ctl_));
     AcxObject empty = Windowless(6);
     EXPECT_EQ(KOR_E_OBJECT_NOT_VISIBLE, Click(empty, 1, 1));
