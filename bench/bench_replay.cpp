@@ -72,7 +72,8 @@ int main() {
                  // The hook requests of the package's click (the size twice, the visibility), and the engine.
                  RECT size{};
                  BOOL visible = FALSE;
-                 return bed.agent->GetWlsSize(main, 7, &size) == S_OK && bed.agent->IsWlsVisible(main, 7, &visible) == S_OK &&
+                 return bed.agent->GetWlsSize(main, 7, &size) == S_OK &&
+                        bed.agent->IsWlsVisible(main, 7, &visible) == S_OK &&
                         bed.agent->GetWlsSize(main, 7, &size) == S_OK &&
                         bed.deviceReplay->Click(corner.x, corner.y, 0) == S_OK;
              }},

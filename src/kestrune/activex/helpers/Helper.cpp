@@ -76,7 +76,8 @@ HRESULT Helper::FindHandles(bool windowless) {
     if (FAILED(id.GetPackageId(windowless ? g_cfWindowlessAcxControl : g_cfShelHalonotRegilim, package)) || !package)
         return hr;
     long value = 0;
-    if (SUCCEEDED(package.GetLong(L"hwnd", &value))) m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+    if (SUCCEEDED(package.GetLong(L"hwnd", &value)))
+        m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
     m_owner->m_cookie = SUCCEEDED(package.GetLong(L"punknown", &value)) ? value : 0;
     return hr;
 }

@@ -30,7 +30,8 @@ HRESULT WlsHelper::GetHandles(HWND* window, LONG* cookie) {
     CPackageId package;
     if (FAILED(id.GetPackageId(g_cfWindowlessAcxControl, package)) || !package) return found;
     long value = 0;
-    if (SUCCEEDED(package.GetLong(L"hwnd", &value))) m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+    if (SUCCEEDED(package.GetLong(L"hwnd", &value)))
+        m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
     if (SUCCEEDED(package.GetLong(L"punknown", &value))) m_owner->m_cookie = value;
     if (window) *window = m_owner->m_window;
     if (cookie) *cookie = m_owner->m_cookie;
@@ -102,7 +103,8 @@ HRESULT WlsHelper::OnRecordMessage(const void* data, ULONG* status) {
     }
     *status = kStatusHandled;
     const WORD message = record.Message16();
-    if (message == WM_LBUTTONUP || message == WM_RBUTTONUP) return RecordClick(message, record.WParam(), record.LParam());
+    if (message == WM_LBUTTONUP || message == WM_RBUTTONUP)
+        return RecordClick(message, record.WParam(), record.LParam());
     return S_OK;
 }
 
@@ -111,8 +113,8 @@ HRESULT WlsHelper::RecordClick(UINT message, WPARAM, LPARAM lParam) {
     return kcom::Guard([&] {
         const long x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
         // The control's place in its container goes with the step.
-        for (const auto& [query, property] : {std::pair{L"x", L"Relative left of Wls control"},
-                                              std::pair{L"y", L"Relative top of Wls control"}}) {
+        for (const auto& [query, property] :
+             {std::pair{L"x", L"Relative left of Wls control"}, std::pair{L"y", L"Relative top of Wls control"}}) {
             kcom::CComBSTR queryName(query), propertyName(property);
             kcom::CComVariant value;
             m_owner->DispTestObject_QueryValue(queryName, nullptr, value.Put());
@@ -121,7 +123,8 @@ HRESULT WlsHelper::RecordClick(UINT message, WPARAM, LPARAM lParam) {
         const ULONG count = message == WM_RBUTTONUP ? 3 : 2;
         CKorSafeArray arguments(count, 1, VT_VARIANT);
         kcom::CComVariant values[3] = {kcom::CComVariant(x), kcom::CComVariant(y), kcom::CComVariant(1L)};
-        for (ULONG i = 0; i < count; ++i) kcom::ThrowIfFailed(arguments.PutElement(&values[i], static_cast<LONG>(i), 0));
+        for (ULONG i = 0; i < count; ++i)
+            kcom::ThrowIfFailed(arguments.PutElement(&values[i], static_cast<LONG>(i), 0));
         return m_owner->RecordStep(L"Click", arguments.psa, 1, 0xFFFFFFFF);
     });
 }
@@ -141,7 +144,8 @@ HRESULT WlsHelper::DblClick(int x, int y, int button) {
 HRESULT WlsHelper::Prepare(bool foreground) {
     const HRESULT hr = FindHandles(true);
     // A search that succeeds without naming a windowless control has still not found it.
-    if (!m_owner->m_window || !m_owner->m_cookie) m_owner->RaiseReplayError(FAILED(hr) ? hr : KOR_E_OBJECT_NOT_FOUND, 3);
+    if (!m_owner->m_window || !m_owner->m_cookie)
+        m_owner->RaiseReplayError(FAILED(hr) ? hr : KOR_E_OBJECT_NOT_FOUND, 3);
     if (foreground && (m_owner->IsOnReplay() || m_owner->IsOnRecord())) ForceForegroundWindow(m_owner->m_window);
     return hr;
 }
@@ -176,8 +180,8 @@ HRESULT WlsHelper::ClickAt(int x, int y, int button, bool doubleClick) {
 
 bool WlsHelper::IsVisible() {
     BOOL visible = FALSE;
-    return m_owner->Agent() && SUCCEEDED(m_owner->Agent()->IsWlsVisible(m_owner->m_window, m_owner->m_cookie, &visible)) &&
-           visible;
+    return m_owner->Agent() &&
+           SUCCEEDED(m_owner->Agent()->IsWlsVisible(m_owner->m_window, m_owner->m_cookie, &visible)) && visible;
 }
 
 HRESULT WlsHelper::MakeVisibleCore() {

@@ -56,7 +56,8 @@ HRESULT WndHelper::OnControlRecord(FORMATETC* format, STGMEDIUM* medium, ULONG* 
         RecordedWindowMap[window] = 1;
         POINT p{LOWORD(record.LParam()), HIWORD(record.LParam())};
         ::ClientToScreen(window, &p);
-        if (agent) agent->GetCookieFromPoint(window, static_cast<short>(p.x), static_cast<short>(p.y), nullptr, &cookie);
+        if (agent)
+            agent->GetCookieFromPoint(window, static_cast<short>(p.x), static_cast<short>(p.y), nullptr, &cookie);
         if (cookie && agent) agent->GetCookieFromHandle(window, &ownCookie);
         // A windowless control inside the window under the point records the click itself.
         if (cookie && cookie != ownCookie) return S_OK;
@@ -187,7 +188,8 @@ HRESULT WndHelper::ClickAt(int x, int y, int button, bool doubleClick) {
         m_owner->m_clickPointX = m_owner->m_clickPointY = -1;
     }
     kcom::CComPtr<IStdReplay> inner;
-    if (!m_inner || FAILED(m_inner->QueryInterface(__uuidof(IStdReplay), reinterpret_cast<void**>(inner.Put()))) || !inner)
+    if (!m_inner || FAILED(m_inner->QueryInterface(__uuidof(IStdReplay), reinterpret_cast<void**>(inner.Put()))) ||
+        !inner)
         return E_UNEXPECTED;
     const BUTTON code = static_cast<BUTTON>(button);
     return doubleClick ? inner->DoDblClick(x, y, code) : inner->DoClick(x, y, code);
