@@ -13,6 +13,6 @@ public:
     HRESULT IsWindowed() override { return 0; }
 
     // Finds the control and reads its container and cookie into the owner and the outputs (both
-    // 0 first); the find's result.
+    // 0 first); the find's result, or 0x80040202 when the identifier names no windowless control.
     virtual HRESULT GetHandles(HWND* window, LONG* cookie);
 };

@@ -90,9 +90,9 @@ TEST_F(KorActiveXControls, AValueTheQueryEngineCannotGiveIsReadFromTheControl) {
         CComVariant value;
         EXPECT_EQ(S_OK, object.as<DispTestObject>()->QueryValue(CComBSTR(L"Caption"), nullptr, value.Put()));
         EXPECT_EQ(c.caption, Text(value));
-        // A name the control does not know either: the control's answer, no value.
-        value.Clear();
-        EXPECT_TRUE(FAILED(object.as<DispTestObject>()->QueryValue(CComBSTR(L"NoSuchProperty"), nullptr, value.Put())));
+        // A name the control does not know either: the hook's answer, no value.
+        EXPECT_EQ(S_OK, object.as<DispTestObject>()->QueryValue(CComBSTR(L"NoSuchProperty"), nullptr, value.Put()));
+        EXPECT_EQ(VT_EMPTY, value.vt);
         bed_.rack->Put(L"StdPackageQueryEngine", bed_.queryEngine.as<IKorQuery2>());
     }
 }
@@ -112,11 +112,11 @@ TEST_F(KorActiveXControls, TheControlsObjectAndTypeInformation) {
 
         CComPtr<ITypeInfo> info;
         ASSERT_EQ(S_OK, object.as<IMethodInfoHelper>()->GetROTypeInfo(0, 0, info.Put()));
-        MEMBERID id = DISPID_UNKNOWN;
-        LPOLESTR name[1] = {const_cast<LPOLESTR>(L"AddItem")};
-        EXPECT_EQ(S_OK, info->GetIDsOfNames(name, 1, &id));
+        CComBSTR typeName;
+        EXPECT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, typeName.Put(), nullptr, nullptr, nullptr));
+        EXPECT_STREQ(L"IKorTestControl", typeName.c_str());
         long ret = 0;
-        EXPECT_EQ(E_NOTIMPL, object.as<IMethodInfoHelper>()->GetRetValStepType(CComBSTR(L"AddItem"), id, nullptr, &ret));
+        EXPECT_EQ(E_NOTIMPL, object.as<IMethodInfoHelper>()->GetRetValStepType(CComBSTR(L"AddItem"), 1, nullptr, &ret));
     }
     // Without a control there is no object.
     AcxObject lost = New(WindowlessId(main_, 42), g_cfWindowlessAcxControl);
@@ -159,21 +159,25 @@ TEST_F(KorActiveXControls, DescriptionNamesTheControlsProperties) {
 
 TEST_F(KorActiveXControls, RuntimeValuesOfAWindowedControlComeFromTheHook) {
     AcxObject object = Windowed();
+    // A property, one the control refuses to read without its parameter, and a value only the
+    // query engine knows.
+    const wchar_t* names[3] = {L"Caption", L"Item", L"progid"};
     CKorSafeArray table(3, 2, VT_VARIANT);
-    const wchar_t* names[3] = {L"Caption", L"Item", L"ListCount"};
     for (LONG row = 0; row < 3; ++row) {
         CComVariant name(names[row]);
         table.PutElement(&name, row, 0);
     }
     SAFEARRAY* psa = table.psa;
     ASSERT_EQ(S_OK, object.as<ITestObjectInfo>()->FillRTAttribsValues(&psa));
-    CComVariant caption, item, count;
+    CComVariant caption, item, progId;
     table.GetElement(&caption, 0, 1);
     table.GetElement(&item, 1, 1);
-    table.GetElement(&count, 2, 1);
+    table.GetElement(&progId, 2, 1);
     EXPECT_EQ(L"Hello", Text(caption));
-    EXPECT_EQ(L"<parameter(s) required>", Text(item));
-    EXPECT_EQ(VT_I4, count.vt);
+    // The control's own refusal is kept (only a missing optional parameter becomes a text).
+    EXPECT_EQ(VT_ERROR, item.vt);
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, item.scode);
+    EXPECT_EQ(L"KorTest.WndCtl", Text(progId));
 }
 
 TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
@@ -187,7 +191,9 @@ TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
         CComVariant value;
         EXPECT_EQ(S_OK, direct->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
         EXPECT_EQ(c.caption, Text(value));
-        EXPECT_EQ(E_FAIL, direct->GetPropertyByName(CComBSTR(L"NoSuchProperty"), value.Put()));
+        // The hook has no such value: no failure, nothing read.
+        EXPECT_EQ(S_OK, direct->GetPropertyByName(CComBSTR(L"NoSuchProperty"), value.Put()));
+        EXPECT_EQ(VT_EMPTY, value.vt);
         CComPtr<IDispatch> native;
         EXPECT_EQ(S_OK, direct->GetDispatch(native.Put()));
         EXPECT_TRUE(native);
@@ -205,16 +211,19 @@ TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
     }
 }
 
-TEST_F(KorActiveXControls, AControlThatIsGoneGivesAFailureInTime) {
+TEST_F(KorActiveXControls, AControlThatIsGoneAnswersInTime) {
     AcxObject windowed = Windowed();
     AcxObject windowless = Windowless(7);
     bed_.aut.Stop();
     const DWORD start = ::GetTickCount();
+    // The request reaches no hook: nothing read, said so.
     CComVariant value;
-    EXPECT_TRUE(FAILED(windowed.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put())));
-    EXPECT_TRUE(FAILED(windowless.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put())));
+    EXPECT_EQ(S_FALSE, windowed.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
+    EXPECT_EQ(VT_EMPTY, value.vt);
+    EXPECT_EQ(S_FALSE, windowless.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
+    EXPECT_EQ(E_FAIL, windowless.as<IKorAXUtilities>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
     CComPtr<IDispatch> native;
-    EXPECT_TRUE(FAILED(windowed.as<IKorActiveXBaseReplay>()->get_Object(native.Put())));
+    EXPECT_EQ(static_cast<HRESULT>(0x80040202), windowed.as<IKorActiveXBaseReplay>()->get_Object(native.Put()));
     SAFEARRAY* list = nullptr;
     EXPECT_EQ(E_FAIL, windowless.as<ITestObjectInfo>()->GetRTAttribs(&list, nullptr));
     EXPECT_LT(::GetTickCount() - start, 5000u);

@@ -28,9 +28,10 @@ TEST_F(Strategies, EachReadsTheHandlesOfItsOwnKind) {
     // A windowed strategy whose identifier names a windowless control finds no window to ask.
     AcxObject mixed = New(WindowlessId(main_, 7), g_cfShelHalonotRegilim);
     EXPECT_EQ(static_cast<HRESULT>(0x80040202), ReadCaption(mixed, caption));
-    // A windowless one given a window's identifier reads no container: nothing is asked of window 0.
+    // A windowless one given a window's identifier has no container to ask: nothing is asked of
+    // window 0.
     AcxObject other = New(WindowId(ctl_), g_cfWindowlessAcxControl);
-    EXPECT_TRUE(FAILED(ReadCaption(other, caption)));
+    EXPECT_EQ(static_cast<HRESULT>(0x80040202), ReadCaption(other, caption));
     EXPECT_EQ(nullptr, other->Window());
     EXPECT_EQ(0, other->Cookie());
 }
