@@ -52,10 +52,34 @@ const ControlCase kControls[] = {
     {L"main:9", 9, L"Forms.CommandButton.1", L"Cancel"},
 };
 
+// The host's query engine in front of the bed's, noting the old-name switch at each search.
+class CSwitchWatch : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorQuery {
+public:
+    BEGIN_COM_MAP(CSwitchWatch)
+        COM_INTERFACE_ENTRY(IKorQuery)
+    END_COM_MAP()
+    IKorQuery* target = nullptr;  // not held: the rack holds both
+    std::vector<LONG> seen;
+    STDMETHOD(QueryIdFromContainer)(SAFEARRAY* description, IDispatch* container, SAFEARRAY** found,
+                                    QueryIdInfo* context, SAFEARRAY* formats) override {
+        seen.push_back(static_cast<LONG>(g_useOldNameQuery));
+        return target->QueryIdFromContainer(description, container, found, context, formats);
+    }
+    STDMETHOD(QueryIdFromSet)(SAFEARRAY* description, SAFEARRAY** found) override {
+        return target->QueryIdFromSet(description, found);
+    }
+    STDMETHOD(QueryValue)(IRuntimeID* id, SAFEARRAY* table) override { return target->QueryValue(id, table); }
+};
+
 class KorActiveXControls : public AcxObjectFixture {
 protected:
     AcxObject Of(const ControlCase& c) { return c.cookie ? Windowless(c.cookie) : Windowed(); }
     CComPtr<IDispatch> ControlOf(const ControlCase& c) { return c.cookie ? Control(main_, c.cookie) : Control(ctl_); }
+    // A property of the description with its flags; a new name becomes a record first.
+    static HRESULT Describe(const AcxObject& object, const wchar_t* name, const CComVariant& value, long flags) {
+        object->AddProperty(name);
+        return object.as<ITestObjectInfo>()->put_PropExpr(CComBSTR(name), &flags, nullptr, nullptr, value);
+    }
     static CComVariant RO(const AcxObject& object, const wchar_t* name, HRESULT* hr = nullptr) {
         CComVariant value;
         const HRESULT got = object.as<DispTestObject>()->GetROProperty(CComBSTR(name), nullptr, value.Put());
@@ -209,6 +233,59 @@ TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
             EXPECT_EQ(L"5", Text(caption));
         }
     }
+}
+
+TEST_F(KorActiveXControls, EachControlExistsByItsDescription) {
+    // The container of the windowless controls, as the host's window test object.
+    CComPtr<IDispatch> container;
+    ASSERT_HRESULT_SUCCEEDED(container.CoCreateInstance(standin::kWinObjectProgId, nullptr, CLSCTX_INPROC_SERVER));
+    ASSERT_EQ(S_OK, Itf<IReplaySkeleton>(container)->SetRuntimeId(WindowId(main_).punkVal));
+    for (const ControlCase& c : kControls) {
+        SCOPED_TRACE(c.name);
+        AcxObject object = Of(c);
+        if (c.cookie) {
+            ASSERT_EQ(S_OK, Describe(object, L"parent", CComVariant(container.get()), 9));
+        }
+        ASSERT_EQ(S_OK, Describe(object, L"progid", CComVariant(c.progId), 0x10));
+        VARIANT_BOOL exists = VARIANT_FALSE;
+        EXPECT_EQ(S_OK, object.as<DispTestObject>()->get_Exist(0, &exists));
+        EXPECT_EQ(VARIANT_TRUE, exists);
+        // Found again: the identifier names the control it describes.
+        EXPECT_EQ(c.caption, Text(RO(object, L"Caption")));
+
+        ASSERT_EQ(S_OK, Describe(object, L"progid", CComVariant(L"KorTest.Nothing"), 0x10));
+        EXPECT_EQ(S_OK, object.as<DispTestObject>()->get_Exist(0, &exists));
+        EXPECT_EQ(VARIANT_FALSE, exists);
+    }
+}
+
+TEST_F(KorActiveXControls, AnOldDescriptionIsIdentifiedByTheOldName) {
+    // The host's engine as the package meets it, noting the old-name switch at each search.
+    kcom::CComObject<CSwitchWatch>* watch = nullptr;
+    ASSERT_EQ(S_OK, kcom::CComObject<CSwitchWatch>::CreateInstance(&watch));
+    CComPtr<IKorQuery> hold(watch);
+    watch->target = bed_.queryEngine.as<IKorQuery2>();
+    bed_.rack->Put(L"StdPackageQueryEngine", hold);
+
+    AcxObject object = Windowed();
+    ASSERT_EQ(S_OK, Describe(object, L"progid", CComVariant(L"KorTest.WndCtl"), 0x10));
+    std::vector<BYTE> bytes = Saved(U(object));
+    AcxObject current = New();
+    ASSERT_EQ(S_OK, LoadInto(U(current), bytes));
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, current.as<DispTestObject>()->get_Exist(0, &exists));
+    EXPECT_EQ(VARIANT_TRUE, exists);
+    EXPECT_EQ(std::vector<LONG>{0}, watch->seen);
+
+    // Written before version 6.
+    VersionField(bytes) = 5;
+    AcxObject old = New();
+    ASSERT_EQ(S_OK, LoadInto(U(old), bytes));
+    watch->seen.clear();
+    EXPECT_EQ(S_OK, old.as<DispTestObject>()->get_Exist(0, &exists));
+    EXPECT_EQ(VARIANT_TRUE, exists);
+    EXPECT_EQ(std::vector<LONG>{1}, watch->seen);
+    EXPECT_EQ(0, g_useOldNameQuery);
 }
 
 TEST_F(KorActiveXControls, AControlThatIsGoneAnswersInTime) {
