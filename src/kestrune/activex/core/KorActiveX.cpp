@@ -84,7 +84,6 @@ HRESULT CKorActiveX::CreateHelper(UINT format) {
             formats.Create(1, 1, VT_I4);
             LONG number = static_cast<LONG>(g_cfQueryIdWindowlessActiveXTO);
             kcom::ThrowIfFailed(formats.PutElement(&number, 0, 0));
-            m_innerRuntimeAttributes = 0;
         } else {
             helper = std::make_unique<WndHelper>(this);
             formats.Create(2, 1, VT_I4);
@@ -92,6 +91,8 @@ HRESULT CKorActiveX::CreateHelper(UINT format) {
             for (LONG row = 0; row < 2; ++row) kcom::ThrowIfFailed(formats.PutElement(&numbers[row], row, 0));
         }
         helper->SetInner(m_inner);
+        // A windowless control's attributes are its own, not the inner window object's.
+        if (helper->IsWindowed() == 0) m_innerRuntimeAttributes = 0;
         m_queryFormats = std::move(formats);
         m_helper = std::move(helper);
         return S_OK;

@@ -1,9 +1,8 @@
 #include "activex/helpers/WlsHelper.h"
 #include "activex/core/KorActiveX.h"
-#include "environment/LoadTimeValues.h"
-
 #include "com/ComError.h"
 #include "environment/AcxQuery.h"
+#include "environment/LoadTimeValues.h"
 #include "errors/TestObjectError.h"
 #include "factory/WindowRecord.h"
 #include "win32/WindowServices.h"
@@ -21,6 +20,8 @@ WlsHelper::WlsHelper(CKorActiveX* owner) : Helper(owner) {
     }
 }
 
+// A found identifier without a windowless control's container and cookie is no control of this
+// kind: "not found", never a success that leaves both 0.
 HRESULT WlsHelper::GetHandles(HWND* window, LONG* cookie) {
     if (window) *window = nullptr;
     if (cookie) *cookie = 0;
@@ -28,11 +29,13 @@ HRESULT WlsHelper::GetHandles(HWND* window, LONG* cookie) {
     const HRESULT found = m_owner->FindRuntimeId(id);
     if (FAILED(found)) return found;
     CPackageId package;
-    if (FAILED(id.GetPackageId(g_cfWindowlessAcxControl, package)) || !package) return found;
-    long value = 0;
-    if (SUCCEEDED(package.GetLong(L"hwnd", &value)))
-        m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
-    if (SUCCEEDED(package.GetLong(L"punknown", &value))) m_owner->m_cookie = value;
+    long container = 0, number = 0;
+    if (FAILED(id.GetPackageId(g_cfWindowlessAcxControl, package)) || !package ||
+        FAILED(package.GetLong(L"hwnd", &container)) || FAILED(package.GetLong(L"punknown", &number)) || !container ||
+        !number)
+        return KOR_E_OBJECT_NOT_FOUND;
+    m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(container));
+    m_owner->m_cookie = number;
     if (window) *window = m_owner->m_window;
     if (cookie) *cookie = m_owner->m_cookie;
     return found;

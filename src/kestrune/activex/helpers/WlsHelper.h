@@ -23,9 +23,9 @@ public:
     HRESULT Prepare(bool foreground) override;
     HRESULT MakeVisibleCore() override;
 
-    // Finds the control and reads its container and cookie into the owner and the outputs (both
-    // 0 first); the find's result.
     virtual HRESULT OnRecordMessage(const void* record, ULONG* status);
+    // Finds the control and reads its container and cookie into the owner and the outputs (both
+    // 0 first); the find's result, or 0x80040202 when the identifier names no windowless control.
     virtual HRESULT GetHandles(HWND* window, LONG* cookie);
     virtual HRESULT MakeVisibleThroughContainer(int x, int y);
 
