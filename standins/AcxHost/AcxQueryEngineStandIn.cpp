@@ -199,9 +199,10 @@ STDMETHODIMP CAcxQueryEngineStandIn::QueryIdFromContainer(SAFEARRAY* psaProp, ID
             const HWND root = ContainerWindow(pContainer, pInfo);
             if (root || !pContainer) MatchWindows(psaProp, root, found);
         }
-        CKorPtrSafeArray table(static_cast<ULONG>(found.size()), 1, VT_UNKNOWN);
+        // The host's candidate list: VARIANT cells holding the run-time objects.
+        CKorSafeArray table(static_cast<ULONG>(found.size()), 1, VT_VARIANT);
         for (size_t i = 0; i < found.size(); ++i) {
-            IUnknown* id = found[i].get();
+            kcom::CComVariant id(found[i].get());
             kcom::ThrowIfFailed(table.PutElement(&id, static_cast<LONG>(i), 0));
         }
         *ppsaRO = table.Detach();

@@ -26,7 +26,8 @@ public:
         COM_INTERFACE_ENTRY(IKorQueryRegistration)
     END_COM_MAP()
 
-    // Candidates of the package engines, then the matching windows; rows x 1 of VT_UNKNOWN.
+    // Candidates of the package engines, then the matching windows: the host's candidate list,
+    // rows x 1 of VARIANT cells holding VT_UNKNOWN.
     STDMETHOD(QueryIdFromContainer)(SAFEARRAY* psaProp, IDispatch* pContainer, SAFEARRAY** ppsaRO,
                                     QueryIdInfo* pInfo, SAFEARRAY* psaFormats) override;
     STDMETHOD(QueryIdFromSet)(SAFEARRAY* psaProp, SAFEARRAY** ppsaRO) override;

@@ -78,7 +78,7 @@ void CRecorderStandIn::Deliver(ULONG_PTR kind, const void* data, DWORD size) {
     if (!block) return;
     std::memcpy(block.get(), data, size);
     FORMATETC format{static_cast<CLIPFORMAT>(::RegisterClipboardFormatW(windowless ? L"Windowless ACX Control"
-                                                                                  : L"FormaShelHalonotRegilim")),
+                                                                                   : L"FormaShelHalonotRegilim")),
                      nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium{};
     medium.tymed = TYMED_HGLOBAL;

@@ -17,7 +17,7 @@ kcom::CComVariant CellAt(SAFEARRAY* psa, LONG column, LONG row) {
 
 // A rows x 1 table of the objects, as the engine hands out candidates.
 SAFEARRAY* ObjectTable(const std::vector<RuntimeObject>& objects) {
-    SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(objects.size()), 0}, {1, 0}};
+    SAFEARRAYBOUND bounds[2] = {{1, 0}, {static_cast<ULONG>(objects.size()), 0}};  // columns, rows
     SAFEARRAY* psa = ::SafeArrayCreate(VT_VARIANT, 2, bounds);
     if (!psa) throw std::bad_alloc();
     for (size_t i = 0; i < objects.size(); ++i) {
@@ -135,7 +135,7 @@ STDMETHODIMP CRelationsMgrStandIn::FilterByRelations(IDispatch* testObject, long
         *filtered = nullptr;
         if (result_ != S_OK) return result_;
         std::vector<RuntimeObject> kept;
-        SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(kept_.size()), 0}, {1, 0}};
+        SAFEARRAYBOUND bounds[2] = {{1, 0}, {static_cast<ULONG>(kept_.size()), 0}};  // columns, rows
         SAFEARRAY* psa = ::SafeArrayCreate(VT_VARIANT, 2, bounds);
         if (!psa) return E_OUTOFMEMORY;
         for (size_t i = 0; i < kept_.size(); ++i) {
@@ -165,6 +165,21 @@ STDMETHODIMP CParamTypeMgrStandIn::Evaluate(BSTR text, VARIANT* value) {
         const kcom::CComVariant* found = text ? values_.Find(text) : nullptr;
         if (!found) return DISP_E_UNKNOWNNAME;
         return ::VariantCopy(value, const_cast<kcom::CComVariant*>(found));
+    });
+}
+
+// ---- maintenance history ----
+
+STDMETHODIMP CMaintenanceHistoryStandIn::IsActive(VARIANT_BOOL* active) {
+    if (!active) return E_POINTER;
+    *active = active_ ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CMaintenanceHistoryStandIn::Notify(IUnknown* object, long kind) {
+    return kcom::Guard([&]() -> HRESULT {
+        told_.emplace_back(object, kind);
+        return S_OK;
     });
 }
 

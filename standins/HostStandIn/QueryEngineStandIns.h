@@ -1,36 +1,27 @@
 #pragma once
-// Stand-ins for the host services of identification: the query engine ("StdPackageQueryEngine")
-// with its run-time objects, the visual-relations manager ("TORelationsMgr") and the
-// parameter-type manager ("KorParamTypeMgr"). Each records every call and answers as the test
-// sets it.
+// Stand-ins for the host services a search for an object uses: the query engine
+// ("StdPackageQueryEngine") with its run-time objects, the visual-relations manager
+// ("TORelationsMgr"), the parameter-type manager ("KorParamTypeMgr") and the script-maintenance
+// history. Each records every call and answers as the test sets it.
 #include <windows.h>
 #include <functional>
 #include <string>
 #include <vector>
 #include "HostStandIn.h"
+#include "RuntimeIdStub.h"
 #include "kestrune.h"
 
 namespace standin {
 
 // A run-time object of the application under test: a name for the logs and its properties.
-class CRuntimeObjectStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IRuntimeID {
+class CRuntimeObjectStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public CRuntimeIdStub {
 public:
     BEGIN_COM_MAP(CRuntimeObjectStandIn)
         COM_INTERFACE_ENTRY(IRuntimeID)
     END_COM_MAP()
 
-    STDMETHOD(get_Package)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_Package)(UINT) override { return E_NOTIMPL; }
-    STDMETHOD(get_Size)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(get_BSTRValue)(BSTR, BSTR*) override { return E_NOTIMPL; }
-    STDMETHOD(put_BSTRValue)(BSTR, BSTR) override { return E_NOTIMPL; }
-    STDMETHOD(get_VARIANTValue)(BSTR, VARIANT*) override { return E_NOTIMPL; }
-    STDMETHOD(put_VARIANTValue)(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHOD(get_lValue)(BSTR, long*) override { return E_NOTIMPL; }
-    STDMETHOD(put_lValue)(BSTR, long) override { return E_NOTIMPL; }
     STDMETHOD(IsEmpty)() override { return S_FALSE; }
     STDMETHOD(IsEqual)(IRuntimeID* other) override { return other == this ? S_OK : S_FALSE; }
-    STDMETHOD(Clone)(IRuntimeID**) override { return E_NOTIMPL; }
 
     std::wstring name;
     NamedValues properties;
@@ -71,7 +62,11 @@ public:
 
     // A new run-time object known to QueryValue and to the matching queries.
     RuntimeObject AddObject(const wchar_t* name);
-    void Script(std::vector<QueryPass> passes) { script_ = std::move(passes); }
+    // The next query answers the script's first pass.
+    void Script(std::vector<QueryPass> passes) {
+        script_ = std::move(passes);
+        queries_ = 0;
+    }
     // How the query time moves the test's clock.
     void SetClock(std::function<void(DWORD)> advance) { advance_ = std::move(advance); }
     void SetValueResult(HRESULT hr) noexcept { valueResult_ = hr; }
@@ -136,6 +131,26 @@ public:
 private:
     NamedValues values_;
     CallLog log_;
+};
+
+// The script-maintenance history ("Quorvel.AVScriptMaintenanceHistory"): active unless told.
+class CMaintenanceHistoryStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                                   public IKorMaintenanceHistory {
+public:
+    BEGIN_COM_MAP(CMaintenanceHistoryStandIn)
+        COM_INTERFACE_ENTRY(IKorMaintenanceHistory)
+    END_COM_MAP()
+
+    STDMETHOD(IsActive)(VARIANT_BOOL* active) override;
+    STDMETHOD(Notify)(IUnknown* object, long kind) override;
+
+    void SetActive(bool active) noexcept { active_ = active; }
+    // The objects told of, with their kinds, in order.
+    const std::vector<std::pair<kcom::CComPtr<IUnknown>, long>>& Told() const noexcept { return told_; }
+
+private:
+    bool active_ = true;
+    std::vector<std::pair<kcom::CComPtr<IUnknown>, long>> told_;
 };
 
 }  // namespace standin

@@ -76,12 +76,12 @@ CKorSafeArray Formats(const wchar_t* format) {
 // The "hwnd" and "punknown" of each identifier found.
 std::vector<std::pair<HWND, long>> Found(SAFEARRAY* ids) {
     std::vector<std::pair<HWND, long>> out;
-    CKorPtrSafeArray table;
+    CKorSafeArray table;
     table.Attach(ids, true);
     for (ULONG row = 0; row < table.GetRowCount(); ++row) {
-        CComPtr<IUnknown> unknown;
-        table.GetElement(unknown.Put(), static_cast<LONG>(row), 0);
-        kcom::CComQIPtr<IRuntimeID> id(unknown.get());
+        CComVariant cell;
+        table.GetElement(cell.Put(), static_cast<LONG>(row), 0);
+        kcom::CComQIPtr<IRuntimeID> id(cell.vt == VT_UNKNOWN ? cell.punkVal : nullptr);
         long window = 0, cookie = 0;
         CRuntimeId(id.get()).GetLong(L"hwnd", &window);
         CRuntimeId(id.get()).GetLong(L"punknown", &cookie);

@@ -20,20 +20,21 @@ using kcom::CComVariant;
 
 namespace {
 
-constexpr DWORD kAllContexts = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+constexpr DWORD kAllContexts =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 // The parent walk ends at a top-level window; the cap only guards against windows that change.
 constexpr int kMaxWindowDepth = 256;
 
 const wchar_t* const kStandardClasses[] = {
-    L"ListBox",       L"ComboBox",        L"Edit",           L"Button",
-    L"Static",        L"ScrollBar",       L"SysListView32",  L"SysTreeView32",
-    L"ToolbarWindow32", L"SysTabControl32", L"msctls_updown32", L"msctls_statusbar32",
+    L"ListBox",         L"ComboBox",           L"Edit",          L"Button",          L"Static",
+    L"ScrollBar",       L"SysListView32",      L"SysTreeView32", L"ToolbarWindow32", L"SysTabControl32",
+    L"msctls_updown32", L"msctls_statusbar32",
 };
 
 const wchar_t* const kOwnClassNames[] = {
-    L"ActiveX",       L"AcxButton", L"AcxCalendar", L"AcxCheckBox", L"AcxComboBox",
-    L"AcxEdit",       L"AcxEditor", L"AcxList",     L"AcxListView", L"AcxRadioButton",
-    L"AcxScrollbar",  L"AcxSpin",   L"AcxTab",      L"AcxTable",    L"AcxTree",
+    L"ActiveX",      L"AcxButton", L"AcxCalendar", L"AcxCheckBox", L"AcxComboBox",
+    L"AcxEdit",      L"AcxEditor", L"AcxList",     L"AcxListView", L"AcxRadioButton",
+    L"AcxScrollbar", L"AcxSpin",   L"AcxTab",      L"AcxTable",    L"AcxTree",
 };
 
 struct ClassNameRow {
@@ -76,7 +77,9 @@ HWND ToWindow(long value) { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(
 
 bool IsChildWindow(HWND window) { return (::GetWindowLongW(window, GWL_STYLE) & WS_CHILD) != 0; }
 
-CComVariant AsVariant(const CRuntimeId& id) { return CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))); }
+CComVariant AsVariant(const CRuntimeId& id) {
+    return CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id)));
+}
 
 // Calls IKorActiveXInit::Init when the object has it; its answer is not looked at.
 void InitActiveX(IDispatch* object, UINT format) {
@@ -388,8 +391,10 @@ HRESULT CAcxFactory::InitObject(CRuntimeId& id, IDispatch* object) {
             long container = 0, cookie = 0;
             id.GetLong(L"hwnd", &container);
             id.GetLong(L"punknown", &cookie);
-            if (IsAcxWindow(ToWindow(container))) hr = CreateTestObjFromWindow(ToWindow(container), parent.Put());
-            else hr = ParentFromSite(object, parent);
+            if (IsAcxWindow(ToWindow(container)))
+                hr = CreateTestObjFromWindow(ToWindow(container), parent.Put());
+            else
+                hr = ParentFromSite(object, parent);
             if (hr != S_OK) hr = ParentThroughTemporaryWindow(object, ToWindow(container), cookie, parent);
         } else {
             hr = ParentFromSite(object, parent);

@@ -23,7 +23,11 @@ public:
     void DropInner() noexcept { m_inner.Release(); }
     // A new plain record, as a loaded description brings it (put_PropExpr adds one only when the
     // inner object answers "absent" too).
-    HRESULT AddProperty(const wchar_t* name) { return m_properties.Add(kcom::CComBSTR(name), nullptr, 8); }
+    HRESULT AddProperty(const wchar_t* name) {
+        kcom::CComBSTR key(name);
+        DWORD flags = 0;
+        return SUCCEEDED(m_properties.GetPropFlags(key, &flags)) ? S_OK : m_properties.Add(key, nullptr, 8);
+    }
 };
 
 using AcxObject = standin::Holder<CKorActiveXProbe>;
@@ -64,6 +68,34 @@ inline DescribedValue Described(IUnknown* object, const wchar_t* name) {
     out.hr = Itf<ITestObjectInfo>(object)->get_Prop(kcom::CComBSTR(name), &out.flags, &out.type, &out.compareType,
                                                     out.value.Put());
     return out;
+}
+
+// The object's description written through IPersistStreamInit, as bytes.
+inline std::vector<BYTE> Saved(IUnknown* object) {
+    kcom::CComPtr<IStream> stream;
+    EXPECT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
+    EXPECT_EQ(S_OK, Itf<IPersistStreamInit>(object)->Save(stream, TRUE));
+    STATSTG stat{};
+    stream->Stat(&stat, STATFLAG_NONAME);
+    std::vector<BYTE> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
+    LARGE_INTEGER zero{};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    ULONG read = 0;
+    stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+    return bytes;
+}
+inline HRESULT LoadInto(IUnknown* object, const std::vector<BYTE>& bytes) {
+    kcom::CComPtr<IStream> stream;
+    ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
+    stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+    LARGE_INTEGER zero{};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    return Itf<IPersistStreamInit>(object)->Load(stream);
+}
+// The version field that follows the counted version marker.
+inline DWORD& VersionField(std::vector<BYTE>& bytes) {
+    const DWORD markerBytes = *reinterpret_cast<DWORD*>(bytes.data());
+    return *reinterpret_cast<DWORD*>(bytes.data() + 4 + markerBytes);
 }
 
 class AcxObjectFixture : public ::testing::Test {

@@ -11,7 +11,8 @@ namespace {
 
 void SetText(HKEY root, const std::wstring& path, const wchar_t* name, const wchar_t* text) {
     kcom::CRegKey key;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                                               static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t))));
 }

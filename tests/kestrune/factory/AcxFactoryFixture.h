@@ -75,11 +75,17 @@ public:
         return S_OK;
     }
     STDMETHOD(IsBackwardObject)() override { return S_FALSE; }
-    STDMETHOD(GetQueryFormats)(SAFEARRAY** formats) override { return formats ? (*formats = nullptr, S_OK) : E_POINTER; }
+    STDMETHOD(GetQueryFormats)(SAFEARRAY** formats) override {
+        if (!formats) return E_POINTER;
+        *formats = nullptr;
+        return S_OK;
+    }
     STDMETHOD(IsWindowed)() override { return E_FAIL; }
     STDMETHOD(ReleaseHelper)() override { return S_OK; }
     // Creators of the ActiveX test object's class and of a custom class, told apart by "made as".
-    static HRESULT CreateActiveX(IUnknown* outer, REFIID iid, void** out) { return Create(L"ActiveX", outer, iid, out); }
+    static HRESULT CreateActiveX(IUnknown* outer, REFIID iid, void** out) {
+        return Create(L"ActiveX", outer, iid, out);
+    }
     static HRESULT CreateCustom(IUnknown* outer, REFIID iid, void** out) { return Create(L"custom", outer, iid, out); }
 
 private:

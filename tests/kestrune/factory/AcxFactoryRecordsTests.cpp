@@ -1,32 +1,9 @@
 // Recorder records through the ActiveX factory on the application's real windows: what makes a
 // step, the windows recorded on their parent, and records that cannot be trusted.
-#include <cstring>
 #include "AcxFactoryFixture.h"
-#include "com/Handles.h"
+#include "RecorderRecord.h"
 
 namespace {
-
-// A record as the recorder lays it out: window format, or windowless with a cookie.
-struct Record {
-    BYTE bytes[32] = {};
-    Record(HWND window, UINT message, UINT_PTR lParam = 0) {
-        Write(8, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window)));
-        Write(12, message);
-        Write(24, static_cast<DWORD>(lParam));
-    }
-    Record(HWND container, LONG cookie, UINT message, UINT_PTR lParam) {
-        Write(4, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(container)));
-        Write(8, static_cast<DWORD>(cookie));
-        Write(12, message);
-        Write(20, static_cast<DWORD>(lParam));
-    }
-    void Write(size_t at, DWORD value) { std::memcpy(bytes + at, &value, 4); }
-    HWND Window() const {
-        DWORD value = 0;
-        std::memcpy(&value, bytes + 8, 4);
-        return reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
-    }
-};
 
 const HWND kDeadWindow = reinterpret_cast<HWND>(0x0BAD0000);
 
@@ -34,7 +11,7 @@ const HWND kDeadWindow = reinterpret_cast<HWND>(0x0BAD0000);
 
 class AcxFactoryRecords : public AcxFactoryFixture {
 protected:
-    ULONG DeliverData(void* data, UINT format, HRESULT expected = S_OK) {
+    ULONG DeliverData(HGLOBAL data, UINT format, HRESULT expected = S_OK) {
         FORMATETC fmt{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         STGMEDIUM medium{};
         medium.tymed = TYMED_HGLOBAL;
@@ -43,14 +20,13 @@ protected:
         EXPECT_EQ(expected, factory_.as<IKorDataTarget>()->ReceiveData(&fmt, &medium, &mdRet));
         return mdRet;
     }
-    ULONG Deliver(Record& record, HRESULT expected = S_OK) { return DeliverData(&record, factory_->WindowFormat(), expected); }
+    ULONG Deliver(const CRecorderRecord& record) { return DeliverData(record.get(), factory_->WindowFormat()); }
     ULONG Deliver(HWND window, UINT message, UINT_PTR lParam = 0) {
-        Record record(window, message, lParam);
-        return Deliver(record);
+        return Deliver(CRecorderRecord::Window(window, message, static_cast<DWORD>(lParam)));
     }
     ULONG DeliverWindowless(HWND container, LONG cookie, UINT message, HRESULT expected = S_OK) {
-        Record record(container, cookie, message, MAKELPARAM(5, 7));
-        return DeliverData(&record, factory_->WindowlessFormat(), expected);
+        return DeliverData(CRecorderRecord::Windowless(container, cookie, message, MAKELPARAM(5, 7)).get(),
+                           factory_->WindowlessFormat(), expected);
     }
     std::wstring LastRecorded() { return site_->Received().empty() ? L"(none)" : Names(site_->Received().back()); }
 };
@@ -70,12 +46,11 @@ TEST_F(AcxFactoryRecords, ClicksAndKeysOnControlsGoToTheSite) {
 }
 
 TEST_F(AcxFactoryRecords, DrawnPartsAndImageCombosAreRecordedOnTheirParent) {
-    Record afx(W(L"afx"), WM_LBUTTONDOWN);
+    const auto afx = CRecorderRecord::Window(W(L"afx"), WM_LBUTTONDOWN);
     EXPECT_EQ(4u, Deliver(afx));
     EXPECT_EQ(L"afxhost", LastRecorded());
-    EXPECT_EQ(W(L"afxhost"), afx.Window());  // the record itself names the parent now
-    Record combo(W(L"combo"), WM_LBUTTONUP);
-    EXPECT_EQ(4u, Deliver(combo));
+    EXPECT_EQ(reinterpret_cast<UINT_PTR>(W(L"afxhost")), afx.At(8));  // the record itself names the parent now
+    EXPECT_EQ(4u, Deliver(W(L"combo"), WM_LBUTTONUP));
     EXPECT_EQ(L"image", LastRecorded());
     // Not of the parent's place, a standard class, a mapped class, a skipped class, no control.
     for (const wchar_t* name : {L"afxsmall", L"button", L"mapped", L"skipped", L"plain"})
@@ -85,15 +60,16 @@ TEST_F(AcxFactoryRecords, DrawnPartsAndImageCombosAreRecordedOnTheirParent) {
 
 TEST_F(AcxFactoryRecords, OnlyButtonsKeysFocusAndUserMessagesMakeSteps) {
     // {message, kept, answer code}: commands and notifications are left to their senders.
-    const UINT cases[][3] = {{0x200, 0, 1}, {0x201, 1, 8}, {0x209, 1, 8}, {0x20A, 0, 1}, {0xFF, 0, 1},
-                             {0x100, 1, 8}, {0x108, 1, 8}, {0x109, 0, 1}, {WM_SETFOCUS, 1, 8}, {WM_USER, 0, 1},
-                             {WM_USER + 1, 1, 8}, {WM_COMMAND, 0, 8}, {WM_NOTIFY, 0, 8}, {0x10201, 1, 8}};
+    const UINT cases[][3] = {{0x200, 0, 1},       {0x201, 1, 8},   {0x209, 1, 8},       {0x20A, 0, 1},
+                             {0xFF, 0, 1},        {0x100, 1, 8},   {0x108, 1, 8},       {0x109, 0, 1},
+                             {WM_SETFOCUS, 1, 8}, {WM_USER, 0, 1}, {WM_USER + 1, 1, 8}, {WM_COMMAND, 0, 8},
+                             {WM_NOTIFY, 0, 8},   {0x10201, 1, 8}};
     FORMATETC fmt{static_cast<CLIPFORMAT>(factory_->WindowFormat()), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     for (const auto& c : cases) {
-        Record record(W(L"ctl"), c[0]);
+        const auto record = CRecorderRecord::Window(W(L"ctl"), c[0]);
         STGMEDIUM medium{};
         medium.tymed = TYMED_HGLOBAL;
-        medium.hGlobal = &record;
+        medium.hGlobal = record.get();
         ULONG mdRet = 8;
         EXPECT_EQ(c[1] != 0, factory_->FilterRecord(&fmt, &medium, &mdRet, WindowId(W(L"ctl")))) << std::hex << c[0];
         EXPECT_EQ(c[2], mdRet) << std::hex << c[0];
@@ -106,11 +82,9 @@ TEST_F(AcxFactoryRecords, RecordsThatCannotBeTrustedRecordNothing) {
     EXPECT_EQ(8u, DeliverWindowless(kDeadWindow, 7, WM_LBUTTONUP, E_FAIL));
     EXPECT_EQ(8u, DeliverWindowless(W(L"main"), 99, WM_LBUTTONUP, E_FAIL));  // no control of that cookie
     // Records in global memory too short for their fields.
-    for (UINT format : {factory_->WindowFormat(), factory_->WindowlessFormat()}) {
-        kcom::CGlobal shortRecord(::GlobalAlloc(GMEM_FIXED, 12));
-        std::memset(shortRecord.get(), 0, 12);
-        EXPECT_EQ(1u, DeliverData(shortRecord.get(), format));
-    }
+    EXPECT_EQ(1u, Deliver(CRecorderRecord::Window(W(L"ctl"), WM_LBUTTONUP, 0, 20)));
+    EXPECT_EQ(1u, DeliverData(CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP, 0, 20).get(),
+                              factory_->WindowlessFormat()));
     EXPECT_EQ(8u, DeliverData(nullptr, factory_->WindowlessFormat()));
     EXPECT_TRUE(site_->Received().empty());
 }

@@ -5,10 +5,15 @@
 #include "environment/LoadTimeValues.h"
 #include "environment/ObjectMap.h"
 #include "errors/TestObjectError.h"
+#include "testobject/clock/TestObjectClock.h"
+#include "win32/WindowServices.h"
 
 extern const kcom::CreatorFn KorActiveXCreator = &kcom::CComCreator<CKorActiveX>::CreateInstance;
 
 namespace {
+
+// The record manager's command that makes a control visible at a point.
+constexpr GUID kMakeVisibleCommand = {0xDF3D0778, 0xAD95, 0x11D4, {0x8F, 0x49, 0x00, 0x50, 0xDA, 0x4F, 0x34, 0x9C}};
 
 const ReplayEngineEntry kReplayEngines[] = {
     {L"DeviceReplayEngine", L"Quorvel.DeviceReplay", &IID_IKorDeviceReplay},
@@ -79,7 +84,6 @@ HRESULT CKorActiveX::CreateHelper(UINT format) {
             formats.Create(1, 1, VT_I4);
             LONG number = static_cast<LONG>(g_cfQueryIdWindowlessActiveXTO);
             kcom::ThrowIfFailed(formats.PutElement(&number, 0, 0));
-            m_innerRuntimeAttributes = 0;
         } else {
             helper = std::make_unique<WndHelper>(this);
             formats.Create(2, 1, VT_I4);
@@ -87,6 +91,8 @@ HRESULT CKorActiveX::CreateHelper(UINT format) {
             for (LONG row = 0; row < 2; ++row) kcom::ThrowIfFailed(formats.PutElement(&numbers[row], row, 0));
         }
         helper->SetInner(m_inner);
+        // A windowless control's attributes are its own, not the inner window object's.
+        if (helper->IsWindowed() == 0) m_innerRuntimeAttributes = 0;
         m_queryFormats = std::move(formats);
         m_helper = std::move(helper);
         return S_OK;
@@ -296,6 +302,35 @@ STDMETHODIMP CKorActiveX::Snapshot(BSTR folder, VARIANT* highlightId, long kind,
 HRESULT CKorActiveX::RecordStep(const wchar_t* method, SAFEARRAY* arguments, long kind, DWORD flags) {
     CAgentCacheOn cache(m_agent);
     return RegisterObject(method, arguments, kind, flags);
+}
+
+HRESULT CKorActiveX::MakeVisibleViaRecordMgr(const VARIANT& runtimeId, POINT point) {
+    return kcom::Guard([&]() -> HRESULT {
+        kcom::CComPtr<IObjectRack> rack;
+        GetRack(rack.Put());
+        if (!rack) return E_FAIL;
+        kcom::CComPtr<IUnknown> found;
+        kcom::CComPtr<IPackageServices3> recordMgr;
+        if (FAILED(rack->GetObject(kcom::CComBSTR(L"RecordMgr"), __uuidof(IPackageServices3), found.Put())) || !found ||
+            FAILED(kcom::QueryTo(found.get(), recordMgr.Put())) || !recordMgr)
+            return E_FAIL;
+        CKorSafeArray arguments(3, 1, VT_VARIANT);
+        kcom::CComVariant id(runtimeId), x(static_cast<long>(point.x)), y(static_cast<long>(point.y));
+        kcom::ThrowIfFailed(arguments.PutElement(&id, 0, 0));
+        kcom::ThrowIfFailed(arguments.PutElement(&x, 1, 0));
+        kcom::ThrowIfFailed(arguments.PutElement(&y, 2, 0));
+        // The by-reference form whose data word is the array itself, as the record manager reads it.
+        VARIANT input;
+        ::VariantInit(&input);
+        input.vt = VT_ARRAY | VT_BYREF;
+        input.byref = arguments.psa;
+        ForceForegroundWindow(m_window);
+        GUID command = kMakeVisibleCommand;
+        kcom::CComVariant result;
+        recordMgr->QueryClassService(&command, 2, &input, result.Put());
+        CTestObjectClock::Current().PumpWait(50);
+        return static_cast<HRESULT>(result.lVal);
+    });
 }
 
 HRESULT CKorActiveX::GetCheckpointDialogClsid(BSTR type, CLSID* clsid) {

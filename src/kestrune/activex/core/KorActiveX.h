@@ -200,6 +200,9 @@ public:
     // to the strategy, anything else is the answer.
     HRESULT CustomRecordDecisionWnd(const void* record, FORMATETC* format, STGMEDIUM* medium, ULONG* status);
     HRESULT CustomRecordDecisionWls(const void* record, FORMATETC* format, STGMEDIUM* medium, ULONG* status);
+    // Asks the host's record manager to make the control of a runtime identifier visible at a
+    // point; the manager's answer.
+    HRESULT MakeVisibleViaRecordMgr(const VARIANT& runtimeId, POINT point);
 
     IUnknown* InnerTestObject() const noexcept { return m_inner; }
 

@@ -18,8 +18,10 @@ HRESULT CKorActiveX::CustomRecordDecision(HWND window, WORD message, DWORD wPara
     // Identifies the object, which fills the control-window field.
     if (!m_customControlWindow) GetWindowHandle(nullptr);
     bool ask = window == m_customControlWindow;
-    if (m_recordFilterMode == 1) ask = true;
-    else if (m_recordFilterMode == 2) ask = ask || (m_customControlWindow && ::IsChild(m_customControlWindow, window));
+    if (m_recordFilterMode == 1)
+        ask = true;
+    else if (m_recordFilterMode == 2)
+        ask = ask || (m_customControlWindow && ::IsChild(m_customControlWindow, window));
     if (ask) result = m_customRecorder->OnRecordMessage(window, message, wParam, lParam, &answer);
     if (FAILED(result)) return S_FALSE;
     if (answer == kHandled || answer == kNotMine) {

@@ -1,12 +1,33 @@
 #include "activex/helpers/Helper.h"
+#include "activex/core/KorActiveX.h"
+#include "environment/AcxQuery.h"
+#include "environment/LoadTimeValues.h"
 
-// Clicks and making the control visible are not offered yet.
-HRESULT Helper::MakeVisible(bool) { return E_NOTIMPL; }
-HRESULT Helper::Click(int, int, int) { return E_NOTIMPL; }
-HRESULT Helper::DblClick(int, int, int) { return E_NOTIMPL; }
-HRESULT Helper::ClickAt(int, int, int, bool) { return E_NOTIMPL; }
-HRESULT Helper::Prepare(bool) { return E_NOTIMPL; }
-HRESULT Helper::MakeVisibleCore() { return E_NOTIMPL; }
+namespace {
+constexpr UINT kMakeVisibleText = 110;  // "MakeVisible" in the package's string table
+constexpr UINT kNoResource = static_cast<UINT>(-1);
+constexpr long kStatusDone = 2;
+constexpr long kStatusStepFailed = 3;
+
+// The package's own resources lie in the module of this code.
+HMODULE PackageModule() {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&PackageModule), &module);
+    return module;
+}
+
+}  // namespace
+
+HRESULT Helper::MakeVisible(bool report) {
+    const HMODULE module = PackageModule();
+    if (report) m_owner->ReportMethodEvent(kMakeVisibleText, module, kStatusDone, nullptr, kNoResource, nullptr);
+    const HRESULT hr = MakeVisibleCore();
+    if (report)
+        m_owner->ReplayReport(kMakeVisibleText, module, SUCCEEDED(hr) ? kStatusDone : kStatusStepFailed, nullptr,
+                              nullptr, nullptr, kNoResource, nullptr);
+    return hr;
+}
 
 HRESULT Helper::NamesFromAnswer(HRESULT answered, kcom::CComVariant& names, BSTR* out) {
     if (FAILED(answered)) return answered;
@@ -14,4 +35,49 @@ HRESULT Helper::NamesFromAnswer(HRESULT answered, kcom::CComVariant& names, BSTR
     *out = names.bstrVal;
     names.vt = VT_EMPTY;
     return S_OK;
+}
+
+HRESULT Helper::ScreenPosition(POINT& topLeft) {
+    kcom::CComBSTR name(L"size in pixels");
+    VARIANT value;  // its data word is the array itself: only the reader below may touch it
+    ::VariantInit(&value);
+    const HRESULT hr = m_owner->QueryObjValue(&value, nullptr, name);
+    if (FAILED(hr)) {
+        CAcxQuery::ReleaseSizeInPixels(&value);
+        return hr;
+    }
+    LONG cells[4] = {};
+    if (FAILED(CAcxQuery::TakeSizeInPixels(&value, cells))) {
+        CAcxQuery::ReleaseSizeInPixels(&value);
+        ::VariantClear(&value);
+        return E_UNEXPECTED;
+    }
+    topLeft = {cells[CAcxQuery::SizeLeft], cells[CAcxQuery::SizeTop]};
+    return S_OK;
+}
+
+HRESULT Helper::EngineClick(POINT screen, int button, bool doubleClick) {
+    kcom::CComPtr<IUnknown> found;
+    HRESULT hr = m_owner->GetReplayEngine(L"DeviceReplayEngine", found.Put());
+    if (FAILED(hr)) return hr;
+    kcom::CComPtr<IKorDeviceReplay> engine;
+    hr = kcom::QueryTo(found.get(), engine.Put());
+    if (FAILED(hr) || !engine) return FAILED(hr) ? hr : E_FAIL;
+    const long code = button == 0 ? 0 : 2;
+    return doubleClick ? engine->DblClick(screen.x, screen.y, code) : engine->Click(screen.x, screen.y, code);
+}
+
+HRESULT Helper::FindHandles(bool windowless) {
+    kcom::CComPtr<IUnknown> found;
+    const HRESULT hr = m_owner->ITestObject_FindObjectId(found.Put(), nullptr);
+    if (FAILED(hr) || !found) return hr;
+    CRuntimeId id{kcom::CComVariant(found.get())};
+    CPackageId package;
+    if (FAILED(id.GetPackageId(windowless ? g_cfWindowlessAcxControl : g_cfShelHalonotRegilim, package)) || !package)
+        return hr;
+    long value = 0;
+    if (SUCCEEDED(package.GetLong(L"hwnd", &value)))
+        m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+    m_owner->m_cookie = SUCCEEDED(package.GetLong(L"punknown", &value)) ? value : 0;
+    return hr;
 }

@@ -24,14 +24,16 @@ public:
     virtual HRESULT MakeVisible(bool report);
     // The control's property names, one text separated by TAB.
     virtual HRESULT GetPropertyNames(BSTR* names) = 0;
-    virtual HRESULT Click(int x, int y, int button);
-    virtual HRESULT DblClick(int x, int y, int button);
-    virtual HRESULT ClickAt(int x, int y, int button, bool doubleClick);
+    virtual HRESULT Click(int x, int y, int button) = 0;
+    virtual HRESULT DblClick(int x, int y, int button) = 0;
+    // x and y relative to the control.
+    virtual HRESULT ClickAt(int x, int y, int button, bool doubleClick) = 0;
     virtual HRESULT FillRTAttribsValues(SAFEARRAY** table) = 0;
     // 1 windowed, 0 windowless.
     virtual HRESULT IsWindowed() = 0;
-    virtual HRESULT Prepare(bool foreground);
-    virtual HRESULT MakeVisibleCore();
+    virtual HRESULT Prepare(bool foreground) = 0;
+    // S_OK when the control is visible at the point a click aims at, else 0x80040205.
+    virtual HRESULT MakeVisibleCore() = 0;
     virtual ~Helper() = default;
 
     // The owner's inner standard window object, not held.
@@ -47,6 +49,14 @@ protected:
     // The text of an agent's answer of property names; the agent's failure, or S_OK with null
     // when the answer is no text.
     static HRESULT NamesFromAnswer(HRESULT answered, kcom::CComVariant& names, BSTR* out);
+    // The control's left and top on the screen from the query value "size in pixels": the
+    // query's failure, or E_UNEXPECTED for a value of another kind.
+    HRESULT ScreenPosition(POINT& topLeft);
+    // A click of the host's device-replay engine at a screen point: 0 for the left button, 2 for
+    // any other.
+    HRESULT EngineClick(POINT screen, int button, bool doubleClick);
+    // The identifier found for the control: its window and cookie go to the owner.
+    HRESULT FindHandles(bool windowless);
 
     CKorActiveX* m_owner;
     IUnknown* m_inner = nullptr;

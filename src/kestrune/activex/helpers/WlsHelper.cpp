@@ -1,9 +1,11 @@
 #include "activex/helpers/WlsHelper.h"
 #include "activex/core/KorActiveX.h"
-#include "environment/LoadTimeValues.h"
-
 #include "com/ComError.h"
+#include "environment/AcxQuery.h"
+#include "environment/LoadTimeValues.h"
+#include "errors/TestObjectError.h"
 #include "factory/WindowRecord.h"
+#include "win32/WindowServices.h"
 
 namespace {
 constexpr DWORD kOffsetFlags = 0x888;
@@ -18,6 +20,8 @@ WlsHelper::WlsHelper(CKorActiveX* owner) : Helper(owner) {
     }
 }
 
+// A found identifier without a windowless control's container and cookie is no control of this
+// kind: "not found", never a success that leaves both 0.
 HRESULT WlsHelper::GetHandles(HWND* window, LONG* cookie) {
     if (window) *window = nullptr;
     if (cookie) *cookie = 0;
@@ -25,10 +29,13 @@ HRESULT WlsHelper::GetHandles(HWND* window, LONG* cookie) {
     const HRESULT found = m_owner->FindRuntimeId(id);
     if (FAILED(found)) return found;
     CPackageId package;
-    if (FAILED(id.GetPackageId(g_cfWindowlessAcxControl, package)) || !package) return found;
-    long value = 0;
-    if (SUCCEEDED(package.GetLong(L"hwnd", &value))) m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
-    if (SUCCEEDED(package.GetLong(L"punknown", &value))) m_owner->m_cookie = value;
+    long container = 0, number = 0;
+    if (FAILED(id.GetPackageId(g_cfWindowlessAcxControl, package)) || !package ||
+        FAILED(package.GetLong(L"hwnd", &container)) || FAILED(package.GetLong(L"punknown", &number)) || !container ||
+        !number)
+        return KOR_E_OBJECT_NOT_FOUND;
+    m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(container));
+    m_owner->m_cookie = number;
     if (window) *window = m_owner->m_window;
     if (cookie) *cookie = m_owner->m_cookie;
     return found;
@@ -99,7 +106,8 @@ HRESULT WlsHelper::OnRecordMessage(const void* data, ULONG* status) {
     }
     *status = kStatusHandled;
     const WORD message = record.Message16();
-    if (message == WM_LBUTTONUP || message == WM_RBUTTONUP) return RecordClick(message, record.WParam(), record.LParam());
+    if (message == WM_LBUTTONUP || message == WM_RBUTTONUP)
+        return RecordClick(message, record.WParam(), record.LParam());
     return S_OK;
 }
 
@@ -108,8 +116,8 @@ HRESULT WlsHelper::RecordClick(UINT message, WPARAM, LPARAM lParam) {
     return kcom::Guard([&] {
         const long x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
         // The control's place in its container goes with the step.
-        for (const auto& [query, property] : {std::pair{L"x", L"Relative left of Wls control"},
-                                              std::pair{L"y", L"Relative top of Wls control"}}) {
+        for (const auto& [query, property] :
+             {std::pair{L"x", L"Relative left of Wls control"}, std::pair{L"y", L"Relative top of Wls control"}}) {
             kcom::CComBSTR queryName(query), propertyName(property);
             kcom::CComVariant value;
             m_owner->DispTestObject_QueryValue(queryName, nullptr, value.Put());
@@ -118,7 +126,132 @@ HRESULT WlsHelper::RecordClick(UINT message, WPARAM, LPARAM lParam) {
         const ULONG count = message == WM_RBUTTONUP ? 3 : 2;
         CKorSafeArray arguments(count, 1, VT_VARIANT);
         kcom::CComVariant values[3] = {kcom::CComVariant(x), kcom::CComVariant(y), kcom::CComVariant(1L)};
-        for (ULONG i = 0; i < count; ++i) kcom::ThrowIfFailed(arguments.PutElement(&values[i], static_cast<LONG>(i), 0));
+        for (ULONG i = 0; i < count; ++i)
+            kcom::ThrowIfFailed(arguments.PutElement(&values[i], static_cast<LONG>(i), 0));
         return m_owner->RecordStep(L"Click", arguments.psa, 1, 0xFFFFFFFF);
     });
+}
+
+// ---- Replay ----
+
+HRESULT WlsHelper::Click(int x, int y, int button) {
+    const HRESULT hr = Prepare(true);
+    return FAILED(hr) ? hr : ClickAt(x, y, button, false);
+}
+
+HRESULT WlsHelper::DblClick(int x, int y, int button) {
+    const HRESULT hr = Prepare(true);
+    return FAILED(hr) ? hr : ClickAt(x, y, button, true);
+}
+
+HRESULT WlsHelper::Prepare(bool foreground) {
+    const HRESULT hr = FindHandles(true);
+    // A search that succeeds without naming a windowless control has still not found it.
+    if (!m_owner->m_window || !m_owner->m_cookie)
+        m_owner->RaiseReplayError(FAILED(hr) ? hr : KOR_E_OBJECT_NOT_FOUND, 3);
+    if (foreground && (m_owner->IsOnReplay() || m_owner->IsOnRecord())) ForceForegroundWindow(m_owner->m_window);
+    return hr;
+}
+
+HRESULT WlsHelper::ClickAt(int x, int y, int button, bool doubleClick) {
+    m_owner->m_wlsClickX = x;
+    m_owner->m_wlsClickY = y;
+    bool visible = SUCCEEDED(MakeVisibleCore());
+    POINT corner{};
+    const HRESULT hr = ScreenPosition(corner);
+    if (FAILED(hr)) return hr;
+    POINT point{corner.x + x, corner.y + y};
+    // Only where the container itself shows the point does a real click reach the control.
+    HWND under = ::WindowFromPoint(point);
+    while (under && under != m_owner->m_window) under = ::GetParent(under);
+    if (!under) visible = false;
+    if (visible) return EngineClick(point, button, doubleClick);
+
+    const HWND window = m_owner->m_window;
+    ::ScreenToClient(window, &point);
+    const LPARAM at = static_cast<LPARAM>((point.x & 0xFFFF) | (static_cast<DWORD>(point.y) << 16));
+    const UINT down = button == 0 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN, up = button == 0 ? WM_LBUTTONUP : WM_RBUTTONUP,
+               dblclk = button == 0 ? WM_LBUTTONDBLCLK : WM_RBUTTONDBLCLK;
+    ::SendMessageW(window, down, 0, at);
+    ::SendMessageW(window, up, 0, at);
+    if (doubleClick) {
+        ::SendMessageW(window, down, 0, at);
+        ::SendMessageW(window, dblclk, 0, at);
+    }
+    return S_OK;
+}
+
+bool WlsHelper::IsVisible() {
+    BOOL visible = FALSE;
+    return m_owner->Agent() &&
+           SUCCEEDED(m_owner->Agent()->IsWlsVisible(m_owner->m_window, m_owner->m_cookie, &visible)) && visible;
+}
+
+HRESULT WlsHelper::MakeVisibleCore() {
+    HWND window = nullptr;
+    LONG cookie = 0;
+    HRESULT hr = GetHandles(&window, &cookie);
+    if (FAILED(hr)) return hr;
+    if (IsVisible()) return S_OK;
+    POINT corner{};
+    hr = ScreenPosition(corner);
+    if (FAILED(hr)) return hr;
+    if (corner.x == 0 && corner.y == 0) {
+        // No place on the screen: the offsets kept with the last recorded click stand in.
+        kcom::CComVariant left, top;
+        m_owner->ITestObjectInfo_get_Prop(kcom::CComBSTR(L"Relative left of Wls control"), nullptr, nullptr, nullptr,
+                                          left.Put());
+        m_owner->ITestObjectInfo_get_Prop(kcom::CComBSTR(L"Relative top of Wls control"), nullptr, nullptr, nullptr,
+                                          top.Put());
+        corner = {SUCCEEDED(left.ChangeType(VT_I4)) ? left.lVal : 0, SUCCEEDED(top.ChangeType(VT_I4)) ? top.lVal : 0};
+        ::ClientToScreen(window, &corner);
+    }
+    IAcxAgntUtil2* agent = m_owner->Agent();
+    if (!agent) return E_FAIL;
+    HWND control = nullptr;
+    LONG atPoint = 0;
+    agent->GetCookieFromPoint(window, static_cast<short>(corner.x), static_cast<short>(corner.y), &control, &atPoint);
+    if (atPoint == cookie) return S_OK;
+    LONG inproc = 0;
+    hr = agent->GetInprocUnknown(window, cookie, &inproc);
+    if (hr != S_OK) return hr;
+    kcom::CComPtr<IUnknown> found;
+    const HRESULT identified = m_owner->ITestObject_FindObjectId(found.Put(), nullptr);
+    if (FAILED(identified)) return identified;
+    kcom::CComVariant webId;
+    m_owner->QueryObjValue2(webId.Put(), found, kcom::CComBSTR(L"WEB Id for ACX"), nullptr);
+    POINT point{m_owner->m_clickPointX, m_owner->m_clickPointY};
+    if (point.x == -1) point = {1, 1};
+    if (webId.vt == VT_UNKNOWN && webId.punkVal) m_owner->MakeVisibleViaRecordMgr(webId, point);
+    if (IsVisible()) return S_OK;
+    if (IsVisible()) return identified;
+    return MakeVisibleThroughContainer(corner.x + m_owner->m_wlsClickX, corner.y + m_owner->m_wlsClickY);
+}
+
+HRESULT WlsHelper::MakeVisibleThroughContainer(int x, int y) {
+    kcom::CComBSTR query(L"GetActiveXRunTimeIDFromHwnd");
+    kcom::CComVariant answer;
+    for (HWND current = m_owner->m_window; current && answer.vt == VT_EMPTY; current = ::GetParent(current)) {
+        CRuntimeId id(g_cfShelHalonotRegilim);
+        id.PutVariantValue(L"hwnd", kcom::CComVariant(static_cast<long>(reinterpret_cast<LONG_PTR>(current))));
+        m_owner->QueryObjValue(answer.Put(), static_cast<IRuntimeID2*>(id), query);
+    }
+    bool visible = false;
+    if (answer.vt == VT_UNKNOWN && answer.punkVal) {
+        m_owner->MakeVisibleViaRecordMgr(answer, POINT{x, y});
+        visible = IsVisible();
+    } else {
+        kcom::CComVariant parent;
+        m_owner->ITestObjectInfo_get_Prop(kcom::CComBSTR(L"parent"), nullptr, nullptr, nullptr, parent.Put());
+        if (parent.vt == VT_DISPATCH && parent.pdispVal) {
+            DISPID id = DISPID_UNKNOWN;
+            LPOLESTR names[1] = {const_cast<LPOLESTR>(L"MakeVisible")};
+            DISPPARAMS none{};
+            if (SUCCEEDED(parent.pdispVal->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
+                parent.pdispVal->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr,
+                                        nullptr);
+        }
+    }
+    if (!visible) visible = IsVisible();
+    return visible ? S_OK : KOR_E_OBJECT_NOT_VISIBLE;
 }

@@ -3,7 +3,9 @@
 #include "com/ComError.h"
 #include "environment/LoadTimeValues.h"
 #include "errors/TestObjectError.h"
+#include "com/Handles.h"
 #include "factory/WindowRecord.h"
+#include "testobject/clock/TestObjectClock.h"
 
 HRESULT WndHelper::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status) {
     if (!status) return E_POINTER;
@@ -54,7 +56,8 @@ HRESULT WndHelper::OnControlRecord(FORMATETC* format, STGMEDIUM* medium, ULONG* 
         RecordedWindowMap[window] = 1;
         POINT p{LOWORD(record.LParam()), HIWORD(record.LParam())};
         ::ClientToScreen(window, &p);
-        if (agent) agent->GetCookieFromPoint(window, static_cast<short>(p.x), static_cast<short>(p.y), nullptr, &cookie);
+        if (agent)
+            agent->GetCookieFromPoint(window, static_cast<short>(p.x), static_cast<short>(p.y), nullptr, &cookie);
         if (cookie && agent) agent->GetCookieFromHandle(window, &ownCookie);
         // A windowless control inside the window under the point records the click itself.
         if (cookie && cookie != ownCookie) return S_OK;
@@ -159,4 +162,113 @@ HRESULT WndHelper::FillRTAttribsValues(SAFEARRAY** table) {
         rows.Unlock();
         return hr;
     });
+}
+
+// ---- Replay ----
+
+HRESULT WndHelper::Click(int x, int y, int button) { return ClickOrDouble(x, y, button, false); }
+
+HRESULT WndHelper::DblClick(int x, int y, int button) { return ClickOrDouble(x, y, button, true); }
+
+HRESULT WndHelper::ClickOrDouble(int x, int y, int button, bool doubleClick) {
+    const HRESULT hr = FindHandles(false);
+    if (hr != S_OK) return hr;
+    return ClickAt(x, y, button, doubleClick);
+}
+
+HRESULT WndHelper::ClickAt(int x, int y, int button, bool doubleClick) {
+    if (m_owner->m_cookie) return ClickByCookie(x, y, button, doubleClick);
+    const HWND window = m_owner->m_window;
+    POINT screen{x, y};
+    ::ClientToScreen(window, &screen);
+    if (::WindowFromPoint(screen) != window) {
+        m_owner->m_clickPointX = x;
+        m_owner->m_clickPointY = y;
+        MakeVisibleCore();
+        m_owner->m_clickPointX = m_owner->m_clickPointY = -1;
+    }
+    kcom::CComPtr<IStdReplay> inner;
+    if (!m_inner || FAILED(m_inner->QueryInterface(__uuidof(IStdReplay), reinterpret_cast<void**>(inner.Put()))) ||
+        !inner)
+        return E_UNEXPECTED;
+    const BUTTON code = static_cast<BUTTON>(button);
+    return doubleClick ? inner->DoDblClick(x, y, code) : inner->DoClick(x, y, code);
+}
+
+// A windowed control that the hook knows by a cookie is found again, then clicked where its
+// window shows it.
+HRESULT WndHelper::ClickByCookie(int x, int y, int button, bool doubleClick) {
+    CTestObjectClock::Current().PumpWait(100);
+    m_owner->DispTestObject_Init();
+    HRESULT hr = FindHandles(false);
+    if (hr != S_OK) return hr;
+    const HWND window = m_owner->m_window;
+    RECT rect{};
+    if (!m_owner->Agent()) return E_FAIL;
+    m_owner->Agent()->GetWlsSize(window, m_owner->m_cookie, &rect);
+    if (::IsRectEmpty(&rect)) return KOR_E_OBJECT_NOT_VISIBLE;
+    POINT corner{};
+    if (FAILED(ScreenPosition(corner))) return E_FAIL;
+    ::ScreenToClient(window, &corner);
+    if (corner.x < 0 && corner.y < 0) return KOR_E_OBJECT_NOT_VISIBLE;
+    POINT point{x + corner.x, y + corner.y};
+    ::ClientToScreen(window, &point);
+    return EngineClick(point, button, doubleClick);
+}
+
+HRESULT WndHelper::Prepare(bool foreground) {
+    kcom::CComPtr<IStdReplay> own;
+    HRESULT hr = m_owner->_InternalQueryInterface(__uuidof(IStdReplay), reinterpret_cast<void**>(own.Put()));
+    if (FAILED(hr)) return hr;
+    hr = own->PrepareObject(foreground ? 1 : 0, 1, 1, 1);
+    if (FAILED(hr) || m_owner->m_window) return hr;
+    kcom::CComBSTR name(L"objectid");
+    kcom::CComVariant objectId;
+    m_owner->ITestObjectInfo_get_Prop(name, nullptr, nullptr, nullptr, objectId.Put());
+    if (objectId.vt != VT_UNKNOWN || !objectId.punkVal) return hr;
+    const CRuntimeId id(objectId);
+    CPackageId package;
+    long value = 0;
+    for (UINT format : {g_cfShelHalonotRegilim, g_cfWindowlessAcxControl}) {
+        if (FAILED(id.GetPackageId(format, package)) || !package) continue;
+        hr = package.GetLong(L"hwnd", &value);
+        if (SUCCEEDED(hr)) m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+        break;
+    }
+    return hr;
+}
+
+HRESULT WndHelper::MakeVisibleCore() {
+    HWND window = nullptr;
+    if (FAILED(GetWindowHandle(&window))) {
+        m_owner->ReportReplayLog(KOR_E_OBJECT_NOT_FOUND);
+        return KOR_E_OBJECT_NOT_FOUND;
+    }
+    POINT target{m_owner->m_clickPointX, m_owner->m_clickPointY};
+    if (target.x == -1) {
+        RECT client{};
+        ::GetClientRect(window, &client);
+        target = {client.right / 2, client.bottom / 2};
+    }
+    kcom::CWindowDC dc(window);
+    bool visible = dc.get() && ::PtVisible(dc, target.x, target.y);
+    // Up the windows, asking the host for one that it can make visible at the point.
+    HWND current = window;
+    POINT point = target;
+    kcom::CComBSTR query(L"GetActiveXRunTimeIDFromHwnd");
+    while (!visible && current) {
+        CRuntimeId id(g_cfShelHalonotRegilim);
+        id.PutVariantValue(L"hwnd", kcom::CComVariant(static_cast<long>(reinterpret_cast<LONG_PTR>(current))));
+        kcom::CComVariant answer;
+        m_owner->QueryObjValue(answer.Put(), static_cast<IRuntimeID2*>(id), query);
+        if (answer.vt != VT_EMPTY) m_owner->MakeVisibleViaRecordMgr(answer, point);
+        visible = dc.get() && ::PtVisible(dc, target.x, target.y);
+        HWND parent = ::GetParent(current);
+        if (visible || !parent || answer.vt != VT_EMPTY) break;
+        point = target;
+        ::ClientToScreen(window, &point);
+        ::ScreenToClient(parent, &point);
+        current = parent;
+    }
+    return visible ? S_OK : KOR_E_OBJECT_NOT_VISIBLE;
 }

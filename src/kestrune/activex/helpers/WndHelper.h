@@ -14,6 +14,13 @@ public:
     HRESULT GetPropertyNames(BSTR* names) override;
     HRESULT FillRTAttribsValues(SAFEARRAY** table) override;
     HRESULT IsWindowed() override { return 1; }
+    HRESULT Click(int x, int y, int button) override;
+    HRESULT DblClick(int x, int y, int button) override;
+    // Client coordinates of the control window: through the inner standard window object, or,
+    // for a windowed control known by a cookie, through the device-replay engine.
+    HRESULT ClickAt(int x, int y, int button, bool doubleClick) override;
+    HRESULT Prepare(bool foreground) override;
+    HRESULT MakeVisibleCore() override;
 
     // Finds the control and reads its window from the ordinary-window package.
     virtual HRESULT GetWindowHandle(HWND* window);
@@ -21,4 +28,6 @@ public:
 private:
     // What the control window's own record becomes: the inner recorder's, a step, or nothing.
     HRESULT OnControlRecord(FORMATETC* format, STGMEDIUM* medium, ULONG* status, IKorDataTarget* inner);
+    HRESULT ClickOrDouble(int x, int y, int button, bool doubleClick);
+    HRESULT ClickByCookie(int x, int y, int button, bool doubleClick);
 };

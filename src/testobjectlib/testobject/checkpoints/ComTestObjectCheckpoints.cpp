@@ -2,7 +2,7 @@
 #include <cwchar>
 #include "com/ComError.h"
 #include "testobject/core/ComTestObject.h"
-#include "testobject/pending/PendingOperations.h"
+#include "testobject/settings/ClassSettingsReaders.h"
 
 namespace {
 

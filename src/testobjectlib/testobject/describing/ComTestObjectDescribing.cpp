@@ -8,8 +8,6 @@
 #include "com/ComError.h"
 #include "errors/TestObjectError.h"
 #include "host/RackServices.h"
-#include "host/ResourceStrings.h"
-#include "tables/KorBSTR.h"
 #include "testobject/describing/StoredValueTest.h"
 #include "testobject/identification/CandidateLists.h"
 #include "testobject/settings/ClassSettingsReaders.h"

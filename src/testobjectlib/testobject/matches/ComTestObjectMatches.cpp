@@ -7,8 +7,9 @@
 #include "tables/KorSafeArray.h"
 #include "testobject/clock/TestObjectClock.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/identification/VisualRelations.h"
 #include "testobject/matches/IdList.h"
-#include "testobject/pending/PendingOperations.h"
+#include "testobject/settings/Selectors.h"
 
 namespace {
 

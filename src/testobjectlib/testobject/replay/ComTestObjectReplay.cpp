@@ -68,8 +68,12 @@ HRESULT CComTestObject::BeginReplayStep(VARIANT context) {
     m_currentStep = static_cast<CReplaySkeletonContext*>(context.byref);
     if (!m_inner) return S_OK;
     kcom::CComPtr<IReplaySkeleton> inner = Inner<IReplaySkeleton>();
-    // The step stays current: the dispatcher does not run it, but the step is this object's.
-    if (!inner || FAILED(inner->BeginReplayStep(context))) return E_FAIL;
+    if (!inner || FAILED(inner->BeginReplayStep(context))) {
+        // A refused step is never run or ended: the dispatcher lets its record go at once, so
+        // keeping it would leave this object pointing at it and refusing every later step.
+        m_currentStep = nullptr;
+        return E_FAIL;
+    }
     return S_OK;
 }
 
@@ -272,12 +276,12 @@ HRESULT CComTestObject::ReportReplayArguments() {
     return kcom::Guard([&] {
         const UINT count = step->m_params ? step->m_params->cArgs : 0;
         CKorSafeArray arguments(count, 1, VT_VARIANT);
-        // DISPPARAMS hold the arguments last first.
-        for (UINT i = 0; i < count; ++i) {
+        // DISPPARAMS hold the arguments last first; the report lists them in call order.
+        for (UINT row = 0; row < count; ++row) {
             kcom::CComVariant value;
             // A script passes its variables by reference; the report shows what they hold.
-            if (FAILED(::VariantCopyInd(&value, &step->m_params->rgvarg[i]))) value.Clear();
-            kcom::ThrowIfFailed(arguments.PutElement(&value, static_cast<LONG>(i), 0));
+            if (FAILED(::VariantCopyInd(&value, &step->m_params->rgvarg[count - 1 - row]))) value.Clear();
+            kcom::ThrowIfFailed(arguments.PutElement(&value, static_cast<LONG>(row), 0));
         }
         const long status = FAILED(step->m_lastResult) ? kStatusStepFailed : kStatusDone;
         ReportDirectEvent(step->m_methodName, status, arguments.psa, nullptr);

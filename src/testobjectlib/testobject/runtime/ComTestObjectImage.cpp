@@ -5,11 +5,11 @@
 #include "capture/ScreenCapture.h"
 #include "com/ComError.h"
 #include "com/Handles.h"
+#include "errors/ErrorInfoText.h"
 #include "host/RackServices.h"
 #include "tables/KorSafeArray.h"
 #include "testobject/clock/TestObjectClock.h"
 #include "testobject/core/ComTestObject.h"
-#include "testobject/pending/PendingOperations.h"
 
 namespace {
 

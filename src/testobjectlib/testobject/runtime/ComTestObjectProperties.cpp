@@ -4,7 +4,6 @@
 #include "com/ComError.h"
 #include "tables/KorSafeArray.h"
 #include "testobject/core/ComTestObject.h"
-#include "testobject/pending/PendingOperations.h"
 #include "win32/WindowServices.h"
 
 namespace {

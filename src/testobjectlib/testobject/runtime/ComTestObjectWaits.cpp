@@ -8,7 +8,7 @@
 #include "host/ResourceStrings.h"
 #include "tables/KorSafeArray.h"
 #include "testobject/core/ComTestObject.h"
-#include "testobject/pending/PendingOperations.h"
+#include "testobject/reporting/ReportTexts.h"
 #include "values/ValueConversion.h"
 
 namespace {

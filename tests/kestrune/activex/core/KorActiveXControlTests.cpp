@@ -52,10 +52,34 @@ const ControlCase kControls[] = {
     {L"main:9", 9, L"Forms.CommandButton.1", L"Cancel"},
 };
 
+// The host's query engine in front of the bed's, noting the old-name switch at each search.
+class CSwitchWatch : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorQuery {
+public:
+    BEGIN_COM_MAP(CSwitchWatch)
+        COM_INTERFACE_ENTRY(IKorQuery)
+    END_COM_MAP()
+    IKorQuery* target = nullptr;  // not held: the rack holds both
+    std::vector<LONG> seen;
+    STDMETHOD(QueryIdFromContainer)(SAFEARRAY* description, IDispatch* container, SAFEARRAY** found,
+                                    QueryIdInfo* context, SAFEARRAY* formats) override {
+        seen.push_back(static_cast<LONG>(g_useOldNameQuery));
+        return target->QueryIdFromContainer(description, container, found, context, formats);
+    }
+    STDMETHOD(QueryIdFromSet)(SAFEARRAY* description, SAFEARRAY** found) override {
+        return target->QueryIdFromSet(description, found);
+    }
+    STDMETHOD(QueryValue)(IRuntimeID* id, SAFEARRAY* table) override { return target->QueryValue(id, table); }
+};
+
 class KorActiveXControls : public AcxObjectFixture {
 protected:
     AcxObject Of(const ControlCase& c) { return c.cookie ? Windowless(c.cookie) : Windowed(); }
     CComPtr<IDispatch> ControlOf(const ControlCase& c) { return c.cookie ? Control(main_, c.cookie) : Control(ctl_); }
+    // A property of the description with its flags; a new name becomes a record first.
+    static HRESULT Describe(const AcxObject& object, const wchar_t* name, const CComVariant& value, long flags) {
+        object->AddProperty(name);
+        return object.as<ITestObjectInfo>()->put_PropExpr(CComBSTR(name), &flags, nullptr, nullptr, value);
+    }
     static CComVariant RO(const AcxObject& object, const wchar_t* name, HRESULT* hr = nullptr) {
         CComVariant value;
         const HRESULT got = object.as<DispTestObject>()->GetROProperty(CComBSTR(name), nullptr, value.Put());
@@ -90,9 +114,9 @@ TEST_F(KorActiveXControls, AValueTheQueryEngineCannotGiveIsReadFromTheControl) {
         CComVariant value;
         EXPECT_EQ(S_OK, object.as<DispTestObject>()->QueryValue(CComBSTR(L"Caption"), nullptr, value.Put()));
         EXPECT_EQ(c.caption, Text(value));
-        // A name the control does not know either: the control's answer, no value.
-        value.Clear();
-        EXPECT_TRUE(FAILED(object.as<DispTestObject>()->QueryValue(CComBSTR(L"NoSuchProperty"), nullptr, value.Put())));
+        // A name the control does not know either: the hook's answer, no value.
+        EXPECT_EQ(S_OK, object.as<DispTestObject>()->QueryValue(CComBSTR(L"NoSuchProperty"), nullptr, value.Put()));
+        EXPECT_EQ(VT_EMPTY, value.vt);
         bed_.rack->Put(L"StdPackageQueryEngine", bed_.queryEngine.as<IKorQuery2>());
     }
 }
@@ -112,11 +136,11 @@ TEST_F(KorActiveXControls, TheControlsObjectAndTypeInformation) {
 
         CComPtr<ITypeInfo> info;
         ASSERT_EQ(S_OK, object.as<IMethodInfoHelper>()->GetROTypeInfo(0, 0, info.Put()));
-        MEMBERID id = DISPID_UNKNOWN;
-        LPOLESTR name[1] = {const_cast<LPOLESTR>(L"AddItem")};
-        EXPECT_EQ(S_OK, info->GetIDsOfNames(name, 1, &id));
+        CComBSTR typeName;
+        EXPECT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, typeName.Put(), nullptr, nullptr, nullptr));
+        EXPECT_STREQ(L"IKorTestControl", typeName.c_str());
         long ret = 0;
-        EXPECT_EQ(E_NOTIMPL, object.as<IMethodInfoHelper>()->GetRetValStepType(CComBSTR(L"AddItem"), id, nullptr, &ret));
+        EXPECT_EQ(E_NOTIMPL, object.as<IMethodInfoHelper>()->GetRetValStepType(CComBSTR(L"AddItem"), 1, nullptr, &ret));
     }
     // Without a control there is no object.
     AcxObject lost = New(WindowlessId(main_, 42), g_cfWindowlessAcxControl);
@@ -159,21 +183,25 @@ TEST_F(KorActiveXControls, DescriptionNamesTheControlsProperties) {
 
 TEST_F(KorActiveXControls, RuntimeValuesOfAWindowedControlComeFromTheHook) {
     AcxObject object = Windowed();
+    // A property, one the control refuses to read without its parameter, and a value only the
+    // query engine knows.
+    const wchar_t* names[3] = {L"Caption", L"Item", L"progid"};
     CKorSafeArray table(3, 2, VT_VARIANT);
-    const wchar_t* names[3] = {L"Caption", L"Item", L"ListCount"};
     for (LONG row = 0; row < 3; ++row) {
         CComVariant name(names[row]);
         table.PutElement(&name, row, 0);
     }
     SAFEARRAY* psa = table.psa;
     ASSERT_EQ(S_OK, object.as<ITestObjectInfo>()->FillRTAttribsValues(&psa));
-    CComVariant caption, item, count;
+    CComVariant caption, item, progId;
     table.GetElement(&caption, 0, 1);
     table.GetElement(&item, 1, 1);
-    table.GetElement(&count, 2, 1);
+    table.GetElement(&progId, 2, 1);
     EXPECT_EQ(L"Hello", Text(caption));
-    EXPECT_EQ(L"<parameter(s) required>", Text(item));
-    EXPECT_EQ(VT_I4, count.vt);
+    // The control's own refusal is kept (only a missing optional parameter becomes a text).
+    EXPECT_EQ(VT_ERROR, item.vt);
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, item.scode);
+    EXPECT_EQ(L"KorTest.WndCtl", Text(progId));
 }
 
 TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
@@ -187,7 +215,9 @@ TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
         CComVariant value;
         EXPECT_EQ(S_OK, direct->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
         EXPECT_EQ(c.caption, Text(value));
-        EXPECT_EQ(E_FAIL, direct->GetPropertyByName(CComBSTR(L"NoSuchProperty"), value.Put()));
+        // The hook has no such value: no failure, nothing read.
+        EXPECT_EQ(S_OK, direct->GetPropertyByName(CComBSTR(L"NoSuchProperty"), value.Put()));
+        EXPECT_EQ(VT_EMPTY, value.vt);
         CComPtr<IDispatch> native;
         EXPECT_EQ(S_OK, direct->GetDispatch(native.Put()));
         EXPECT_TRUE(native);
@@ -205,16 +235,72 @@ TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
     }
 }
 
-TEST_F(KorActiveXControls, AControlThatIsGoneGivesAFailureInTime) {
+TEST_F(KorActiveXControls, EachControlExistsByItsDescription) {
+    // The container of the windowless controls, as the host's window test object.
+    CComPtr<IDispatch> container;
+    ASSERT_HRESULT_SUCCEEDED(container.CoCreateInstance(standin::kWinObjectProgId, nullptr, CLSCTX_INPROC_SERVER));
+    ASSERT_EQ(S_OK, Itf<IReplaySkeleton>(container)->SetRuntimeId(WindowId(main_).punkVal));
+    for (const ControlCase& c : kControls) {
+        SCOPED_TRACE(c.name);
+        AcxObject object = Of(c);
+        if (c.cookie) {
+            ASSERT_EQ(S_OK, Describe(object, L"parent", CComVariant(container.get()), 9));
+        }
+        ASSERT_EQ(S_OK, Describe(object, L"progid", CComVariant(c.progId), 0x10));
+        VARIANT_BOOL exists = VARIANT_FALSE;
+        EXPECT_EQ(S_OK, object.as<DispTestObject>()->get_Exist(0, &exists));
+        EXPECT_EQ(VARIANT_TRUE, exists);
+        // Found again: the identifier names the control it describes.
+        EXPECT_EQ(c.caption, Text(RO(object, L"Caption")));
+
+        ASSERT_EQ(S_OK, Describe(object, L"progid", CComVariant(L"KorTest.Nothing"), 0x10));
+        EXPECT_EQ(S_OK, object.as<DispTestObject>()->get_Exist(0, &exists));
+        EXPECT_EQ(VARIANT_FALSE, exists);
+    }
+}
+
+TEST_F(KorActiveXControls, AnOldDescriptionIsIdentifiedByTheOldName) {
+    // The host's engine as the package meets it, noting the old-name switch at each search.
+    kcom::CComObject<CSwitchWatch>* watch = nullptr;
+    ASSERT_EQ(S_OK, kcom::CComObject<CSwitchWatch>::CreateInstance(&watch));
+    CComPtr<IKorQuery> hold(watch);
+    watch->target = bed_.queryEngine.as<IKorQuery2>();
+    bed_.rack->Put(L"StdPackageQueryEngine", hold);
+
+    AcxObject object = Windowed();
+    ASSERT_EQ(S_OK, Describe(object, L"progid", CComVariant(L"KorTest.WndCtl"), 0x10));
+    std::vector<BYTE> bytes = Saved(U(object));
+    AcxObject current = New();
+    ASSERT_EQ(S_OK, LoadInto(U(current), bytes));
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, current.as<DispTestObject>()->get_Exist(0, &exists));
+    EXPECT_EQ(VARIANT_TRUE, exists);
+    EXPECT_EQ(std::vector<LONG>{0}, watch->seen);
+
+    // Written before version 6.
+    VersionField(bytes) = 5;
+    AcxObject old = New();
+    ASSERT_EQ(S_OK, LoadInto(U(old), bytes));
+    watch->seen.clear();
+    EXPECT_EQ(S_OK, old.as<DispTestObject>()->get_Exist(0, &exists));
+    EXPECT_EQ(VARIANT_TRUE, exists);
+    EXPECT_EQ(std::vector<LONG>{1}, watch->seen);
+    EXPECT_EQ(0, g_useOldNameQuery);
+}
+
+TEST_F(KorActiveXControls, AControlThatIsGoneAnswersInTime) {
     AcxObject windowed = Windowed();
     AcxObject windowless = Windowless(7);
     bed_.aut.Stop();
     const DWORD start = ::GetTickCount();
+    // The request reaches no hook: nothing read, said so.
     CComVariant value;
-    EXPECT_TRUE(FAILED(windowed.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put())));
-    EXPECT_TRUE(FAILED(windowless.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put())));
+    EXPECT_EQ(S_FALSE, windowed.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
+    EXPECT_EQ(VT_EMPTY, value.vt);
+    EXPECT_EQ(S_FALSE, windowless.as<IKorActiveXBaseReplay>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
+    EXPECT_EQ(E_FAIL, windowless.as<IKorAXUtilities>()->GetPropertyByName(CComBSTR(L"Caption"), value.Put()));
     CComPtr<IDispatch> native;
-    EXPECT_TRUE(FAILED(windowed.as<IKorActiveXBaseReplay>()->get_Object(native.Put())));
+    EXPECT_EQ(static_cast<HRESULT>(0x80040202), windowed.as<IKorActiveXBaseReplay>()->get_Object(native.Put()));
     SAFEARRAY* list = nullptr;
     EXPECT_EQ(E_FAIL, windowless.as<ITestObjectInfo>()->GetRTAttribs(&list, nullptr));
     EXPECT_LT(::GetTickCount() - start, 5000u);

@@ -43,34 +43,6 @@ std::vector<UINT> QueryFormats(IUnknown* object) {
     return out;
 }
 
-// The object's description written through IPersistStreamInit, as bytes.
-std::vector<BYTE> Saved(IUnknown* object) {
-    CComPtr<IStream> stream;
-    EXPECT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put()));
-    EXPECT_EQ(S_OK, Itf<IPersistStreamInit>(object)->Save(stream, TRUE));
-    STATSTG stat{};
-    stream->Stat(&stat, STATFLAG_NONAME);
-    std::vector<BYTE> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
-    LARGE_INTEGER zero{};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    ULONG read = 0;
-    stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-    return bytes;
-}
-HRESULT LoadInto(IUnknown* object, const std::vector<BYTE>& bytes) {
-    CComPtr<IStream> stream;
-    ::CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
-    stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
-    LARGE_INTEGER zero{};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    return Itf<IPersistStreamInit>(object)->Load(stream);
-}
-// The version field that follows the counted version marker.
-DWORD& VersionField(std::vector<BYTE>& bytes) {
-    const DWORD markerBytes = *reinterpret_cast<DWORD*>(bytes.data());
-    return *reinterpret_cast<DWORD*>(bytes.data() + 4 + markerBytes);
-}
-
 // "Windowless" = true as the object writes it.
 void ExpectWindowlessMark(IUnknown* object) {
     DescribedValue mark = Described(object, L"Windowless");

@@ -1,4 +1,4 @@
-// Recording through the host's road with real input to the application under test: the hook's
+// Recording through the host's road with input posted to the application under test: the hook's
 // records go to the recorder, the ActiveX factory and the test object it hands over.
 #include <gtest/gtest.h>
 #include "AcxHostBed.h"
@@ -9,9 +9,8 @@
 #include "TestObjectStandIn.h"
 #include "environment/LoadTimeValues.h"
 #include "factory/AcxFactory.h"
-#include "com/Handles.h"
 #include "win32/MessageWait.h"
-#include <cstring>
+#include "RecorderRecord.h"
 
 using standin::MouseButton;
 
@@ -34,14 +33,12 @@ protected:
     }
 
     HWND W(const wchar_t* name) const { return bed_.aut.Window(name); }
-    // A real click at a client point of the window; the application's records of it reach the
-    // recorder while this thread pumps, until the record that begins with `last` has come.
+    // A click posted to the window at a client point, as input reaches the application; its
+    // records reach the recorder while this thread pumps, until the one that begins with `last`
+    // has come.
     void Click(const wchar_t* window, POINT client, const wchar_t* last, MouseButton button = MouseButton::Left) {
-        if (!tookDesktop_) bed_.TakeDesktop(W(L"main"));
-        tookDesktop_ = true;
         const size_t before = Count(last);
-        ::ClientToScreen(W(window), &client);
-        ASSERT_HRESULT_SUCCEEDED(standin::SendRealClick(client, button, false));
+        standin::PostClick(W(window), client, button, false);
         for (int round = 0; round < 200 && Count(last) == before; ++round) PumpMessagesFor(10);
     }
     size_t Count(const std::wstring& start) const {
@@ -60,7 +57,6 @@ protected:
     standin::Holder<standin::CRecorderStandIn> recorder_ = standin::Holder<standin::CRecorderStandIn>::New();
     standin::Holder<standin::CTestObjectStandIn> parent_ = standin::Holder<standin::CTestObjectStandIn>::New();
     kcom::CComPtr<IUnknown> factory_;
-    bool tookDesktop_ = false;
 };
 
 TEST_F(HelperRecording, AWindowedClickGoesToTheInnerRecorder) {
@@ -80,7 +76,8 @@ TEST_F(HelperRecording, SkippedClassesAreNotRecorded) {
     Click(L"ctl", {50, 20}, L"window 202");
     const auto records = Records();
     EXPECT_NE(records.end(), std::find(records.begin(), records.end(), L"window 202: factory 8"));
-    EXPECT_TRUE(standin::CWinObjectStandIn::Last() == nullptr || standin::CWinObjectStandIn::Last()->Log().Lines().empty());
+    EXPECT_TRUE(standin::CWinObjectStandIn::Last() == nullptr ||
+                standin::CWinObjectStandIn::Last()->Log().Lines().empty());
 }
 
 TEST_F(HelperRecording, WindowlessClicksAreStepsRelativeToTheControl) {
@@ -91,24 +88,6 @@ TEST_F(HelperRecording, WindowlessClicksAreStepsRelativeToTheControl) {
     EXPECT_NE(records.end(), std::find(records.begin(), records.end(), L"windowless 7 202: factory 4, object 1"));
     EXPECT_NE(records.end(), std::find(records.begin(), records.end(), L"windowless 8 205: factory 4, object 1"));
 }
-
-namespace {
-
-// A recorder record as the hook lays it out, in global memory.
-kcom::CGlobal MakeRecord(bool windowless, HWND window, UINT message, DWORD lParam, LONG cookie = 0, SIZE_T size = 0) {
-    BYTE bytes[32] = {};
-    const DWORD handle = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window));
-    std::memcpy(bytes + (windowless ? 4 : 8), &handle, 4);
-    if (windowless) std::memcpy(bytes + 8, &cookie, 4);
-    std::memcpy(bytes + 12, &message, 4);
-    std::memcpy(bytes + (windowless ? 20 : 24), &lParam, 4);
-    if (!size) size = windowless ? 24 : 32;
-    kcom::CGlobal block(::GlobalAlloc(GMEM_FIXED, size));
-    std::memcpy(block.get(), bytes, size < 32 ? size : 32);
-    return block;
-}
-
-}  // namespace
 
 class HelperRecords : public HelperRecording {
 protected:
@@ -130,9 +109,9 @@ protected:
         return id;
     }
     // The status word and result of one record, "<status> <hr>".
-    std::wstring Give(IKorDataTarget* object, const kcom::CGlobal& record, bool windowless) {
-        FORMATETC format{static_cast<CLIPFORMAT>(windowless ? g_cfWindowlessAcxRecord : g_cfShelHalonotRegilim), nullptr,
-                         DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    std::wstring Give(IKorDataTarget* object, const CRecorderRecord& record, bool windowless) {
+        FORMATETC format{static_cast<CLIPFORMAT>(windowless ? g_cfWindowlessAcxRecord : g_cfShelHalonotRegilim),
+                         nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         STGMEDIUM medium{};
         medium.tymed = TYMED_HGLOBAL;
         medium.hGlobal = record.get();
@@ -147,24 +126,27 @@ protected:
 TEST_F(HelperRecords, AWindowedControlsReleaseWithoutPressIsItsOwnClick) {
     auto ctl = Object(Id(false, W(L"ctl")));
     ASSERT_TRUE(ctl);
-    EXPECT_EQ(L"1 0", Give(ctl, MakeRecord(false, W(L"ctl"), WM_LBUTTONUP, MAKELPARAM(65535, 7)), false));
-    EXPECT_EQ(L"1 0", Give(ctl, MakeRecord(false, W(L"ctl"), WM_LBUTTONUP, MAKELPARAM(5, 7)), false));  // inner's
+    EXPECT_EQ(L"1 0", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_LBUTTONUP, MAKELPARAM(65535, 7)), false));
+    EXPECT_EQ(L"1 0", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_LBUTTONUP, MAKELPARAM(5, 7)), false));  // inner's
     EXPECT_EQ((std::vector<std::wstring>{L"Click [UI2:65535,UI2:7]"}), Steps());
-    EXPECT_EQ(L"8 0", Give(ctl, MakeRecord(false, W(L"ctl"), WM_COMMAND, 0), false));
-    EXPECT_EQ(L"1 0", Give(ctl, MakeRecord(false, W(L"main"), WM_COMMAND, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(W(L"ctl")))), false));
-    EXPECT_EQ(L"8 0", Give(ctl, MakeRecord(false, W(L"main"), WM_LBUTTONUP, 0), false));
-    EXPECT_EQ(L"8 0", Give(ctl, MakeRecord(true, W(L"main"), WM_LBUTTONUP, 0, 7), true));  // not its format
-    EXPECT_EQ(L"8 80070057", Give(ctl, MakeRecord(false, W(L"ctl"), WM_LBUTTONUP, 0, 0, 20), false));
+    EXPECT_EQ(L"8 0", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_COMMAND, 0), false));
+    EXPECT_EQ(L"1 0", Give(ctl,
+                           CRecorderRecord::Window(W(L"main"), WM_COMMAND,
+                                                   static_cast<DWORD>(reinterpret_cast<UINT_PTR>(W(L"ctl")))),
+                           false));
+    EXPECT_EQ(L"8 0", Give(ctl, CRecorderRecord::Window(W(L"main"), WM_LBUTTONUP, 0), false));
+    EXPECT_EQ(L"8 0", Give(ctl, CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP), true));  // not its format
+    EXPECT_EQ(L"8 80070057", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_LBUTTONUP, 0, 20), false));
     EXPECT_EQ(1u, Steps().size());
 }
 
 TEST_F(HelperRecords, AWindowlessControlRecordsItsReleasesOnly) {
     auto seven = Object(Id(true, W(L"main"), 7));
     ASSERT_TRUE(seven);
-    EXPECT_EQ(L"1 0", Give(seven, MakeRecord(true, W(L"main"), WM_RBUTTONUP, MAKELPARAM(-5, 7), 7), true));
-    EXPECT_EQ(L"1 0", Give(seven, MakeRecord(true, W(L"main"), WM_LBUTTONDOWN, 0, 7), true));
-    EXPECT_EQ(L"8 0", Give(seven, MakeRecord(true, W(L"main"), WM_LBUTTONUP, 0, 8), true));
-    EXPECT_EQ(L"8 80070057", Give(seven, MakeRecord(true, W(L"main"), WM_LBUTTONUP, 0, 7, 20), true));
+    EXPECT_EQ(L"1 0", Give(seven, CRecorderRecord::Windowless(W(L"main"), 7, WM_RBUTTONUP, MAKELPARAM(-5, 7)), true));
+    EXPECT_EQ(L"1 0", Give(seven, CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONDOWN), true));
+    EXPECT_EQ(L"8 0", Give(seven, CRecorderRecord::Windowless(W(L"main"), 8, WM_LBUTTONUP), true));
+    EXPECT_EQ(L"8 80070057", Give(seven, CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP, 0, 20), true));
     EXPECT_EQ((std::vector<std::wstring>{L"Click [I4:-5,I4:7,I4:1]"}), Steps());
 }
 
@@ -181,10 +163,14 @@ TEST_F(HelperRecords, AnIdentityThatCannotBeReadRecordsNothing) {
         const bool windowless = format == g_cfWindowlessAcxControl;
         info->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr, failed);
         EXPECT_EQ(windowless ? L"10 80040202" : L"10 80004005",
-                  Give(target, MakeRecord(windowless, W(L"main"), WM_LBUTTONUP, 0, 7), windowless));
+                  Give(target,
+                       windowless ? CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP)
+                                  : CRecorderRecord::Window(W(L"main"), WM_LBUTTONUP),
+                       windowless));
         // A windowless object whose identifier names a window only.
-        info->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr, kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(Id(false, W(L"main"))))));
-        if (windowless) EXPECT_EQ(L"3 0", Give(target, MakeRecord(true, W(L"main"), WM_LBUTTONUP, 0, 7), true));
+        info->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
+                           kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(Id(false, W(L"main"))))));
+        if (windowless) EXPECT_EQ(L"3 0", Give(target, CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP), true));
     }
     EXPECT_TRUE(Steps().empty());
 }

@@ -3,6 +3,7 @@
 // programmed, and the hooks note their calls in order. Beside it, the replay dispatcher's part of
 // a step (begin, attempts, end on every path) and an operation whose runs are scripted.
 #include <windows.h>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
@@ -23,15 +24,13 @@ inline constexpr long kRunOwnHooks = 0x1FF;
 class CStepTestObject : public CTestableObject {
 public:
     using CComTestObject::m_currentStep;
-    using CComTestObject::m_descriptionUpdated;
     using CComTestObject::m_inner;
     using CComTestObject::m_methodInfoTable;
 
     std::vector<std::wstring> calls;
     std::vector<std::pair<std::wstring, long>> methods;  // the method table: name, flags
     std::map<std::wstring, HRESULT> answers;             // what a noted hook answers; S_OK otherwise
-    bool noteHooks = true;                                 // false: the hooks are the generic ones
-    std::optional<std::pair<DWORD, DWORD>> stepTimes;      // answered as a parent object would
+    std::optional<std::pair<DWORD, DWORD>> stepTimes;    // answered as a parent object would
     std::function<void(const wchar_t*)> onNote;
 
     HRESULT Note(const wchar_t* name) {
@@ -40,14 +39,9 @@ public:
         auto it = answers.find(name);
         return it == answers.end() ? S_OK : it->second;
     }
-    int Count(const wchar_t* name) const {
-        int n = 0;
-        for (const auto& c : calls) n += c == name;
-        return n;
-    }
+    int Count(const wchar_t* name) const { return static_cast<int>(std::count(calls.begin(), calls.end(), name)); }
 
     HRESULT STDMETHODCALLTYPE GetMethodInfoTable() override {
-        Note(L"GetMethodInfoTable");
         if (methods.empty()) return E_NOTIMPL;
         m_methodInfoTable.Create(static_cast<ULONG>(methods.size()), 2, VT_VARIANT);
         for (size_t r = 0; r < methods.size(); ++r) {
@@ -63,26 +57,25 @@ public:
         *delay = stepTimes->second;
         return S_OK;
     }
-#define KOR_NOTED_HOOK(op, call, ...)                                          \
-    HRESULT STDMETHODCALLTYPE op(__VA_ARGS__) override {                       \
-        if (!noteHooks) return call;                                           \
-        const HRESULT hr = Note(L"" #op);                                      \
-        return FAILED(hr) ? hr : call;                                         \
+#define KOR_NOTED_HOOK(op, call, ...)                     \
+    HRESULT STDMETHODCALLTYPE op(__VA_ARGS__) override {  \
+        const HRESULT hr = Note(L"" #op);                 \
+        return FAILED(hr) ? hr : call;                    \
     }
-    KOR_NOTED_HOOK(BeforeReplayAttempts, CComTestObject::BeforeReplayAttempts())
-    KOR_NOTED_HOOK(BeginReplayAttempt, CComTestObject::BeginReplayAttempt(context), QueryIdInfo* context)
+    KOR_NOTED_HOOK(BeforeReplayAttempts, S_OK)
+    KOR_NOTED_HOOK(BeginReplayAttempt, S_OK, QueryIdInfo*)
     KOR_NOTED_HOOK(ReplayFindObject, CComTestObject::ReplayFindObject(context, object), QueryIdInfo* context,
                    IUnknown** object)
-    KOR_NOTED_HOOK(SetRuntimeId, CComTestObject::SetRuntimeId(object), IUnknown* object)
-    KOR_NOTED_HOOK(AfterObjectFound, CComTestObject::AfterObjectFound())
-    KOR_NOTED_HOOK(BeforeActionFirst, CComTestObject::BeforeActionFirst())
-    KOR_NOTED_HOOK(BeforeActionSecond, CComTestObject::BeforeActionSecond())
+    KOR_NOTED_HOOK(SetRuntimeId, S_OK, IUnknown*)
+    KOR_NOTED_HOOK(AfterObjectFound, S_OK)
+    KOR_NOTED_HOOK(BeforeActionFirst, S_OK)
+    KOR_NOTED_HOOK(BeforeActionSecond, S_OK)
     KOR_NOTED_HOOK(WaitVisible, S_OK)
     KOR_NOTED_HOOK(WaitEnabled, S_OK)
-    KOR_NOTED_HOOK(AfterReplayAction, CComTestObject::AfterReplayAction())
+    KOR_NOTED_HOOK(AfterReplayAction, S_OK)
     KOR_NOTED_HOOK(ReportReplayArguments, CComTestObject::ReportReplayArguments())
     KOR_NOTED_HOOK(PrepareScriptInfo, S_OK)
-    KOR_NOTED_HOOK(GetFlagsChangeSummary, CComTestObject::GetFlagsChangeSummary())
+    KOR_NOTED_HOOK(GetFlagsChangeSummary, S_OK)
 #undef KOR_NOTED_HOOK
 };
 
@@ -94,29 +87,25 @@ inline StepObject NewStepObject(standin::CTestHost& host) {
     return object;
 }
 
-// An operation whose runs are scripted: each run notes itself and answers result, or the next
-// of results while they last.
+// An operation whose runs are scripted: each run notes itself and answers result.
 struct ScriptedOperation {
     CStepTestObject* object = nullptr;
     HRESULT result = S_OK;
-    std::vector<HRESULT> results;
     SCODE excepScode = 0;  // put into the EXCEPINFO, when one is given
     std::function<void(CReplaySkeletonContext&)> during;
     int runs = 0;
 
     static HRESULT Run(void* target, DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO* excepInfo, UINT*) {
         auto* self = static_cast<ScriptedOperation*>(target);
-        const HRESULT hr = static_cast<size_t>(self->runs) < self->results.size() ? self->results[self->runs] : self->result;
         ++self->runs;
         self->object->calls.emplace_back(L"operation");
         if (self->during) self->during(*self->object->m_currentStep);
         if (excepInfo && self->excepScode) excepInfo->scode = self->excepScode;
-        return hr;
+        return self->result;
     }
 };
 
-// What one step left: its answer, whether a replay error came out of the attempts, and that
-// error's information.
+// What one step left: its answer, and the replay error that came out of the attempts.
 struct StepOutcome {
     HRESULT hr = S_OK;
     bool raised = false;
@@ -124,14 +113,13 @@ struct StepOutcome {
     kcom::CComPtr<IErrorInfo> errorInfo;
 };
 
-// The dispatcher's part of a step: begin, the attempts, and the end on every path. A replay error
-// that comes out of the attempts becomes its code.
-inline StepOutcome RunStep(CStepTestObject* object, const wchar_t* method, void* target, ReplayOperation operation,
+// The dispatcher's part of a step: begin, the attempts, and the end on every path.
+inline StepOutcome RunStep(CStepTestObject* object, void* target, ReplayOperation operation,
                            DISPPARAMS* params = nullptr, EXCEPINFO* excepInfo = nullptr) {
     StepOutcome out;
     DISPPARAMS none{};
-    CReplaySkeletonContext step(&IID_IDispatch, 1, method, params ? params : &none,
-                                CTestObjectClock::Current().TickCount());
+    params = params ? params : &none;
+    CReplaySkeletonContext step(&IID_IDispatch, 1, L"Click", params, CTestObjectClock::Current().TickCount());
     VARIANT context;
     context.vt = VT_BYREF;
     context.byref = &step;
@@ -139,13 +127,10 @@ inline StepOutcome RunStep(CStepTestObject* object, const wchar_t* method, void*
     out.hr = base.BeginReplayStep(context);
     if (FAILED(out.hr)) return out;
     try {
-        out.hr = base.ReplayWithRetry(1, IID_NULL, 0, DISPATCH_METHOD, params ? params : &none, nullptr, excepInfo,
-                                         nullptr, target, operation);
+        out.hr = base.ReplayWithRetry(1, IID_NULL, 0, DISPATCH_METHOD, params, nullptr, excepInfo, nullptr, target,
+                                      operation);
     } catch (CKorException* e) {
-        out.raised = true;
-        out.hr = e->Error();
-        out.eventId = e->Extra();
-        out.errorInfo = e->ErrorInfo();
+        out = {e->Error(), true, e->Extra(), e->ErrorInfo()};
         delete e;
     }
     base.EndReplayStep();
