@@ -326,7 +326,17 @@ TEST_F(ReplayDispatch, TheFoundObjectIsHandedOnAsTheMethodsFlagsSay) {
     EXPECT_EQ(KOR_E_OBJECT_NOT_FOUND, handOver(unknown, L"DblClick", eight));
 }
 
-TEST_F(ReplayDispatch, DirectRequestsAnswerTheirFailure) {
+TEST_F(ReplayDispatch, DirectClicksAndTheirFailures) {
+    // A direct click goes through the click core, which makes -9999 the centre; a direct double
+    // click hands -9999 on as it is.
+    AcxObject windowed = Windowed();
+    Inner(windowed)->Log().Clear();
+    EXPECT_EQ(S_OK, windowed.as<IStdReplay>()->DoClick(-9999, -9999, BUTTON_LEFT));
+    EXPECT_EQ(S_OK, windowed.as<IStdReplay>()->DoDblClick(-9999, -9999, BUTTON_LEFT));
+    Lines actions = Inner(windowed)->Log().Lines();
+    std::erase_if(actions, [](const std::wstring& l) { return l.rfind(L"Do", 0) != 0; });
+    EXPECT_EQ((Lines{L"DoClick(50,20,0)", L"DoDblClick(-9999,-9999,0)"}), actions);
+
     AcxObject lost = Windowless(99);
     const size_t reports = Reports();
     // An empty rectangle: not visible, reported as a replay error and answered.

@@ -19,7 +19,11 @@ struct Step {
 };
 
 const Step kSteps[] = {
-    {"type", "o.Type \"ab\" : r = h.ControlLog(\"ctl\")"},
+    {"click", "o.Click : w.Click 5, 5 : r = h.ControlLog(\"ctl\") & \" / \" & h.ControlLog(\"main:7\")"},
+    {"double click", "o.DblClick 3, 4 : w.DblClick 6, 7, 1 : r = h.ControlLog(\"ctl\") & \" / \" & h.ControlLog(\"main:7\")"},
+    {"type", "o.Type \"ab\" : w.Type \"z\" : r = h.ControlLog(\"ctl\") & \" / \" & h.ControlLog(\"main:7\")"},
+    {"drag and drop", "o.Drag 3, 4 : o.Drop 40, 20 : w.Drag 3, 4 : w.Drop 40, 20 : r = h.ControlLog(\"ctl\") & \" / \" & h.ControlLog(\"main:7\")"},
+    {"make visible", "o.MakeVisible : w.MakeVisible 0"},
     {"move", "o.MouseMove 5, 6 : w.MouseMove 30, 90 : r = h.ControlLog(\"ctl\") & \" / \" & h.ControlLog(\"main:7\")"},
     {"window", "r = (o.hWnd <> 0) & \" \" & (w.hWnd <> 0)"},
     {"visible text", "r = o.GetVisibleText() & \" / \" & w.GetVisibleText(-1, -1, -1, -1)"},
@@ -71,7 +75,17 @@ TEST(ScriptClient, EveryReplayMethodAndEveryReplayErrorFromAScript) {
     EXPECT_EQ(
         // The actions reach the controls: in the container, a windowless control gets what falls
         // in its rectangle.
-        "type|0||WM_KEYDOWN 0x41 | WM_CHAR 0x61 | WM_KEYUP 0x41 | WM_KEYDOWN 0x42 | WM_CHAR 0x62 | WM_KEYUP 0x42\n"
+        // The windowed control's centre; the windowless one's point through the device-replay
+        // engine, which focuses it for the keys that follow.
+        "click|0||WM_LBUTTONDOWN 50,20 | WM_LBUTTONUP 50,20 / WM_SETFOCUS | WM_LBUTTONDOWN 5,5 | WM_LBUTTONUP 5,5\n"
+        "double click|0||WM_LBUTTONDOWN 3,4 | WM_LBUTTONUP 3,4 | WM_LBUTTONDBLCLK 3,4 | WM_LBUTTONUP 3,4 / "
+        "WM_RBUTTONDOWN 6,7 | WM_RBUTTONUP 6,7 | WM_RBUTTONDBLCLK 6,7 | WM_RBUTTONUP 6,7\n"
+        "type|0||WM_KEYDOWN 0x41 | WM_CHAR 0x61 | WM_KEYUP 0x41 | WM_KEYDOWN 0x42 | WM_CHAR 0x62 | WM_KEYUP 0x42 / "
+        "WM_KEYDOWN 0x5A | WM_CHAR 0x7A | WM_KEYUP 0x5A\n"
+        // A windowless control's points are moved into its container for the inner object.
+        "drag and drop|0||WM_LBUTTONDOWN 3,4 | WM_MOUSEMOVE 40,20 | WM_LBUTTONUP 40,20 / "
+        "WM_LBUTTONDOWN 3,4 | WM_MOUSEMOVE 40,20 | WM_LBUTTONUP 40,20\n"
+        "make visible|0||\n"
         "move|0||WM_MOUSEMOVE 5,6 / WM_MOUSEMOVE 10,10\n"
         "window|0||True True\n"
         "visible text|0||Hello / Kor Test Container\n"
