@@ -9,6 +9,12 @@
 #include "FakeClock.h"
 #include "KorTestHost.h"
 #include "ScriptRunner.h"
+#include "com/ComBSTR.h"
+#include "com/ComError.h"
+#include "environment/LoadTimeValues.h"
+#include "environment/ObjectMap.h"
+#include "tables/KorSafeArray.h"
+#include "tables/RuntimeId.h"
 
 namespace {
 
@@ -19,12 +25,14 @@ struct Row {
 };
 
 // o: the windowed control; w: a windowless one; e8: another windowless one; lost: a windowless
-// control that is not there; x: a windowed control whose window will end.
+// control that is not there; x: a windowed control whose window will end, of the same class as o;
+// s: test objects made from a description alone.
 const Row kRows[] = {
     {"not found", "Set c = lost.Object", "80040202"},
     {"not found, event", "lost.FireEvent \"Clicked\", Array()", "80040202"},
     {"not visible", "e8.Object.Move 0, 0, 0, 0 : e8.Click", "80040205"},
     {"no area", "r = lost.GetVisibleText()", "80040206"},
+    {"several found", "Set t = s.Described(\"KorTest.WndCtl\") : t.Click", "80040203"},
     {"not enabled", "h.InnerAnswer o, \"WaitEnabled\", &H80040208 : o.Type \"x\"", "80040208"},
     {"argument type", "o.Click \"a\", \"b\"", "80020005"},
     {"arguments missing", "w.DblClick", "8002000E"},
@@ -64,6 +72,85 @@ private:
     CKorTestHost& host_;
 };
 
+// {6E3B1F52-8C4D-4A97-B0E1-2D5F7A9C3B18}
+const CLSID kShelfClsid = {0x6E3B1F52, 0x8C4D, 0x4A97, {0xB0, 0xE1, 0x2D, 0x5F, 0x7A, 0x9C, 0x3B, 0x18}};
+
+// "KorTest.Shelf": s.Described(progId) hands the script an ActiveX test object that knows its
+// control by description only, {progid = progId} under the container window "main", as one
+// loaded from a saved description does.
+class CShelf : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IDispatch {
+public:
+    BEGIN_COM_MAP(CShelf)
+        COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        if (!names || !ids || count != 1) return E_INVALIDARG;
+        *ids = names[0] && _wcsicmp(names[0], L"Described") == 0 ? 1 : DISPID_UNKNOWN;
+        return *ids == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    STDMETHOD(Invoke)(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override {
+        return kcom::Guard([&]() -> HRESULT {
+            if (id != 1) return DISP_E_MEMBERNOTFOUND;
+            if (!params || params->cArgs != 1 || !result) return DISP_E_BADPARAMCOUNT;
+            kcom::CComVariant progId;
+            HRESULT hr = ::VariantChangeType(progId.Put(), &params->rgvarg[0], 0, VT_BSTR);
+            kcom::CComPtr<IDispatch> object;
+            if (SUCCEEDED(hr)) hr = Described(progId.bstrVal, object.Put());
+            if (SUCCEEDED(hr)) kcom::CComVariant(object.get()).Detach(result);
+            return hr;
+        });
+    }
+
+    CKorTestHost* host = nullptr;
+
+private:
+    HRESULT Made(HWND window, IDispatch** out) {
+        CAcxHostBed* bed = host ? host->Bed() : nullptr;
+        if (!bed) return E_UNEXPECTED;
+        kcom::CComPtr<IDispatch> object;
+        HRESULT hr = object.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER);
+        if (FAILED(hr)) return hr;
+        kcom::CComQIPtr<IObjectRackClient>(object.get())->SetRack(bed->Rack());
+        if (window) {
+            CRuntimeId id(g_cfShelHalonotRegilim);
+            id.PutVariantValue(L"hwnd", kcom::CComVariant(static_cast<long>(reinterpret_cast<LONG_PTR>(window))));
+            hr = kcom::CComQIPtr<ITestObjectInfo>(object.get())
+                     ->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
+                                    kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))));
+            if (FAILED(hr)) return hr;
+        }
+        hr = kcom::CComQIPtr<IKorActiveXInit>(object.get())->Init(g_cfShelHalonotRegilim);
+        if (SUCCEEDED(hr)) *out = object.Detach();
+        return hr;
+    }
+    HRESULT Described(BSTR progId, IDispatch** out) {
+        kcom::CComPtr<IDispatch> container, object;
+        HRESULT hr = Made(host && host->Bed() ? host->Bed()->aut.Window(L"main") : nullptr, container.Put());
+        if (SUCCEEDED(hr)) hr = Made(nullptr, object.Put());
+        if (FAILED(hr)) return hr;
+        CKorSafeArray rows(1, 2, VT_VARIANT);
+        kcom::CComVariant name(L"progid"), value(progId);
+        kcom::ThrowIfFailed(rows.PutElement(&name, 0, 0));
+        kcom::ThrowIfFailed(rows.PutElement(&value, 0, 1));
+        hr = kcom::CComQIPtr<ITestObject5>(object.get())->PutDescription(rows.psa);
+        if (SUCCEEDED(hr))
+            hr = kcom::CComQIPtr<ITestObjectInfo>(object.get())
+                     ->put_PropExpr(kcom::CComBSTR(L"parent"), nullptr, nullptr, nullptr, kcom::CComVariant(container.get()));
+        if (SUCCEEDED(hr)) *out = object.Detach();
+        return hr;
+    }
+};
+
 std::string Script() {
     std::ostringstream s;
     s << "On Error Resume Next\r\n"
@@ -72,6 +159,7 @@ std::string Script() {
          "h.Start \"control doomed KorTest.WndCtl parent=main rect=10,200,101,41 caption=Doomed\"\r\n"
          "Set o = h.TestObject(\"ctl\") : Set w = h.TestObject(\"main:7\") : Set e8 = h.TestObject(\"main:8\")\r\n"
          "Set lost = h.TestObject(\"main:99\") : Set x = h.TestObject(\"doomed\")\r\n"
+         "Set s = CreateObject(\"KorTest.Shelf\")\r\n"
          "If Err.Number <> 0 Then WScript.Echo \"start|\" & Hex(Err.Number) & \"|\" & Err.Description : WScript.Quit 3\r\n";
     for (const Row& row : kRows)
         s << "Err.Clear : h.Clear\r\n"
@@ -84,6 +172,11 @@ std::string Script() {
 TEST(ScriptErrorTable, EveryReplayErrorComesBackAndTheScriptGoesOn) {
     CKorTestHostServer server;
     ASSERT_EQ(S_OK, server.Result());
+    auto shelf = standin::Holder<CShelf>::New();
+    shelf->host = server.Host();
+    standin::CObjectRegistration shelfClass(kShelfClsid, shelf.as<IDispatch>(), CLSCTX_LOCAL_SERVER);
+    ASSERT_EQ(S_OK, shelfClass.Result());
+    ASSERT_EQ(S_OK, standin::WriteProgIdKey(L"KorTest.Shelf", kShelfClsid));
     CEndingClock clock(*server.Host());
     std::string lines;
     const DWORD code = RunScript(Script(), lines);
