@@ -9,14 +9,10 @@
 #include <vector>
 #include "AcxHostBed.h"
 #include "AutTestBed.h"
+#include "DescribedObject.h"
 #include "activex/core/KorActiveX.h"
-#include "com/ComBSTR.h"
-#include "com/ComPtr.h"
-#include "com/ComVariant.h"
 #include "com/Handles.h"
 #include "contracts/QuillonRequests.h"
-#include "environment/LoadTimeValues.h"
-#include "tables/RuntimeId.h"
 #include "testobject/clock/TestObjectClock.h"
 
 using kcom::CComBSTR;
@@ -37,10 +33,12 @@ std::wstring EveryReply(const std::wstring& options) {
     return lines;
 }
 
-// A script call and what came back.
+enum Target { kWindowed, kWindowless, kDescribed };
+
+// A script call on one of the test objects.
 struct Call {
     const char* name;
-    bool windowless;
+    Target target;
     const wchar_t* member;
     WORD kind;
     std::vector<CComVariant> args;  // first argument first
@@ -57,15 +55,16 @@ CComVariant NoArguments() {
 
 std::vector<Call> Calls() {
     return {
-        {"windowless click", true, L"Click", DISPATCH_METHOD, {}},
-        {"windowed click", false, L"Click", DISPATCH_METHOD, {}},
-        {"windowless double click", true, L"DblClick", DISPATCH_METHOD, {CComVariant(5L), CComVariant(5L)}},
-        {"run-time value", true, L"GetROProperty", DISPATCH_METHOD, {CComVariant(L"Caption")}},
-        {"control", true, L"Object", DISPATCH_PROPERTYGET, {}},
-        {"windowed control", false, L"Object", DISPATCH_PROPERTYGET, {}},
-        {"event", true, L"FireEvent", DISPATCH_METHOD, {CComVariant(L"Clicked"), NoArguments()}},
-        {"visible text", true, L"GetVisibleText", DISPATCH_METHOD, {}},
-        {"make visible", true, L"MakeVisible", DISPATCH_METHOD, {}},
+        {"windowless click", kWindowless, L"Click", DISPATCH_METHOD, {}},
+        {"windowed click", kWindowed, L"Click", DISPATCH_METHOD, {}},
+        {"windowless double click", kWindowless, L"DblClick", DISPATCH_METHOD, {CComVariant(5L), CComVariant(5L)}},
+        {"run-time value", kWindowless, L"GetROProperty", DISPATCH_METHOD, {CComVariant(L"Caption")}},
+        {"control", kWindowless, L"Object", DISPATCH_PROPERTYGET, {}},
+        {"windowed control", kWindowed, L"Object", DISPATCH_PROPERTYGET, {}},
+        {"event", kWindowless, L"FireEvent", DISPATCH_METHOD, {CComVariant(L"Clicked"), NoArguments()}},
+        {"visible text", kWindowless, L"GetVisibleText", DISPATCH_METHOD, {}},
+        {"make visible", kWindowless, L"MakeVisible", DISPATCH_METHOD, {}},
+        {"click found by description", kDescribed, L"Click", DISPATCH_METHOD, {}},
     };
 }
 
@@ -88,16 +87,7 @@ protected:
 
     CComPtr<IDispatch> TestObject(bool windowless) {
         CComPtr<IDispatch> object;
-        EXPECT_HRESULT_SUCCEEDED(kcom::CreateObject<CKorActiveX>(object.Put()));
-        if (!object) return object;
-        CRuntimeId id(windowless ? g_cfWindowlessAcxControl : g_cfShelHalonotRegilim);
-        id.PutVariantValue(L"hwnd", CComVariant(static_cast<long>(reinterpret_cast<LONG_PTR>(windowless ? main_ : ctl_))));
-        if (windowless) id.PutVariantValue(L"punknown", CComVariant(7L));
-        kcom::CComQIPtr<IObjectRackClient>(object.get())->SetRack(bed_.Rack());
-        kcom::CComQIPtr<ITestObjectInfo>(object.get())
-            ->put_PropExpr(CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
-                           CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))));
-        kcom::CComQIPtr<IKorActiveXInit>(object.get())->Init(windowless ? g_cfWindowlessAcxControl : g_cfShelHalonotRegilim);
+        EXPECT_HRESULT_SUCCEEDED(IdentifiedTestObject(bed_.Rack(), windowless ? main_ : ctl_, windowless ? 7 : 0, object.Put()));
         return object;
     }
 
@@ -126,12 +116,13 @@ protected:
 
     // "<name> <code>" of every call, and every call that took longer than limitMs.
     std::string RunAll(DWORD limitMs, std::string& slow) {
-        CComPtr<IDispatch> objects[2] = {TestObject(false), TestObject(true)};
+        CComPtr<IDispatch> objects[3] = {TestObject(false), TestObject(true), nullptr};
+        EXPECT_HRESULT_SUCCEEDED(DescribedTestObject(bed_.Rack(), main_, L"KorTest.WndCtl", objects[kDescribed].Put()));
         std::string codes;
         for (const Call& call : Calls()) {
             DWORD elapsed = 0;
             CComVariant answer;
-            const HRESULT hr = Run(objects[call.windowless], call, elapsed, &answer);
+            const HRESULT hr = Run(objects[call.target], call, elapsed, &answer);
             const char* kind = answer.vt == VT_EMPTY ? "" : answer.vt != VT_DISPATCH ? " value" : answer.pdispVal ? " object" : "";
             char line[160];
             snprintf(line, sizeof line, "%s %08lX%s\n", call.name, static_cast<unsigned long>(hr), kind);
@@ -148,7 +139,7 @@ protected:
 };
 
 // The same answers whatever the hook does not say: the control is not found, not visible or has
-// no area, and a run-time value is empty.
+// no area, and a run-time value is empty; a control known by its description is not found again.
 constexpr char kNothingAnswered[] =
     "windowless click 80040205\n"
     "windowed click 00000000\n"  // the inner standard window object's click needs no hook
@@ -158,7 +149,8 @@ constexpr char kNothingAnswered[] =
     "windowed control 80040202\n"
     "event 80040202\n"
     "visible text 80040206 value\n"
-    "make visible 8000FFFF\n";
+    "make visible 8000FFFF\n"
+    "click found by description 80040202\n";
 
 // The step's time-out plus the few requests one call makes, each cut at the channel's time-out.
 constexpr DWORD kCallLimitMs = kStepTimeoutMs + 4 * kChannelTimeoutMs;
@@ -190,7 +182,8 @@ TEST_F(HostileHook, AHookThatAnswersNonsense) {
               "windowed control 00000000 object\n"
               "event 00000000\n"
               "visible text 80040206 value\n"
-              "make visible 00000000\n",
+              "make visible 00000000\n"
+              "click found by description 80040202\n",
               RunAll(kCallLimitMs, slow));
     EXPECT_EQ("", slow);
 }
@@ -217,7 +210,8 @@ TEST_F(HostileHook, AProcessThatEndsDuringARequest) {
               "windowed control 80040202\n"
               "event 80040202\n"
               "visible text 80040206 value\n"
-              "make visible 8000FFFF\n",
+              "make visible 8000FFFF\n"
+              "click found by description 80040202\n",
               RunAll(1000, slow));
     EXPECT_EQ("", slow);
     ::WaitForSingleObject(ender, 5000);
@@ -246,7 +240,7 @@ TEST_F(HostileHook, AProcessThatEndsWhileACallWaits) {
     Start(L"");
     CComPtr<IDispatch> object = TestObject(true);
     CEndingClock clock(bed_.aut.ProcessId());
-    const Call wait{"wait", true, L"WaitProperty", DISPATCH_METHOD,
+    const Call wait{"wait", kWindowless, L"WaitProperty", DISPATCH_METHOD,
                     {CComVariant(L"Caption"), CComVariant(L"Never"), CComVariant(kStepTimeoutMs)}};
     DWORD elapsed = 0;
     CComVariant matched;

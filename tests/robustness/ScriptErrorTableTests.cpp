@@ -8,13 +8,8 @@
 #include <string>
 #include "FakeClock.h"
 #include "KorTestHost.h"
+#include "DescribedObject.h"
 #include "ScriptRunner.h"
-#include "com/ComBSTR.h"
-#include "com/ComError.h"
-#include "environment/LoadTimeValues.h"
-#include "environment/ObjectMap.h"
-#include "tables/KorSafeArray.h"
-#include "tables/RuntimeId.h"
 
 namespace {
 
@@ -105,7 +100,9 @@ public:
             kcom::CComVariant progId;
             HRESULT hr = ::VariantChangeType(progId.Put(), &params->rgvarg[0], 0, VT_BSTR);
             kcom::CComPtr<IDispatch> object;
-            if (SUCCEEDED(hr)) hr = Described(progId.bstrVal, object.Put());
+            CAcxHostBed* bed = host ? host->Bed() : nullptr;
+            if (SUCCEEDED(hr) && !bed) hr = E_UNEXPECTED;
+            if (SUCCEEDED(hr)) hr = DescribedTestObject(bed->Rack(), bed->aut.Window(L"main"), progId.bstrVal, object.Put());
             if (SUCCEEDED(hr)) kcom::CComVariant(object.get()).Detach(result);
             return hr;
         });
@@ -113,42 +110,6 @@ public:
 
     CKorTestHost* host = nullptr;
 
-private:
-    HRESULT Made(HWND window, IDispatch** out) {
-        CAcxHostBed* bed = host ? host->Bed() : nullptr;
-        if (!bed) return E_UNEXPECTED;
-        kcom::CComPtr<IDispatch> object;
-        HRESULT hr = object.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER);
-        if (FAILED(hr)) return hr;
-        kcom::CComQIPtr<IObjectRackClient>(object.get())->SetRack(bed->Rack());
-        if (window) {
-            CRuntimeId id(g_cfShelHalonotRegilim);
-            id.PutVariantValue(L"hwnd", kcom::CComVariant(static_cast<long>(reinterpret_cast<LONG_PTR>(window))));
-            hr = kcom::CComQIPtr<ITestObjectInfo>(object.get())
-                     ->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
-                                    kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))));
-            if (FAILED(hr)) return hr;
-        }
-        hr = kcom::CComQIPtr<IKorActiveXInit>(object.get())->Init(g_cfShelHalonotRegilim);
-        if (SUCCEEDED(hr)) *out = object.Detach();
-        return hr;
-    }
-    HRESULT Described(BSTR progId, IDispatch** out) {
-        kcom::CComPtr<IDispatch> container, object;
-        HRESULT hr = Made(host && host->Bed() ? host->Bed()->aut.Window(L"main") : nullptr, container.Put());
-        if (SUCCEEDED(hr)) hr = Made(nullptr, object.Put());
-        if (FAILED(hr)) return hr;
-        CKorSafeArray rows(1, 2, VT_VARIANT);
-        kcom::CComVariant name(L"progid"), value(progId);
-        kcom::ThrowIfFailed(rows.PutElement(&name, 0, 0));
-        kcom::ThrowIfFailed(rows.PutElement(&value, 0, 1));
-        hr = kcom::CComQIPtr<ITestObject5>(object.get())->PutDescription(rows.psa);
-        if (SUCCEEDED(hr))
-            hr = kcom::CComQIPtr<ITestObjectInfo>(object.get())
-                     ->put_PropExpr(kcom::CComBSTR(L"parent"), nullptr, nullptr, nullptr, kcom::CComVariant(container.get()));
-        if (SUCCEEDED(hr)) *out = object.Detach();
-        return hr;
-    }
 };
 
 std::string Script() {
