@@ -202,17 +202,11 @@ TEST_F(HostileHook, AProcessThatEndsDuringARequest) {
                                        reinterpret_cast<void*>(static_cast<UINT_PTR>(bed_.aut.ProcessId())), 0, nullptr));
     ASSERT_TRUE(ender);
     std::string slow;
-    EXPECT_EQ("windowless click 80040205\n"
-              "windowed click 80004005\n"  // its window is gone too
-              "windowless double click 80040205\n"
-              "run-time value 00000000\n"
-              "control 80040202\n"
-              "windowed control 80040202\n"
-              "event 80040202\n"
-              "visible text 80040206 value\n"
-              "make visible 8000FFFF\n"
-              "click found by description 80040202\n",
-              RunAll(1000, slow));
+    // As when the hook says nothing, but the windowed control's window is gone too.
+    std::string expected = kNothingAnswered;
+    const std::string windowedClick = "windowed click 00000000";
+    expected.replace(expected.find(windowedClick), windowedClick.size(), "windowed click 80004005");
+    EXPECT_EQ(expected, RunAll(1000, slow));
     EXPECT_EQ("", slow);
     ::WaitForSingleObject(ender, 5000);
 }
