@@ -64,7 +64,12 @@ TEST_F(HelperRecording, AWindowedClickGoesToTheInnerRecorder) {
     const auto records = Records();
     for (const wchar_t* line : {L"window 201: factory 4, object 1", L"window 202: factory 4, object 1"})
         EXPECT_NE(records.end(), std::find(records.begin(), records.end(), line)) << line;
-    EXPECT_TRUE(Steps().empty());  // the standard window object records it
+    // The standard window object records it, as a step of its outer object.
+    EXPECT_EQ(std::vector<std::wstring>{L"Click [I4:50,I4:20]"}, Steps());
+    ASSERT_EQ(1u, bed_.recordMgr->Steps().size());
+    kcom::CComPtr<IUnknown> stepObject;
+    bed_.recordMgr->Steps()[0].object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(stepObject.Put()));
+    EXPECT_EQ(standin::CWinObjectStandIn::Last()->Outer(), stepObject.get());
     const auto inner = standin::CWinObjectStandIn::Last()->Log().Lines();
     EXPECT_EQ(1, std::count(inner.begin(), inner.end(), L"ReceiveData(FormaShelHalonotRegilim,513)"));
     EXPECT_EQ(1, std::count(inner.begin(), inner.end(), L"ReceiveData(FormaShelHalonotRegilim,514)"));
