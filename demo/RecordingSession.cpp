@@ -56,6 +56,12 @@ HRESULT CRecordingSession::Perform(const DemoAction& action, std::wstring& error
         error = L"no window " + std::wstring(action.window) + L" in the application";
         return E_FAIL;
     }
+    // The window has to be where the click lands before the click is sent.
+    for (int round = 0; round < 100 && ::WindowFromPoint(screen) != window; ++round) PumpMessagesFor(20);
+    if (::WindowFromPoint(screen) != window) {
+        error = std::wstring(L"the window of ") + action.what + L" is not under its point on the screen";
+        return E_FAIL;
+    }
     const size_t before = StepCount(), expected = before + (action.doubleClick ? 2 : 1);
     HRESULT hr = standin::SendRealClick(screen, standin::MouseButton::Left, action.doubleClick);
     if (FAILED(hr)) {

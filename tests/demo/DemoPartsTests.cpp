@@ -93,3 +93,29 @@ TEST(PhaseTimes, EachPhaseEndsWhereTheNextBeginsAndTheLineCountsTheSteps) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReplayScript, TheObjectsAndTheStepsTakeTheMarkersPlaces) {
+    const std::wstring frame = L"Set h = Host\r\n' @OBJECTS@\r\nx\r\n' @STEPS@\r\nEnd\r\n";
+    std::wstring script;
+    ASSERT_TRUE(ReplayScript(frame, {L"Hello", L"Seven"}, {L"Hello.Click 35, 18", L"Seven.Type \"a\""}, script));
+    EXPECT_EQ(L"Set h = Host\r\n"
+              L"Dim Hello, Seven\r\nSet Hello = Load(\"Hello\")\r\nSet Seven = Load(\"Seven\")\r\n"
+              L"x\r\n"
+              L"Begin \"Hello.Click 35, 18\", Empty\r\nHello.Click 35, 18\r\nFinish Err.Number, Err.Description\r\n"
+              L"Begin \"Seven.Type \"\"a\"\"\", Empty\r\nSeven.Type \"a\"\r\nFinish Err.Number, Err.Description\r\n"
+              L"End\r\n",
+              script);
+}
+
+TEST(ReplayScript, AFrameWithoutItsMarkersIsRefused) {
+    std::wstring script;
+    EXPECT_FALSE(ReplayScript(L"' @OBJECTS@\r\n", {L"Hello"}, {L"Hello.Click 1, 2"}, script));
+    EXPECT_FALSE(ReplayScript(L"' @STEPS@\r\n", {L"Hello"}, {L"Hello.Click 1, 2"}, script));
+    // Nothing recorded: the markers go, the frame stays.
+    ASSERT_TRUE(ReplayScript(L"a\r\n' @OBJECTS@\r\n' @STEPS@\r\nb", {}, {}, script));
+    EXPECT_EQ(L"a\r\n\r\n\r\nb", script);
+}
+
+}  // namespace
