@@ -123,16 +123,11 @@ HRESULT SendRealClick(POINT screen, MouseButton button, bool doubleClick) {
     DWORD down = MOUSEEVENTF_LEFTDOWN, up = MOUSEEVENTF_LEFTUP;
     if (button == MouseButton::Right) down = MOUSEEVENTF_RIGHTDOWN, up = MOUSEEVENTF_RIGHTUP;
     if (button == MouseButton::Middle) down = MOUSEEVENTF_MIDDLEDOWN, up = MOUSEEVENTF_MIDDLEUP;
-    // Each event carries its point: a pointer warp of the display can land after input that was
-    // queued before it.
-    const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
     INPUT input[4] = {};
     const UINT count = doubleClick ? 4 : 2;
     for (UINT i = 0; i < count; ++i) {
         input[i].type = INPUT_MOUSE;
-        input[i].mi.dx = width > 1 ? MulDiv(screen.x, 65535, width - 1) : 0;
-        input[i].mi.dy = height > 1 ? MulDiv(screen.y, 65535, height - 1) : 0;
-        input[i].mi.dwFlags = ((i % 2) ? up : down) | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        input[i].mi.dwFlags = (i % 2) ? up : down;
     }
     if (::SendInput(count, input, sizeof(INPUT)) != count) return HRESULT_FROM_WIN32(::GetLastError());
     const HWND target = ::WindowFromPoint(screen);
