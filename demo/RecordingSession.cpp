@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <map>
 #include <shlwapi.h>
-#include "InputDelivery.h"
 #include "com/ComBSTR.h"
 #include "com/ComError.h"
 #include "com/ComVariant.h"
@@ -22,7 +21,30 @@ std::wstring Hex(HRESULT hr) {
     return text;
 }
 
+// The user's hand: the mouse moves to the point, then the left button goes down and up there
+// (twice for a double click). Every event carries the point: a pointer warp of the display can
+// land after input queued before it.
+HRESULT UserClick(POINT screen, bool doubleClick) {
+    const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+    if (width < 2 || height < 2) return E_FAIL;
+    INPUT input[5] = {};
+    const UINT count = doubleClick ? 5 : 3;
+    for (UINT i = 0; i < count; ++i) {
+        input[i].type = INPUT_MOUSE;
+        input[i].mi.dx = ::MulDiv(screen.x, 65535, width - 1);
+        input[i].mi.dy = ::MulDiv(screen.y, 65535, height - 1);
+        input[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE |
+                              (i == 0 ? 0 : (i % 2) ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
+    }
+    if (::SendInput(count, input, sizeof(INPUT)) != count) return HRESULT_FROM_WIN32(::GetLastError());
+    return S_OK;
+}
+
 }  // namespace
+
+CRecordingSession::~CRecordingSession() {
+    if (cursorMoved_) ::SetCursorPos(cursor_.x, cursor_.y);
+}
 
 const std::vector<DemoAction>& DemoActions() {
     // Points away from the windowed control's child windows and inside each windowless
@@ -42,6 +64,8 @@ const std::vector<DemoAction>& DemoActions() {
 }
 
 HRESULT CRecordingSession::Start(std::wstring& error) {
+    // The cursor goes back where it was at the end: other programs' windows appear under it.
+    cursorMoved_ = ::GetCursorPos(&cursor_) != FALSE;
     const HRESULT hr = host_.Record();
     if (FAILED(hr)) error = L"the host's recorder could not start (" + Hex(hr) + L")";
     return hr;
@@ -63,7 +87,7 @@ HRESULT CRecordingSession::Perform(const DemoAction& action, std::wstring& error
         return E_FAIL;
     }
     const size_t before = StepCount(), expected = before + (action.doubleClick ? 2 : 1);
-    HRESULT hr = standin::SendRealClick(screen, standin::MouseButton::Left, action.doubleClick);
+    HRESULT hr = UserClick(screen, action.doubleClick);
     if (FAILED(hr)) {
         error = L"SendInput failed (" + Hex(hr) + L")";
         return hr;

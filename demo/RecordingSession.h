@@ -27,6 +27,9 @@ std::wstring DescriptionFile(const std::wstring& folder, const std::wstring& nam
 class CRecordingSession {
 public:
     explicit CRecordingSession(CKorTestHost& host) : host_(host) {}
+    ~CRecordingSession();
+    CRecordingSession(const CRecordingSession&) = delete;
+    CRecordingSession& operator=(const CRecordingSession&) = delete;
 
     // Starts recording; then each action, waiting (bounded) until its steps have come. The error
     // says what went wrong.
@@ -44,4 +47,6 @@ private:
     static HRESULT Save(IDispatch* object, const std::wstring& file);
 
     CKorTestHost& host_;
+    POINT cursor_{};
+    bool cursorMoved_ = false;
 };
