@@ -172,12 +172,9 @@ HRESULT CKorTestHost::TestObject(const std::wstring& name, IDispatch** object) {
     }
     // A control that is not there: the test object the factory would have made for it.
     CComPtr<IDispatch> made;
-    CComPtr<IObjectRackClient> rack;
     CComPtr<ITestObjectInfo> info;
     CComPtr<IKorActiveXInit> init;
-    if (FAILED(hr = made.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER)) ||
-        FAILED(hr = made.QueryInterface(rack.Put())) || FAILED(hr = rack->SetRack(bed_->Rack())) ||
-        FAILED(hr = made.QueryInterface(info.Put())) ||
+    if (FAILED(hr = NewActiveXObject(made)) || FAILED(hr = made.QueryInterface(info.Put())) ||
         FAILED(hr = info->put_PropExpr(CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
                                        CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))))) ||
         FAILED(hr = made.QueryInterface(init.Put())) || FAILED(hr = init->Init(g_cfWindowlessAcxControl)))
@@ -185,6 +182,14 @@ HRESULT CKorTestHost::TestObject(const std::wstring& name, IDispatch** object) {
     handedOut_.push_back(made.get());
     *object = made.Detach();
     return S_OK;
+}
+
+HRESULT CKorTestHost::NewActiveXObject(CComPtr<IDispatch>& made) const {
+    CComPtr<IObjectRackClient> rack;
+    HRESULT hr = made.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER);
+    if (SUCCEEDED(hr)) hr = made.QueryInterface(rack.Put());
+    if (SUCCEEDED(hr)) hr = rack->SetRack(bed_->Rack());
+    return hr;
 }
 
 HRESULT CKorTestHost::Window(const std::wstring& name, IDispatch** object) const {
@@ -213,12 +218,10 @@ HRESULT CKorTestHost::LoadTestObject(const std::wstring& file, const std::wstrin
                                           stream.Put());
     if (FAILED(hr)) return hr;
     CComPtr<IDispatch> made;
-    CComPtr<IObjectRackClient> rack;
     CComPtr<IPersistStreamInit> persist;
     CComPtr<ITestObject> testObject;
-    if (FAILED(hr = made.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER)) ||
-        FAILED(hr = made.QueryInterface(rack.Put())) || FAILED(hr = rack->SetRack(bed_->Rack())) ||
-        FAILED(hr = made.QueryInterface(persist.Put())) || FAILED(hr = persist->Load(stream)) ||
+    if (FAILED(hr = NewActiveXObject(made)) || FAILED(hr = made.QueryInterface(persist.Put())) ||
+        FAILED(hr = persist->Load(stream)) ||
         FAILED(hr = made.QueryInterface(testObject.Put())) ||
         FAILED(hr = testObject->SetLogicalName(CComBSTR(name.c_str()))))
         return hr;

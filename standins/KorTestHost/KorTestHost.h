@@ -68,6 +68,8 @@ private:
     // A control window by name, or a container and cookie for "window:cookie".
     bool Locate(const std::wstring& name, HWND& window, LONG& cookie) const;
     kcom::CComPtr<IDispatch> Control(const std::wstring& name) const;
+    // A new ActiveX test object with the host's rack.
+    HRESULT NewActiveXObject(kcom::CComPtr<IDispatch>& made) const;
     HRESULT Listen(const std::wstring& name);
     std::wstring InnerLog(IUnknown* testObject) const;
     void Clear();
