@@ -21,6 +21,9 @@ public:
     LONG Cookie() const noexcept { return m_cookie; }
     CKorSafeArray& MethodTable() noexcept { return m_methodInfoTable; }
     void DropInner() noexcept { m_inner.Release(); }
+    CCustomHelper<CKorActiveX>* CustomHelperObject() const noexcept { return m_helperObject; }
+    IDispatch* CustomReplay() const noexcept { return m_customReplay; }
+    ICustomRecorder* CustomRecorder() const noexcept { return m_customRecorder; }
     // A new plain record, as a loaded description brings it (put_PropExpr adds one only when the
     // inner object answers "absent" too).
     HRESULT AddProperty(const wchar_t* name) {
