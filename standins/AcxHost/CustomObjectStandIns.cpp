@@ -28,6 +28,17 @@ kcom::CComVariant Pair(long x, long y) {
     }
     return out;
 }
+// Makes an object of T and remembers it as the last one made.
+template <class T, class I>
+HRESULT CreateRemembered(IUnknown* outer, REFIID iid, void** out, T*& last) {
+    HRESULT hr = kcom::CComCreator<T>::CreateInstance(outer, iid, out);
+    if (SUCCEEDED(hr)) {
+        kcom::CComPtr<I> made;
+        static_cast<IUnknown*>(*out)->QueryInterface(__uuidof(I), reinterpret_cast<void**>(made.Put()));
+        last = static_cast<T*>(made.get());
+    }
+    return hr;
+}
 }  // namespace
 
 long& CCustomObjectBase::NextFilterMode() noexcept {
@@ -71,13 +82,7 @@ long& CCustomRecorderStandIn::Answer() noexcept {
 // ---- Recorder ------------------------------------------------------------------------------------
 
 HRESULT CCustomRecorderStandIn::Create(IUnknown* outer, REFIID iid, void** out) {
-    HRESULT hr = kcom::CComCreator<CCustomRecorderStandIn>::CreateInstance(outer, iid, out);
-    if (SUCCEEDED(hr)) {
-        kcom::CComPtr<ICustomRecorder> made;
-        static_cast<IUnknown*>(*out)->QueryInterface(__uuidof(ICustomRecorder), reinterpret_cast<void**>(made.Put()));
-        g_lastRecorder = static_cast<CCustomRecorderStandIn*>(made.get());
-    }
-    return hr;
+    return CreateRemembered<CCustomRecorderStandIn, ICustomRecorder>(outer, iid, out, g_lastRecorder);
 }
 
 kcom::CComPtr<ICustomRecorder> CCustomRecorderStandIn::Last() {
@@ -108,13 +113,7 @@ STDMETHODIMP CCustomRecorderStandIn::OnRecordMessage(HWND, unsigned short messag
 // ---- Replayer ------------------------------------------------------------------------------------
 
 HRESULT CCustomReplayerStandIn::Create(IUnknown* outer, REFIID iid, void** out) {
-    HRESULT hr = kcom::CComCreator<CCustomReplayerStandIn>::CreateInstance(outer, iid, out);
-    if (SUCCEEDED(hr)) {
-        kcom::CComPtr<ICustomReplayer> made;
-        static_cast<IUnknown*>(*out)->QueryInterface(__uuidof(ICustomReplayer), reinterpret_cast<void**>(made.Put()));
-        g_lastReplayer = static_cast<CCustomReplayerStandIn*>(made.get());
-    }
-    return hr;
+    return CreateRemembered<CCustomReplayerStandIn, ICustomReplayer>(outer, iid, out, g_lastReplayer);
 }
 
 kcom::CComPtr<ICustomReplayer> CCustomReplayerStandIn::Last() {

@@ -124,6 +124,12 @@ protected:
         return object;
     }
     AcxObject Windowed() { return New(WindowId(ctl_), g_cfShelHalonotRegilim); }
+    // Takes the desktop and runs as a replay with a short find time-out.
+    void ReplayOnTheDesktop() {
+        bed_.TakeDesktop(main_);
+        bed_.options->Put(L"", L"OnReplay", kcom::CComVariant(true));
+        bed_.options->Put(L"", L"DefaultTimeout", 1000L);
+    }
     AcxObject Windowless(long cookie) { return New(WindowlessId(main_, cookie), g_cfWindowlessAcxControl); }
 
     // The control's own IDispatch, from the hook.

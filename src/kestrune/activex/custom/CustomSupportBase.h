@@ -134,13 +134,8 @@ public:
             HRESULT hr = GetCustomRecordProgID(className, progId.Put());
             if (FAILED(hr)) return hr;
             if (FAILED(hr = CreateCustomHelper())) return hr;
-            CLSID clsid;
             kcom::CComPtr<ICustomRecorder> recorder;
-            if (FAILED(::CLSIDFromProgID(progId, &clsid)) ||
-                FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, __uuidof(ICustomRecorder),
-                                          reinterpret_cast<void**>(recorder.Put()))) ||
-                !recorder)
-                return E_FAIL;
+            if (FAILED(MakeCustomObject(progId, __uuidof(ICustomRecorder), recorder)) || !recorder) return E_FAIL;
             kcom::CComPtr<ICustomSupportObject> support;
             if (FAILED(hr = recorder.QueryInterface(support.Put()))) return hr;
             kcom::CComPtr<IKorCustomSupportContainer> container;
@@ -168,12 +163,8 @@ public:
             HRESULT hr = GetCustomReplayProgID(className, progId.Put());
             if (FAILED(hr)) return hr;
             if (FAILED(hr = CreateCustomHelper())) return hr;
-            CLSID clsid;
-            if (FAILED(hr = ::CLSIDFromProgID(progId, &clsid))) return hr;
             kcom::CComPtr<IUnknown> replayer;
-            if (FAILED(hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, __uuidof(ICustomReplayer),
-                                               reinterpret_cast<void**>(replayer.Put()))))
-                return hr;
+            if (FAILED(hr = MakeCustomObject(progId, __uuidof(ICustomReplayer), replayer))) return hr;
             kcom::CComPtr<IDispatch> dispatch;
             kcom::CComPtr<ICustomSupportObject> support;
             kcom::CComPtr<IKorCustomSupportContainer> container;
@@ -402,6 +393,15 @@ protected:
             if (SUCCEEDED(hr)) m_customControlWindow = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
             return hr;
         });
+    }
+
+    // A custom object from its ProgID; the failure of the look-up or of the creation.
+    template <class I>
+    static HRESULT MakeCustomObject(BSTR progId, REFIID iid, kcom::CComPtr<I>& object) {
+        CLSID clsid;
+        const HRESULT hr = ::CLSIDFromProgID(progId, &clsid);
+        if (FAILED(hr)) return hr;
+        return ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, reinterpret_cast<void**>(object.Put()));
     }
 
     // The end of CreateCustomHelper: the helper gets its owner and the owner's default dispatch

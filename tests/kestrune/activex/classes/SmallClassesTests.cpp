@@ -12,9 +12,7 @@ protected:
     void SetUp() override {
         AcxObjectFixture::SetUp();
         ASSERT_EQ(S_OK, activeXClass_.Result());
-        bed_.TakeDesktop(main_);
-        bed_.options->Put(L"", L"OnReplay", CComVariant(true));
-        bed_.options->Put(L"", L"DefaultTimeout", 1000L);
+        ReplayOnTheDesktop();
     }
     static CComVariant Args(std::vector<long> values) {
         SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), 0};
