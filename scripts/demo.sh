@@ -1,38 +1,21 @@
 #!/usr/bin/env bash
-# The main job: builds the package, shows its exports and the outside DLLs it links, then registers
-# it under Wine and lets a script client create each of its classes by ProgID.
+# The main job: installs what is missing, builds, then under Wine and Xvfb registers the package,
+# sets it up through the host, records real clicks on the ActiveX controls of the application under
+# test, replays the recorded test through cscript against a fresh start of the application,
+# captures a control and writes the step report (into build/demo). Any failing phase ends it with a
+# non-zero status and a line that says what failed.
 set -euo pipefail
 KESTRUNE_QUIET_BUILD=1 . "$(dirname "$0")/prepare.sh"
-
-dll="$build/bin/Kestrune.dll"
-echo "Kestrune.dll (32-bit Windows PE, $(stat -c %s "$dll") bytes)"
-echo "  exports:"
-i686-w64-mingw32-objdump -p "$dll" |
-  awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^$/{t=0} t{print "    " $NF}'
-echo "  links by name:"
-i686-w64-mingw32-objdump -p "$dll" | awk '/DLL Name:/{print "    " $3}'
-
 wine_session_start "$build"
+out="$build/demo"
+rm -rf "$out"
+mkdir -p "$out"
+echo "Kestrune main job (built in $build, Wine prefix $WINEPREFIX, display $DISPLAY)"
 cd "$build/bin"
-wine regsvr32 /s Kestrune.dll
-script=$(mktemp --suffix=.vbs -p "$build")
-cat >"$script" <<'VBS'
-On Error Resume Next
-For Each progId In Array("Quorvel.KestruneMgr", "Quorvel.AcxAgentUtil", "Quorvel.AcxFlowEvents", _
-                         "Quorvel.AcxQuery", "Quorvel.AcxFactory", "Quorvel.AcxObject", _
-                         "Quorvel.AcxWlsObject", "Quorvel.AcxUtil")
-  Err.Clear
-  Set o = CreateObject(progId)
-  Select Case Err.Number
-    Case 0:   WScript.Echo "  " & progId & ": created"
-    Case 430: WScript.Echo "  " & progId & ": created (no script interface; the host uses it through COM)"
-    Case 429: WScript.Echo "  " & progId & ": registered, not built yet"
-    Case Else: WScript.Echo "  " & progId & ": failed (" & Err.Number & ")"
-  End Select
-  Set o = Nothing
-Next
-VBS
-echo "registered classes, created by a script client:"
-wine cscript //nologo "$(winepath -w "$script" 2>/dev/null)" 2>/dev/null | tr -d '\r'
-rm -f "$script"
-wine regsvr32 /s /u Kestrune.dll
+status=0
+wine KestruneDemo.exe --register --out "$(winepath -w "$out" 2>/dev/null)" --script Replay.vbs 2>"$out/wine.log" |
+  tr -d '\r' || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "the main job failed (status $status); Wine's messages: $out/wine.log" >&2
+fi
+exit "$status"

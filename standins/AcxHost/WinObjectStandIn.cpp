@@ -6,6 +6,8 @@
 #include "InputDelivery.h"
 #include "com/ComBSTR.h"
 #include "com/ComError.h"
+#include "com/ComSafeArray.h"
+#include "com/Handles.h"
 #include "tables/RuntimeId.h"
 
 namespace standin {
@@ -242,8 +244,41 @@ STDMETHODIMP CWinObjectStandIn::ReceiveData(FORMATETC* format, STGMEDIUM* medium
         Log().Add(std::wstring(L"ReceiveData(") + name + L"," + std::to_wstring(message) + L")");
         if (!status) return E_POINTER;
         *status = 1;
+        if (message == WM_LBUTTONUP && std::wstring(name) == L"FormaShelHalonotRegilim")
+            RecordClick(*reinterpret_cast<const DWORD*>(record + 24));
         return result_;
     });
+}
+
+// As the host's window recorder: a button release on the window is the outer object's "Click"
+// at the window's point, handed to the record manager like a test object's step.
+void CWinObjectStandIn::RecordClick(DWORD lParam) {
+    kcom::CComPtr<IDispatch> step;
+    if (!RecordMgr() || !Outer() || FAILED(kcom::QueryTo(Outer(), step.Put()))) return;
+    SAFEARRAYBOUND bound{2, 0};
+    kcom::CComSafeArray arguments(::SafeArrayCreate(VT_VARIANT, 1, &bound));
+    if (!arguments) return;
+    LONG index = 0;
+    for (long value : {static_cast<long>(static_cast<short>(LOWORD(lParam))),
+                       static_cast<long>(static_cast<short>(HIWORD(lParam)))}) {
+        kcom::CComVariant cell(value);
+        ::SafeArrayPutElement(arguments, &index, &cell);
+        ++index;
+    }
+    const wchar_t* method = L"Click";
+    kcom::CGlobal block(::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, 12));
+    if (!block) return;
+    DWORD* fields = static_cast<DWORD*>(static_cast<void*>(block.get()));
+    fields[0] = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(step.get()));
+    fields[1] = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(method));
+    fields[2] = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(static_cast<SAFEARRAY*>(arguments)));
+    FORMATETC format{static_cast<CLIPFORMAT>(::RegisterClipboardFormatW(L"FormatVovuvarShellTestObjects")), nullptr,
+                     DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = block.get();
+    ULONG answer = 0;
+    RecordMgr()->ReceiveData(&format, &medium, &answer);
 }
 
 // ---- ITestObject, ITestObjectInfo ----
@@ -275,6 +310,12 @@ STDMETHODIMP CWinObjectStandIn::put_PropExpr(BSTR name, long*, long*, long*, VAR
     if (!IsObjectId(name)) return E_FAIL;
     ownId_ = value;
     return S_OK;
+}
+
+STDMETHODIMP CWinObjectStandIn::put_InternalPropExpr(BSTR name, long* flags, long* type, long* compareType,
+                                                     VARIANT value) {
+    if (!IsObjectId(name)) return E_INVALIDARG;
+    return put_PropExpr(name, flags, type, compareType, value);
 }
 
 // ---- IReplaySkeleton ----

@@ -124,6 +124,8 @@ public:
     STDMETHOD(RecordDrag)(long x, long y, long button) override;
     STDMETHOD(RecordDrop)(long x, long y, long button) override;
     // The inner recorder: the record's format name and message; it takes every record (status 1).
+    // A left button release on its window becomes the outer object's "Click" [x, y] with the
+    // record manager it was given.
     STDMETHOD(ReceiveData)(FORMATETC* format, STGMEDIUM* medium, ULONG* status) override;
 
     // ITestObject: as the inner object of every test object, and its own runtime identifier
@@ -135,6 +137,8 @@ public:
     STDMETHOD(get_Prop)(BSTR name, long* flags, long* type, long* compareType, VARIANT* value) override;
     STDMETHOD(get_PropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT* value) override;
     STDMETHOD(put_PropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT value) override;
+    // A property it does not hold is absent (E_INVALIDARG), so that its outer object adds its own.
+    STDMETHOD(put_InternalPropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT value) override;
 
     // IReplaySkeleton as the delegate replay skeleton, every step recorded. ReplayFindObject
     // hands out the runtime identifier a test set (S_FALSE and none by default); SetRuntimeId
@@ -177,6 +181,7 @@ private:
     // Records the line, then runs the input on the window (E_FAIL without one).
     template <class Input>
     HRESULT Perform(std::wstring line, Input&& input);
+    void RecordClick(DWORD lParam);
     HRESULT Click(const wchar_t* method, int x, int y, BUTTON button, bool doubleClick);
     HRESULT Type(const wchar_t* method, BSTR text);
     HRESULT MouseMove(const wchar_t* method, int x, int y);

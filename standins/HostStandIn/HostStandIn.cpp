@@ -479,6 +479,7 @@ STDMETHODIMP CRecordMgrStandIn::ReceiveData(FORMATETC* format, STGMEDIUM* medium
             return E_POINTER;
         }
         RecordedStep step;
+        step.tick = ::GetTickCount();
         wchar_t name[128] = {};
         ::GetClipboardFormatNameW(format->cfFormat, name, 128);
         step.format = name;

@@ -255,6 +255,7 @@ struct RecordedStep {
     kcom::CComPtr<IDispatch> object;
     std::wstring method;
     std::wstring arguments;         // ArrayText of the arguments
+    DWORD tick = 0;                 // when it came
 };
 
 // The host's record manager: records the factories and services registered with it, the steps

@@ -1,4 +1,5 @@
 #include "KorTestHost.h"
+#include <shlwapi.h>
 #include <cwchar>
 #include "AutTestBed.h"
 #include "ControlEventSink.h"
@@ -22,14 +23,18 @@ namespace {
 const CLSID kHostClsid = {0x5B0C9E41, 0x7A2D, 0x4E8F, {0x9C, 0x13, 0x6D, 0x4A, 0x2F, 0x8B, 0x1E, 0x70}};
 constexpr wchar_t kHostProgId[] = L"KorTest.Host";
 
-enum Member : DISPID { kStart = 1, kTestObject, kSetOption, kInnerAnswer, kListen, kEvents, kLog, kInnerLog, kControlLog, kClear, kPump };
+enum Member : DISPID {
+    kStart = 1, kTestObject, kSetOption, kInnerAnswer, kListen, kEvents, kLog, kInnerLog, kControlLog, kClear, kPump,
+    kWindow, kLoadTestObject
+};
 constexpr struct {
     const wchar_t* name;
     DISPID id;
 } kMembers[] = {{L"Start", kStart},         {L"TestObject", kTestObject}, {L"SetOption", kSetOption},
                 {L"InnerAnswer", kInnerAnswer}, {L"Listen", kListen},         {L"Events", kEvents},
                 {L"Log", kLog},             {L"InnerLog", kInnerLog},     {L"ControlLog", kControlLog},
-                {L"Clear", kClear},         {L"Pump", kPump}};
+                {L"Clear", kClear},         {L"Pump", kPump},             {L"Window", kWindow},
+                {L"LoadTestObject", kLoadTestObject}};
 
 std::wstring Joined(const std::vector<std::wstring>& lines) {
     std::wstring all;
@@ -62,6 +67,7 @@ CKorTestHost::~CKorTestHost() { Stop(); }
 HRESULT CKorTestHost::Start(const std::wstring& extraScenario) {
     if (bed_) return E_UNEXPECTED;
     bed_ = std::make_unique<CAcxHostBed>();
+    bed_->linkedPackage = linkedPackage_;
     const std::wstring scenario = std::wstring(kAutControlsScenario) + kAutRecoveryChildren + extraScenario;
     HRESULT hr = bed_->Start(scenario);
     if (FAILED(hr)) return hr;
@@ -70,6 +76,7 @@ HRESULT CKorTestHost::Start(const std::wstring& extraScenario) {
     for (auto [clsid, creator] : {std::pair{&CLSID_KestruneMgr, KestruneMgrCreator},
                                   std::pair{&CLSID_AcxFactory, AcxFactoryCreator},
                                   std::pair{&CLSID_KorActiveX, KorActiveXCreator}}) {
+        if (!linkedPackage_) break;
         classes_.push_back(std::make_unique<standin::CClassRegistration>(*clsid, creator));
         if (FAILED(hr = classes_.back()->Result())) return hr;
     }
@@ -119,9 +126,12 @@ HRESULT CKorTestHost::Start(const std::wstring& extraScenario) {
 
 void CKorTestHost::Stop() {
     if (!bed_) return;
+    if (recorder_.get()) bed_->aut.Record(nullptr);
+    recorder_ = {};
     sinks_.clear();
     handedOut_.clear();
     OrlentyStandIn_SetRecordMgr(nullptr);
+    OrlentyStandIn_SetApplicationSettings(nullptr);
     bed_->recordMgr->SetPackageServices(nullptr);
     bed_->rack->Drop(L"KestruneMgr");
     bed_->rack->Drop(L"AcxFlowEventsObject");
@@ -162,12 +172,9 @@ HRESULT CKorTestHost::TestObject(const std::wstring& name, IDispatch** object) {
     }
     // A control that is not there: the test object the factory would have made for it.
     CComPtr<IDispatch> made;
-    CComPtr<IObjectRackClient> rack;
     CComPtr<ITestObjectInfo> info;
     CComPtr<IKorActiveXInit> init;
-    if (FAILED(hr = made.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER)) ||
-        FAILED(hr = made.QueryInterface(rack.Put())) || FAILED(hr = rack->SetRack(bed_->Rack())) ||
-        FAILED(hr = made.QueryInterface(info.Put())) ||
+    if (FAILED(hr = NewActiveXObject(made)) || FAILED(hr = made.QueryInterface(info.Put())) ||
         FAILED(hr = info->put_PropExpr(CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
                                        CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(id))))) ||
         FAILED(hr = made.QueryInterface(init.Put())) || FAILED(hr = init->Init(g_cfWindowlessAcxControl)))
@@ -175,6 +182,76 @@ HRESULT CKorTestHost::TestObject(const std::wstring& name, IDispatch** object) {
     handedOut_.push_back(made.get());
     *object = made.Detach();
     return S_OK;
+}
+
+HRESULT CKorTestHost::NewActiveXObject(CComPtr<IDispatch>& made) const {
+    CComPtr<IObjectRackClient> rack;
+    HRESULT hr = made.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER);
+    if (SUCCEEDED(hr)) hr = made.QueryInterface(rack.Put());
+    if (SUCCEEDED(hr)) hr = rack->SetRack(bed_->Rack());
+    return hr;
+}
+
+HRESULT CKorTestHost::Window(const std::wstring& name, IDispatch** object) const {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    const HWND window = bed_ ? bed_->aut.Window(name) : nullptr;
+    if (!window) return E_INVALIDARG;
+    CComPtr<IDispatch> made;
+    CComPtr<IReplaySkeleton> skeleton;
+    CRuntimeId id(g_cfShelHalonotRegilim);
+    id.PutVariantValue(L"hwnd", CComVariant(L(window)));
+    HRESULT hr = made.CoCreateInstance(standin::kWinObjectProgId, nullptr, CLSCTX_INPROC_SERVER);
+    if (SUCCEEDED(hr)) hr = made.QueryInterface(skeleton.Put());
+    if (SUCCEEDED(hr)) hr = skeleton->SetRuntimeId(static_cast<IRuntimeID2*>(id));
+    if (SUCCEEDED(hr)) *object = made.Detach();
+    return hr;
+}
+
+HRESULT CKorTestHost::LoadTestObject(const std::wstring& file, const std::wstring& name, IDispatch* parent,
+                                     IDispatch** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!bed_) return E_UNEXPECTED;
+    CComPtr<IStream> stream;
+    HRESULT hr = ::SHCreateStreamOnFileEx(file.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, 0, FALSE, nullptr,
+                                          stream.Put());
+    if (FAILED(hr)) return hr;
+    CComPtr<IDispatch> made;
+    CComPtr<IPersistStreamInit> persist;
+    CComPtr<ITestObject> testObject;
+    if (FAILED(hr = NewActiveXObject(made)) || FAILED(hr = made.QueryInterface(persist.Put())) ||
+        FAILED(hr = persist->Load(stream)) ||
+        FAILED(hr = made.QueryInterface(testObject.Put())) ||
+        FAILED(hr = testObject->SetLogicalName(CComBSTR(name.c_str()))))
+        return hr;
+    if (parent) {
+        CComPtr<ITestObjectInfo> info;
+        if (FAILED(hr = made.QueryInterface(info.Put())) ||
+            FAILED(hr = info->put_PropExpr(CComBSTR(L"parent"), nullptr, nullptr, nullptr, CComVariant(parent))))
+            return hr;
+    }
+    handedOut_.push_back(made.get());
+    *object = made.Detach();
+    return S_OK;
+}
+
+HRESULT CKorTestHost::Record() {
+    if (!bed_ || !factory_) return E_UNEXPECTED;
+    if (recorder_.get()) return S_FALSE;
+    CComPtr<IDispatch> main;
+    HRESULT hr = Window(L"main", main.Put());
+    if (FAILED(hr)) return hr;
+    bed_->options->Put(L"", L"OnReplay", CComVariant(false));
+    bed_->options->Put(L"", L"OnRecord", 1L);
+    OrlentyStandIn_SetApplicationSettings(bed_->options.as<IKorSettings>());
+    // The host's identification settings of the class: a control is described by its ProgID.
+    bed_->options->Put(L"Test Objects\\ActiveX\\Description", L"progid", 0x10L);
+    recorder_ = standin::Holder<standin::CRecorderStandIn>::New();
+    recorder_->SetParent(main);
+    recorder_->SetRecordMgr(bed_->RecordTarget());
+    if (FAILED(hr = recorder_->AddFactory(factory_, bed_->Rack()))) return hr;
+    return bed_->aut.Record(recorder_->Window());
 }
 
 // ---- The application's controls -----------------------------------------------------------------
@@ -298,6 +375,25 @@ STDMETHODIMP CKorTestHost::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
         case kClear:
             Clear();
             break;
+        case kWindow:
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a))) {
+                CComPtr<IDispatch> object;
+                if (SUCCEEDED(hr = Window(a.bstrVal ? a.bstrVal : L"", object.Put()))) answer = CComVariant(object.get());
+            }
+            break;
+        case kLoadTestObject: {
+            CComVariant c;
+            if (SUCCEEDED(hr = Arg(params, 0, VT_BSTR, a)) && SUCCEEDED(hr = Arg(params, 1, VT_BSTR, b)) &&
+                SUCCEEDED(hr = Arg(params, 2, VT_EMPTY, c))) {
+                if (c.vt != VT_EMPTY && c.vt != VT_ERROR) hr = c.ChangeType(VT_DISPATCH);
+                CComPtr<IDispatch> object;
+                if (SUCCEEDED(hr))
+                    hr = LoadTestObject(a.bstrVal ? a.bstrVal : L"", b.bstrVal ? b.bstrVal : L"",
+                                        c.vt == VT_DISPATCH ? c.pdispVal : nullptr, object.Put());
+                if (SUCCEEDED(hr)) answer = CComVariant(object.get());
+            }
+            break;
+        }
         case kPump:
             if (SUCCEEDED(hr = Arg(params, 0, VT_I4, a))) PumpMessagesFor(static_cast<DWORD>(a.lVal));
             break;

@@ -19,6 +19,9 @@
 //   h.ControlLog("main:7")           the control's input log, a line each
 //   h.Clear                          forgets the stand-ins' calls, the events and the input logs
 //   h.Pump ms                        dispatches this thread's messages for a while
+//   Set w = h.Window("main")         the host's window test object of a top-level window
+//   Set o = h.LoadTestObject(file, name[, parent])   a new test object from a saved description
+//                                    (IPersistStreamInit), with its logical name and parent
 // Lines come back joined by " | ".
 #include <windows.h>
 #include <memory>
@@ -26,6 +29,7 @@
 #include <vector>
 #include "AcxHostBed.h"
 #include "FactorySiteStandIn.h"
+#include "RecorderStandIn.h"
 #include "TestObjectStandIn.h"
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
@@ -45,8 +49,16 @@ public:
     STDMETHOD(Invoke)(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                       UINT*) override;
 
+    // Before Start: the package's classes come from the registered Kestrune.dll.
+    void UseRegisteredPackage() noexcept { linkedPackage_ = false; }
     HRESULT Start(const std::wstring& extraScenario);
     HRESULT TestObject(const std::wstring& name, IDispatch** object);
+    HRESULT Window(const std::wstring& name, IDispatch** object) const;
+    HRESULT LoadTestObject(const std::wstring& file, const std::wstring& name, IDispatch* parent, IDispatch** object);
+    // From now on the application's input is recorded as the host does: the hook's records go
+    // to the recorder, which hands them to the factory (its site from then on); the test objects'
+    // steps reach the record manager (Bed()->recordMgr), their parent the window "main".
+    HRESULT Record();
     // Ends the application and the reference cycles between the host's objects.
     void Stop();
 
@@ -56,12 +68,16 @@ private:
     // A control window by name, or a container and cookie for "window:cookie".
     bool Locate(const std::wstring& name, HWND& window, LONG& cookie) const;
     kcom::CComPtr<IDispatch> Control(const std::wstring& name) const;
+    // A new ActiveX test object with the host's rack.
+    HRESULT NewActiveXObject(kcom::CComPtr<IDispatch>& made) const;
     HRESULT Listen(const std::wstring& name);
     std::wstring InnerLog(IUnknown* testObject) const;
     void Clear();
 
     std::unique_ptr<CAcxHostBed> bed_;
+    bool linkedPackage_ = true;
     std::vector<std::unique_ptr<standin::CClassRegistration>> classes_;
+    standin::Holder<standin::CRecorderStandIn> recorder_;
     kcom::CComPtr<IPackageMgr3> manager_;
     kcom::CComPtr<IUnknown> factory_;
     standin::Holder<standin::CFactorySiteStandIn> site_ = standin::Holder<standin::CFactorySiteStandIn>::New();

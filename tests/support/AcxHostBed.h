@@ -12,6 +12,7 @@
 // applications of test programs running side by side lie at the same screen place.
 #include <windows.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include "AcxQueryEngineStandIn.h"
 #include "AutProcess.h"
@@ -30,8 +31,13 @@ public:
         PelluceStub_Reset();
         HRESULT hr = aut.Start(scenario);
         if (FAILED(hr)) return hr;
-        for (HRESULT registered : {winObjectClass_.Result(), deviceReplayClass_.Result(), acxQueryClass_.Result(),
-                                   agentClass_.Result()})
+        if (linkedPackage) {
+            acxQueryClass_.emplace(CLSID_AcxQuery, AcxQueryCreator);
+            agentClass_.emplace(CLSID_AcxAgntUtil, AcxAgntUtilCreator, true);
+            for (HRESULT registered : {acxQueryClass_->Result(), agentClass_->Result()})
+                if (FAILED(registered)) return registered;
+        }
+        for (HRESULT registered : {winObjectClass_.Result(), deviceReplayClass_.Result()})
             if (FAILED(registered)) return registered;
         if (FAILED(hr = PelluceStub_CreateChannel(5000, channel.Put()))) return hr;
         rack->Put(L"TestOutputChannel", channel);
@@ -67,6 +73,8 @@ public:
         desktop_.reset();
     }
 
+    // False: the package's classes come from the registered Kestrune.dll, not from this program.
+    bool linkedPackage = true;
     CAutProcess aut;
     standin::Holder<standin::CAcxQueryEngineStandIn> queryEngine = standin::Holder<standin::CAcxQueryEngineStandIn>::New();
     standin::Holder<standin::CDeviceReplayStandIn> deviceReplay = standin::Holder<standin::CDeviceReplayStandIn>::New();
@@ -79,6 +87,6 @@ private:
                                                  &standin::CWinObjectStandIn::Create};
     standin::CProgIdRegistration deviceReplayClass_{standin::kDeviceReplayProgId, standin::kDeviceReplayClsid,
                                                     &standin::CDeviceReplayStandIn::Create};
-    standin::CClassRegistration acxQueryClass_{CLSID_AcxQuery, AcxQueryCreator};
-    standin::CClassRegistration agentClass_{CLSID_AcxAgntUtil, AcxAgntUtilCreator, true};
+    std::optional<standin::CClassRegistration> acxQueryClass_;
+    std::optional<standin::CClassRegistration> agentClass_;
 };

@@ -16,8 +16,19 @@ std::wstring ScriptFolder() {
 
 DWORD RunScript(const std::string& body, std::string& output) {
     const std::filesystem::path folder = ScriptFolder();
-    const std::filesystem::path script = folder / L"steps.vbs", written = folder / L"out.txt";
+    const std::filesystem::path script = folder / L"steps.vbs";
     { std::ofstream(script, std::ios::binary) << body; }
+    const DWORD code = RunScriptFile(script.wstring(), L"", output);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return code;
+}
+
+DWORD RunScriptFile(const std::wstring& script, const std::wstring& arguments, std::string& output, DWORD timeoutMs) {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::filesystem::path written =
+        std::filesystem::path(temp) / (L"kestrune_script_out_" + std::to_wstring(::GetCurrentProcessId()) + L".txt");
     DWORD code = 0xFFFFFFFF;
     {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -29,13 +40,13 @@ DWORD RunScript(const std::string& body, std::string& output) {
         startup.hStdOutput = out;
         startup.hStdError = out;
         PROCESS_INFORMATION process{};
-        std::wstring command = L"cscript.exe //nologo \"" + script.wstring() + L"\"";
+        std::wstring command = L"cscript.exe //nologo \"" + script + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
             kcom::CHandle processHandle(process.hProcess), thread(process.hThread);
             // The script's calls arrive as this thread's messages.
             const HANDLE handles[] = {process.hProcess};
             DWORD result = WAIT_TIMEOUT;
-            for (int i = 0; i < 900 && result != WAIT_OBJECT_0; ++i) {
+            for (DWORD waited = 0; waited < timeoutMs && result != WAIT_OBJECT_0; waited += 100) {
                 UINT stop = 0;
                 result = WaitPumpingMessages(1, handles, 100, QS_ALLINPUT, &stop);
             }
@@ -53,6 +64,6 @@ DWORD RunScript(const std::string& body, std::string& output) {
     in.close();
     output = text.str();
     std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    std::filesystem::remove(written, ignored);
     return code;
 }

@@ -9,3 +9,7 @@ std::wstring ScriptFolder();
 // Runs body and reads what it wrote; the exit code, 0xFFFFFFFF when cscript could not start, or
 // 0xFFFFFFFE when it was ended after 90 s.
 DWORD RunScript(const std::string& body, std::string& output);
+// Runs a script file with its arguments (quoted as they must be) the same way; ended after
+// timeoutMs.
+DWORD RunScriptFile(const std::wstring& script, const std::wstring& arguments, std::string& output,
+                    DWORD timeoutMs = 90000);

@@ -15,7 +15,7 @@ RegExpMatcher::ClsidLookup RegExpMatcher::SetClsidLookup(ClsidLookup lookup) noe
 RegExpMatcher::RegExpMatcher() noexcept {
     CLSID clsid;
     if (SUCCEEDED(g_clsidLookup(L"VBScript.RegExp", &clsid)))
-        regExp_.CoCreateInstance(clsid, nullptr, CLSCTX_ALL);
+        regExp_.CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER);
 }
 
 HRESULT RegExpMatcher::SetIgnoreCase(VARIANT_BOOL ignoreCase) noexcept {

@@ -9,7 +9,12 @@ TEST_F(HelperRecording, AWindowedClickGoesToTheInnerRecorder) {
     const auto records = Records();
     for (const wchar_t* line : {L"window 201: factory 4, object 1", L"window 202: factory 4, object 1"})
         EXPECT_NE(records.end(), std::find(records.begin(), records.end(), line)) << line;
-    EXPECT_TRUE(Steps().empty());  // the standard window object records it
+    // The standard window object records it, as a step of its outer object.
+    EXPECT_EQ(std::vector<std::wstring>{L"Click [I4:50,I4:20]"}, Steps());
+    ASSERT_EQ(1u, bed_.recordMgr->Steps().size());
+    kcom::CComPtr<IUnknown> stepObject;
+    bed_.recordMgr->Steps()[0].object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(stepObject.Put()));
+    EXPECT_EQ(standin::CWinObjectStandIn::Last()->Outer(), stepObject.get());
     const auto inner = standin::CWinObjectStandIn::Last()->Log().Lines();
     EXPECT_EQ(1, std::count(inner.begin(), inner.end(), L"ReceiveData(FormaShelHalonotRegilim,513)"));
     EXPECT_EQ(1, std::count(inner.begin(), inner.end(), L"ReceiveData(FormaShelHalonotRegilim,514)"));
@@ -73,7 +78,8 @@ TEST_F(HelperRecords, AWindowedControlsReleaseWithoutPressIsItsOwnClick) {
     ASSERT_TRUE(ctl);
     EXPECT_EQ(L"1 0", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_LBUTTONUP, MAKELPARAM(65535, 7)), false));
     EXPECT_EQ(L"1 0", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_LBUTTONUP, MAKELPARAM(5, 7)), false));  // inner's
-    EXPECT_EQ((std::vector<std::wstring>{L"Click [UI2:65535,UI2:7]"}), Steps());
+    // The second is the inner recorder's step.
+    EXPECT_EQ((std::vector<std::wstring>{L"Click [UI2:65535,UI2:7]", L"Click [I4:5,I4:7]"}), Steps());
     EXPECT_EQ(L"8 0", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_COMMAND, 0), false));
     EXPECT_EQ(L"1 0", Give(ctl,
                            CRecorderRecord::Window(W(L"main"), WM_COMMAND,
@@ -82,7 +88,7 @@ TEST_F(HelperRecords, AWindowedControlsReleaseWithoutPressIsItsOwnClick) {
     EXPECT_EQ(L"8 0", Give(ctl, CRecorderRecord::Window(W(L"main"), WM_LBUTTONUP, 0), false));
     EXPECT_EQ(L"8 0", Give(ctl, CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP), true));  // not its format
     EXPECT_EQ(L"8 80070057", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_LBUTTONUP, 0, 20), false));
-    EXPECT_EQ(1u, Steps().size());
+    EXPECT_EQ(2u, Steps().size());
 }
 
 TEST_F(HelperRecords, AWindowlessControlRecordsItsReleasesOnly) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "RecordingTestObject.h"
+#include "TestableObject.h"
 #include "com/ComBSTR.h"
 #include "com/DispatchImpl.h"
 #include "com/ComModule.h"
@@ -179,7 +180,9 @@ TEST(TypeLibraryLayout, EverySlotReachesTheOperationOfItsName) {
             object->calls.clear();
             const std::string op = family.op(slot);
             const HRESULT hr = CallSlot(itf, slot);
-            if (op != "OnRefresh") EXPECT_EQ(hr, kRecordedAnswer) << Narrow(slot.name);  // refresh answers itself
+            if (op != "OnRefresh") {  // refresh answers itself
+                EXPECT_EQ(hr, kRecordedAnswer) << Narrow(slot.name);
+            }
             EXPECT_EQ(object->calls, std::vector<std::string>{op}) << Narrow(slot.name);
             ++reached;
         }
@@ -200,4 +203,38 @@ TEST(TypeLibraryLayout, TheDualIsInvokedThroughItsVtableHalf) {
     EXPECT_EQ(shownAttr->typekind, TKIND_DISPATCH);
     EXPECT_EQ(invokedAttr->typekind, TKIND_INTERFACE);
     EXPECT_TRUE(::IsEqualIID(invokedAttr->guid, IID_DispTestObject));
+}
+
+// A plain test object (no rack, nothing overridden) has every operation built: called with zero
+// arguments, a slot answers E_NOTIMPL only where the generic object leaves it to its concrete class
+// or has nothing to offer.
+TEST(TypeLibraryLayout, OnlyTheSlotsLeftToConcreteClassesAreNotImplemented) {
+    kcom::CComObject<CTestableObject>* raw = nullptr;
+    ASSERT_EQ(S_OK, kcom::CComObject<CTestableObject>::CreateInstance(&raw));
+    CComPtr<kcom::CComObject<CTestableObject>> object(raw);
+
+    const std::pair<IID, CComPtr<ITypeInfo>> families[] = {
+        {__uuidof(ITestObject7), Info(__uuidof(ITestObject7))},
+        {__uuidof(ITestObjectInfo3), Info(__uuidof(ITestObjectInfo3))},
+        {__uuidof(DispTestObject), VtableHalf(__uuidof(DispTestObject))},
+        {__uuidof(IReplaySkeleton), Info(__uuidof(IReplaySkeleton))},
+        {__uuidof(ICustomStep2), Info(__uuidof(ICustomStep2))},
+        {__uuidof(IUpdateTODescription), Info(__uuidof(IUpdateTODescription))},
+        {__uuidof(IObjectManagerClient), Info(__uuidof(IObjectManagerClient))},
+        {__uuidof(ISnapshotHelper), Info(__uuidof(ISnapshotHelper))},
+    };
+    std::vector<std::string> unbuilt;
+    size_t walked = 0;
+    for (const auto& [iid, info] : families) {
+        void* itf = nullptr;
+        ASSERT_EQ(S_OK, object->QueryInterface(iid, &itf));
+        for (const Slot& slot : Slots(info)) {
+            if (CallSlot(itf, slot) == E_NOTIMPL) unbuilt.push_back(Narrow(slot.itf) + "." + Narrow(slot.name));
+            ++walked;
+        }
+        static_cast<IUnknown*>(itf)->Release();
+    }
+    EXPECT_GT(walked, 110u);
+    EXPECT_EQ(unbuilt, (std::vector<std::string>{"ITestObject6.InvokeExtensibleMethod", "IReplaySkeleton.GetMethodInfoTable",
+                                                 "ICustomStep2.EditCustomStep"}));
 }
