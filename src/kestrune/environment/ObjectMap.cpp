@@ -52,7 +52,7 @@ kcom::ObjectMapEntry g_objectMap[] = {
     {&CLSID_AcxQuery, &AcxQueryCreator, kOrdinary, 102, &UpdateRegistryWithRefCount, nullptr},
     {&CLSID_KorActiveX, &KorActiveXCreator, kOrdinary, 103, &UpdateRegistryWithRefCount, nullptr},
     {&CLSID_KestruneMgr, &KestruneMgrCreator, kOrdinary, 105, &UpdateRegistryWithRefCount, nullptr},
-    {&CLSID_AcxUtil, &AcxUtilObjCreator, kOrdinary, 107, &UpdateRegistryWithRefCount, nullptr},
+    {&CLSID_KorAcxUtil, &AcxUtilObjCreator, kOrdinary, 107, &UpdateRegistryWithRefCount, nullptr},
     {&CLSID_AcxFlowEvents, &AcxFlowEventsCreator, kOrdinary, 108, &UpdateRegistryWithRefCount, nullptr},
     {&CLSID_AcxAgntUtil, &AcxAgntUtilCreator, kSingleton, 109, &UpdateRegistryWithRefCount, nullptr},
     {&CLSID_KorWlsActiveX, &KorActiveXWlsBackwardCreator, kOrdinary, 206, &UpdateRegistryWithRefCount, nullptr},

@@ -1,9 +1,7 @@
 #pragma once
 // The package's COM classes. Each class supplies its creator in its own source file:
 //   extern const kcom::CreatorFn AcxFactoryCreator = &kcom::CComCreator<CAcxFactory>::CreateInstance;
-// (the agent utility: kcom::CComCachedCreator, its factory is a singleton). A class that is not
-// built yet is defined null in pending/, so it is registered but not available; the class's
-// own source replaces that file.
+// (the agent utility: kcom::CComCachedCreator, its factory is a singleton).
 #include <windows.h>
 #include "com/ComModule.h"
 

@@ -21,6 +21,9 @@ public:
     LONG Cookie() const noexcept { return m_cookie; }
     CKorSafeArray& MethodTable() noexcept { return m_methodInfoTable; }
     void DropInner() noexcept { m_inner.Release(); }
+    CCustomHelper<CKorActiveX>* CustomHelperObject() const noexcept { return m_helperObject; }
+    IDispatch* CustomReplay() const noexcept { return m_customReplay; }
+    ICustomRecorder* CustomRecorder() const noexcept { return m_customRecorder; }
     // A new plain record, as a loaded description brings it (put_PropExpr adds one only when the
     // inner object answers "absent" too).
     HRESULT AddProperty(const wchar_t* name) {
@@ -121,6 +124,12 @@ protected:
         return object;
     }
     AcxObject Windowed() { return New(WindowId(ctl_), g_cfShelHalonotRegilim); }
+    // Takes the desktop and runs as a replay with a short find time-out.
+    void ReplayOnTheDesktop() {
+        bed_.TakeDesktop(main_);
+        bed_.options->Put(L"", L"OnReplay", kcom::CComVariant(true));
+        bed_.options->Put(L"", L"DefaultTimeout", 1000L);
+    }
     AcxObject Windowless(long cookie) { return New(WindowlessId(main_, cookie), g_cfWindowlessAcxControl); }
 
     // The control's own IDispatch, from the hook.

@@ -226,7 +226,11 @@ TEST_F(ServerRegistration, CreationThroughTheRegistry) {
     EXPECT_TRUE(::IsEqualCLSID(clsid, CLSID_AcxAgntUtil));
 
     CComPtr<IUnknown> unk;
-    EXPECT_EQ(unk.CoCreateInstance(L"Quorvel.AcxUtil", nullptr, CLSCTX_INPROC_SERVER), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(unk.CoCreateInstance(L"Quorvel.AcxUtil", nullptr, CLSCTX_INPROC_SERVER), S_OK);
+    CComPtr<IDispatch> util;
+    EXPECT_EQ(unk->QueryInterface(DIID_AcxUtil, reinterpret_cast<void**>(util.Put())), S_OK);
+    util.Release();
+    unk.Release();
     EXPECT_EQ(unk.CoCreateInstance(L"Quorvel.AcxFactory", nullptr, CLSCTX_INPROC_SERVER), S_OK);
     unk.Release();
     CComPtr<IPackageMgr3> mgr;

@@ -40,11 +40,11 @@ TEST_F(ServerExports, ClassObjectLookUp) {
     CComPtr<IClassFactory> cf;
     EXPECT_EQ(getClassObject_(CLSID_NULL, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(getClassObject_(CLSID_AcxFactory, IID_IClassFactory, nullptr), E_POINTER);
-    // Classes this build does not hold yet are registered but not available.
-    for (const CLSID* c : {&CLSID_KorWlsActiveX, &CLSID_AcxUtil}) {
-        EXPECT_EQ(getClassObject_(*c, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), CLASS_E_CLASSNOTAVAILABLE);
-        EXPECT_EQ(cf.get(), nullptr);
+    for (const CLSID* c : {&CLSID_KorWlsActiveX, &CLSID_KorAcxUtil}) {
+        EXPECT_EQ(getClassObject_(*c, IID_IClassFactory, reinterpret_cast<void**>(cf.Put())), S_OK);
+        EXPECT_NE(cf.get(), nullptr);
     }
+    cf.Release();
     EXPECT_EQ(canUnload_(), S_OK);
 }
 
@@ -116,7 +116,7 @@ TEST_F(ServerExports, TypeLibraryLoadsFromTheModule) {
         mgr->ReleaseFuncDesc(fd);
     }
     EXPECT_EQ(names, L"Init AddQuery AddFactory GetValueByName SetValueByName ");
-    for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_AcxQuery, &CLSID_KorActiveX, &CLSID_KestruneMgr, &CLSID_AcxUtil,
+    for (const CLSID* c : {&CLSID_AcxFactory, &CLSID_AcxQuery, &CLSID_KorActiveX, &CLSID_KestruneMgr, &CLSID_KorAcxUtil,
                            &CLSID_AcxFlowEvents, &CLSID_AcxAgntUtil, &CLSID_KorWlsActiveX}) {
         CComPtr<ITypeInfo> coclass;
         EXPECT_EQ(lib->GetTypeInfoOfGuid(*c, coclass.Put()), S_OK);

@@ -56,6 +56,8 @@ HRESULT CKorActiveX::FinalConstruct() noexcept {
 }
 
 CKorActiveX::~CKorActiveX() {
+    // Custom objects that keep the helper must find it detached before the object goes.
+    ReleaseCustomObjects();
     m_helper.reset();
     m_queryFormats.Destroy();
     m_agent.Release();
@@ -397,7 +399,11 @@ HRESULT CKorActiveX::GetDefaultCollectionName(BSTR* name) { return GetTestObject
 
 const ReplayEngineEntry* CKorActiveX::GetReplayEngineTable() { return kReplayEngines; }
 
-HRESULT CKorActiveX::CreateCustomHelper() { return E_NOTIMPL; }
+HRESULT CKorActiveX::CreateCustomHelper() {
+    if (m_customHelper) return S_OK;
+    auto* helper = new (std::nothrow) CUnknownHleper<CCustomActiveXHelper<CKorActiveX>>();
+    return AttachCustomHelper(helper, helper ? helper->Identity() : nullptr);
+}
 
 HRESULT CKorActiveX::GetCustomProgIdKey(BSTR* key) {
     if (!key) return E_POINTER;

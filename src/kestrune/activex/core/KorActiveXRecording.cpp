@@ -16,7 +16,7 @@ HRESULT CKorActiveX::CustomRecordDecision(HWND window, WORD message, DWORD wPara
     long answer = 1;
     HRESULT result = S_FALSE;
     // Identifies the object, which fills the control-window field.
-    if (!m_customControlWindow) GetWindowHandle(nullptr);
+    if (!m_customControlWindow) ReadCustomControlWindow();
     bool ask = window == m_customControlWindow;
     if (m_recordFilterMode == 1)
         ask = true;

@@ -6,8 +6,6 @@
 namespace {
 constexpr UINT kMakeVisibleText = 110;  // "MakeVisible" in the package's string table
 constexpr UINT kNoResource = static_cast<UINT>(-1);
-constexpr long kStatusDone = 2;
-constexpr long kStatusStepFailed = 3;
 
 // The package's own resources lie in the module of this code.
 HMODULE PackageModule() {

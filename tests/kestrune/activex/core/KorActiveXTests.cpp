@@ -281,8 +281,8 @@ TEST_F(KorActiveX, ClassNameAndCustomSection) {
     EXPECT_STREQ(L"ActiveX", name.c_str());
     EXPECT_EQ(S_OK, object->GetCustomProgIdKey(name.Put()));
     EXPECT_STREQ(L"ActiveX Add-in\\ProgID", name.c_str());
-    // The custom hook makes nothing yet.
-    EXPECT_EQ(S_FALSE, object->EnsureCustomObjects());
+    // Without a kept class or an identity the custom hook finds no class.
+    EXPECT_EQ(E_FAIL, object->EnsureCustomObjects());
 }
 
 // ---- Without the host's classes ----------------------------------------------------------------

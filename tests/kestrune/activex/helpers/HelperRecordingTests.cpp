@@ -1,63 +1,8 @@
 // Recording through the host's road with input posted to the application under test: the hook's
 // records go to the recorder, the ActiveX factory and the test object it hands over.
-#include <gtest/gtest.h>
-#include "AcxHostBed.h"
-#include "AutTestBed.h"
-#include "InputDelivery.h"
-#include "OrlentyStandIn.h"
-#include "RecorderStandIn.h"
-#include "TestObjectStandIn.h"
-#include "environment/LoadTimeValues.h"
-#include "factory/AcxFactory.h"
-#include "win32/MessageWait.h"
-#include "RecorderRecord.h"
+#include "RecordingFixture.h"
 
-using standin::MouseButton;
-
-class HelperRecording : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(bed_.Start(kAutControlsScenario));
-        bed_.options->Put(L"", L"OnRecord", 1L);
-        OrlentyStandIn_SetApplicationSettings(bed_.options.as<IKorSettings>());
-        ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFactory, IUnknown>(factory_.Put())));
-        recorder_->SetParent(parent_.as<IDispatch>());
-        recorder_->SetRecordMgr(bed_.RecordTarget());
-        ASSERT_EQ(S_OK, recorder_->AddFactory(factory_, bed_.Rack()));
-        ASSERT_EQ(S_OK, bed_.aut.Record(recorder_->Window()));
-    }
-    void TearDown() override {
-        bed_.aut.Record(nullptr);
-        OrlentyStandIn_Reset();
-        RecordedWindowMap.clear();
-    }
-
-    HWND W(const wchar_t* name) const { return bed_.aut.Window(name); }
-    // A click posted to the window at a client point, as input reaches the application; its
-    // records reach the recorder while this thread pumps, until the one that begins with `last`
-    // has come.
-    void Click(const wchar_t* window, POINT client, const wchar_t* last, MouseButton button = MouseButton::Left) {
-        const size_t before = Count(last);
-        standin::PostClick(W(window), client, button, false);
-        for (int round = 0; round < 200 && Count(last) == before; ++round) PumpMessagesFor(10);
-    }
-    size_t Count(const std::wstring& start) const {
-        const auto lines = Records();
-        return std::count_if(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.rfind(start, 0) == 0; });
-    }
-    std::vector<std::wstring> Steps() const {
-        std::vector<std::wstring> steps;
-        for (const auto& step : bed_.recordMgr->Steps()) steps.push_back(step.method + L" " + step.arguments);
-        return steps;
-    }
-    std::vector<std::wstring> Records() const { return recorder_->Log().Lines(); }
-
-    CAcxHostBed bed_;
-    standin::CClassRegistration activeXClass_{CLSID_KorActiveX, KorActiveXCreator};
-    standin::Holder<standin::CRecorderStandIn> recorder_ = standin::Holder<standin::CRecorderStandIn>::New();
-    standin::Holder<standin::CTestObjectStandIn> parent_ = standin::Holder<standin::CTestObjectStandIn>::New();
-    kcom::CComPtr<IUnknown> factory_;
-};
+using HelperRecording = RecordingFixture;
 
 TEST_F(HelperRecording, AWindowedClickGoesToTheInnerRecorder) {
     Click(L"ctl", {50, 20}, L"window 202");
