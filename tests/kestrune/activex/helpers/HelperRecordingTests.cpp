@@ -121,7 +121,9 @@ TEST_F(HelperRecords, AnIdentityThatCannotBeReadRecordsNothing) {
         // A windowless object whose identifier names a window only.
         info->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
                            kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(Id(false, W(L"main"))))));
-        if (windowless) EXPECT_EQ(L"3 0", Give(target, CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP), true));
+        if (windowless) {
+            EXPECT_EQ(L"3 0", Give(target, CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP), true));
+        }
     }
     EXPECT_TRUE(Steps().empty());
 }

@@ -100,7 +100,7 @@ TEST_F(Checkpoints, OutputFindsTheObjectFirstAndReturnsTheHostsAnswer) {
 }
 
 TEST_F(Checkpoints, CustomStepAnswersAndTheUpdateFlag) {
-    GUID id = {1};
+    GUID id = {1, 0, 0, {}};
     DWORD flags = 5;
     EXPECT_EQ(S_OK, steps()->GetCustomStepClsid(CComBSTR(L"x"), &id));
     EXPECT_TRUE(::IsEqualGUID(GUID_NULL, id));
