@@ -263,10 +263,13 @@ HRESULT CMultiTypeInfoWrapper::InvokeMember(DISPID id, REFIID riid, LCID lcid, W
 
     // Missing trailing arguments of a method call are filled in, by position from the first. Only
     // a plain method call is padded: a property's one entry may describe its other accessor, and
-    // named arguments have no position to keep.
+    // named arguments have no position to keep. The object's own interface (source 0) is left to
+    // its type information, which knows the defaults: padded, Click would go to (0, 0) instead of
+    // the centre and a wait's -1 would become no wait.
     const Method* entry = FindMethod(id);
     const size_t declared = entry ? entry->params.size() : 0;
-    const bool pad = entry && !entry->name.empty() && entry->cc == CC_STDCALL && declared < kMaxNames &&
+    const bool pad = found->second->sourceIndex != 0 && entry && !entry->name.empty() && entry->cc == CC_STDCALL &&
+                     declared < kMaxNames &&
                      params->cArgs < declared && params->cNamedArgs == 0 && (flags & DISPATCH_METHOD) &&
                      entry->invokeFlags == INVOKE_FUNC;
     std::vector<VARIANTARG> padded;

@@ -170,6 +170,15 @@ TEST_F(MergedDispatch, MissingTrailingArgumentsOfAMethodArePadded) {
     EXPECT_EQ(S_OK, dispatch_->Invoke(Id(L"Level"), IID_NULL, 0, DISPATCH_PROPERTYPUT, &named, nullptr, nullptr, nullptr));
     EXPECT_EQ(L"102 4 [3]", source_->calls.back());
     EXPECT_EQ(E_POINTER, dispatch_->Invoke(Id(L"Level"), IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr));
+
+    // The object's own members keep their declared defaults: the whole control's text, not an empty rectangle's.
+    standin::CWinObjectStandIn::OfOuter(U(object_))->Log().Clear();
+    CComVariant text;
+    EXPECT_EQ(S_OK, Call(Id(L"GetVisibleText"), DISPATCH_METHOD, {}, text.Put()));
+    std::wstring asked;
+    for (const std::wstring& line : standin::CWinObjectStandIn::OfOuter(U(object_))->Log().Lines())
+        if (line.rfind(L"do_GetVisibleText(", 0) == 0) asked = line;
+    EXPECT_EQ(0u, asked.find(L"do_GetVisibleText(-1,-1,-1,-1,")) << asked;
 }
 
 TEST_F(MergedDispatch, TheMergedTypeInformation) {
