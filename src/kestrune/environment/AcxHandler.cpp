@@ -298,8 +298,8 @@ HRESULT CAcxHandler::FireEvent(BSTR eventName, SAFEARRAY* arguments) {
         for (;;) {
             CONNECTDATA data{};
             ULONG fetched = 0;
-            // S_OK is one connection: the count Wine's proxy of a control in another process
-            // hands back stays 0.
+            // S_OK is one connection, whatever the count says: across processes Wine 8 leaves the
+            // count (and, once the bytes are not zero, the HRESULT) unwritten.
             if (connections->Next(1, &data, &fetched) != S_OK || !data.pUnk) break;
             kcom::CComPtr<IUnknown> sinkUnknown;
             sinkUnknown.Attach(data.pUnk);

@@ -1,9 +1,10 @@
 // "Quorvel.AcxUtil" from a real VBScript client: Wine's cscript creates it and the host, which
 // this process serves, and fires events on the Object of an ActiveX test object; the control's
-// event sink sees them. One event only: Wine's proxy of the control's connection enumerator
-// garbles its answers now and then when such calls cross two processes, and the control handler
-// takes a garbled answer for the end. The forms of every argument, variables by reference
-// included, are checked in process.
+// event sink sees them. One event only: when IEnumConnections::Next hands a connection across
+// processes, Wine 8 writes the fetched count and the HRESULT after the room it reserved for the
+// interface pointer, and the caller reads them from bytes never written; once those hold anything
+// but zero, the control handler takes the answer for a failure and ends its loop. The forms of
+// every argument, variables by reference included, are checked in process.
 #include <gtest/gtest.h>
 #include <string>
 #include "KorTestHost.h"
