@@ -6,10 +6,10 @@
 #include <windows.h>
 #include <objbase.h>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 #include "AcxHostBed.h"
+#include "AlternatingPaths.h"
 #include "AutTestBed.h"
 #include "OrlentyStandIn.h"
 #include "QuillonStub.h"
@@ -20,10 +20,6 @@
 #include "factory/AcxFactory.h"
 
 namespace {
-
-double PerSecond(LONGLONG ticks, LONGLONG frequency, int count) {
-    return ticks > 0 ? count * static_cast<double>(frequency) / static_cast<double>(ticks) : 0.0;
-}
 
 // The hook requests sent since the last call, as "NAME xN" joined by blanks.
 std::wstring RequestsSince(LONG (&before)[static_cast<int>(EQuillonRequest::Count)]) {
@@ -79,12 +75,6 @@ bool SendAgain(const Request& r, IOutputChannel* channel) {
     ::VariantCopy(&params.varB, const_cast<VARIANT*>(static_cast<const VARIANT*>(&r.b)));
     return CPelluce::SendMessageByOCh(r.carrier, r.target, r.request, params, channel) == r.sent;
 }
-
-struct Path {
-    const char* name;
-    std::function<bool()> run;
-    LONGLONG ticks = 0;
-};
 
 }  // namespace
 
@@ -149,27 +139,15 @@ int main() {
                          packageRequests.c_str(), baselineRequests.c_str());
             rc = 1;
         }
-        for (int i = 0; i < 20; ++i)
-            for (Path& p : paths) p.run();
-
-        const int blocks = 20, perBlock = 50, count = blocks * perBlock;
-        LARGE_INTEGER f, t0, t1;
-        ::QueryPerformanceFrequency(&f);
-        int done = 0;
-        for (int block = 0; block < blocks; ++block) {
-            for (Path& p : paths) {
-                ::QueryPerformanceCounter(&t0);
-                for (int i = 0; i < perBlock; ++i) done += p.run();
-                ::QueryPerformanceCounter(&t1);
-                p.ticks += t1.QuadPart - t0.QuadPart;
-            }
-        }
+        const int count = 20 * 50;
+        LONGLONG frequency = 0;
+        const int done = RunAlternating(paths, 20, 20, 50, &frequency);
         if (done != 2 * count) {
             std::fprintf(stderr, "%d of %d paths failed\n", 2 * count - done, 2 * count);
             rc = 1;
         }
-        const double baseline = PerSecond(paths[0].ticks, f.QuadPart, count);
-        const double package = PerSecond(paths[1].ticks, f.QuadPart, count);
+        const double baseline = PerSecond(paths[0].ticks, frequency, count);
+        const double package = PerSecond(paths[1].ticks, frequency, count);
         std::printf("BENCH %s %.0f per_s\n", paths[0].name, baseline);
         std::printf("BENCH %s %.0f per_s\n", paths[1].name, package);
         // Time per recorded click against the time of its hook requests alone.

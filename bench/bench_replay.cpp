@@ -6,18 +6,14 @@
 #include <windows.h>
 #include <objbase.h>
 #include <cstdio>
-#include <functional>
 #include "AcxHostBed.h"
+#include "AlternatingPaths.h"
 #include "AutTestBed.h"
 #include "activex/core/KorActiveX.h"
 #include "environment/LoadTimeValues.h"
 #include "tables/RuntimeId.h"
 
 namespace {
-
-double PerSecond(LONGLONG ticks, LONGLONG frequency, int count) {
-    return ticks > 0 ? count * static_cast<double>(frequency) / static_cast<double>(ticks) : 0.0;
-}
 
 kcom::CComVariant Identifier(UINT format, HWND window, long cookie) {
     CRuntimeId id(format);
@@ -36,12 +32,6 @@ kcom::CComPtr<IKorActiveXBaseReplay> TestObject(CAcxHostBed& bed, UINT format, H
     kcom::CComQIPtr<IKorActiveXInit>(object.get())->Init(format);
     return object;
 }
-
-struct Path {
-    const char* name;
-    std::function<bool()> run;
-    LONGLONG ticks = 0;
-};
 
 }  // namespace
 
@@ -91,25 +81,12 @@ int main() {
                          baselineRequests);
             rc = 1;
         }
-        for (int i = 0; i < 5; ++i)
-            for (Path& p : paths) p.run();
-
-        const int blocks = 10, perBlock = 10, count = blocks * perBlock;
-        LARGE_INTEGER f, t0, t1;
-        ::QueryPerformanceFrequency(&f);
-        int done = 0;
-        for (int block = 0; block < blocks; ++block) {
-            for (Path& p : paths) {
-                ::QueryPerformanceCounter(&t0);
-                for (int i = 0; i < perBlock; ++i) done += p.run();
-                ::QueryPerformanceCounter(&t1);
-                p.ticks += t1.QuadPart - t0.QuadPart;
-            }
-        }
-        if (done != 4 * count) rc = 1;
+        const int count = 10 * 10;
+        LONGLONG frequency = 0;
+        if (RunAlternating(paths, 5, 10, 10, &frequency) != 4 * count) rc = 1;
         for (int i = 0; i < 4; i += 2) {
-            const double baseline = PerSecond(paths[i].ticks, f.QuadPart, count);
-            const double package = PerSecond(paths[i + 1].ticks, f.QuadPart, count);
+            const double baseline = PerSecond(paths[i].ticks, frequency, count);
+            const double package = PerSecond(paths[i + 1].ticks, frequency, count);
             std::printf("BENCH %s %.1f per_s\n", paths[i].name, baseline);
             // Time per click against the baseline's: the package's share of a replayed click.
             std::printf("BENCH %s_time %.0f us ratio %.3f vs %s_time\n", paths[i + 1].name,
