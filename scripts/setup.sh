@@ -29,13 +29,44 @@ missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# A mirror caught mid-sync serves an index of the wrong size for a while: retry, and if one still
+# fails, go on with the indexes that did arrive, preferring the base release so that both
+# architectures of a library come from the same index.
+update_failed=""
+apt_update() {
+  local log
+  log=$(mktemp)
+  for attempt in 1 2 3 4; do
+    if apt-get update -qq >"$log" 2>&1; then
+      update_failed=""
+      rm -f "$log"
+      return 0
+    fi
+    update_failed=$(grep -o -E 'Failed to fetch [^ ]+' "$log" | sed 's/^Failed to fetch //' | sort -u | tr '\n' ' ')
+    [ -n "$update_failed" ] || update_failed="(apt named no index: $(grep -m1 '^E:' "$log"))"
+    [ "$attempt" -lt 4 ] && sleep $((attempt * 5))
+  done
+  rm -f "$log"
+  echo "setup.sh: the package mirror failed, not the project: index ${update_failed% } did not download after 4 tries; going on with the indexes that did" >&2
+  return 1
+}
+mirror_failed() {
+  echo "setup.sh: the package mirror failed, not the project: index ${update_failed% } did not download, and $1 could not be installed without it" >&2
+  exit 1
+}
+
 stamp=/var/lib/apt/kestrune-updated
 if [ ${#missing[@]} -gt 0 ] || [ ! -f "$stamp" ]; then
-  apt-get update -qq
+  apt_update || true
   touch "$stamp"
 fi
 if [ ${#missing[@]} -gt 0 ]; then
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if ! apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+    [ -n "$update_failed" ] || exit 1
+    release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    apt-get install -y -qq --no-install-recommends -t "$release" "${missing[@]}" \
+      || mirror_failed "the build's packages"
+  fi
 fi
 
 # libpng's source package, unpacked once into a cache outside the work tree; the build compiles
@@ -47,8 +78,8 @@ if [ ! -f "$png_src/png.h" ]; then
   id _apt >/dev/null 2>&1 && chown _apt "$work"
   fetch() { (cd "$work" && apt-get source --download-only -qq libpng1.6); }
   if ! fetch; then
-    apt-get update -qq
-    fetch
+    apt_update || true
+    fetch || { [ -z "$update_failed" ] || mirror_failed "libpng's source"; exit 1; }
   fi
   (cd "$work" && dpkg-source -x --no-check ./*.dsc unpacked >/dev/null)
   mkdir -p "$(dirname "$png_src")"
