@@ -1,4 +1,5 @@
-# Sourced: starts Xvfb, a persistent wineserver and an initialised prefix for this build tree,
+# Sourced: wine_runs_here tells whether this machine can run Wine's 32-bit programs at all;
+# wine_session_start starts Xvfb, a persistent wineserver and an initialised prefix for this build tree,
 # and stops them again on exit. Their output goes to /dev/null: wine's background services would
 # otherwise hold the caller's pipes open.
 wine_session_start() {
@@ -30,4 +31,22 @@ wine_session_start() {
 wine_session_stop() {
   wineserver -k >/dev/null 2>&1 || true
   [ -n "${KESTRUNE_XVFB_PID:-}" ] && kill "$KESTRUNE_XVFB_PID" >/dev/null 2>&1 || true
+}
+
+# Wine's 32-bit loader is an i386 Linux program: a kernel with IA-32 emulation switched off (some
+# virtual machines do) refuses it. An i386 emulator registered with binfmt_misc would start it, but
+# each Windows process then takes minutes, far past the tests' time-outs, so it counts as "cannot".
+# Sets wine_cannot_run to the reason.
+wine_runs_here() {
+  wine_cannot_run=""
+  local loader=/usr/lib/wine/wine
+  if grep -qsx 'magic 7f454c4601010100000000000000000002000300' /proc/sys/fs/binfmt_misc/*; then
+    wine_cannot_run="i386 programs on this machine run through an emulator registered with binfmt_misc"
+  elif ! "$loader" --version >/dev/null 2>&1; then
+    wine_cannot_run="this machine's kernel does not run 32-bit x86 programs ($loader: exec format error)"
+    local why
+    why=$(dmesg 2>/dev/null | grep -m1 -i -E 'ia-?32 emulation' | sed 's/^\[[^]]*\] *//')
+    [ -z "$why" ] || wine_cannot_run="$wine_cannot_run; the kernel says: $why"
+  fi
+  [ -z "$wine_cannot_run" ]
 }
