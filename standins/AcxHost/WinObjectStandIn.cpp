@@ -283,6 +283,24 @@ void CWinObjectStandIn::RecordClick(DWORD lParam) {
 
 // ---- ITestObject, ITestObjectInfo ----
 
+STDMETHODIMP CWinObjectStandIn::GetRTAttribs(SAFEARRAY** names, BSTR) {
+    return kcom::Guard([&]() -> HRESULT {
+        if (!names) return E_POINTER;
+        *names = nullptr;
+        if (attributes_.empty()) return E_NOTIMPL;
+        SAFEARRAYBOUND bounds[2] = {{1, 0}, {static_cast<ULONG>(attributes_.size()), 0}};  // {column, row}
+        kcom::CComSafeArray table(::SafeArrayCreate(VT_BSTR, 2, bounds));
+        if (!table) return E_OUTOFMEMORY;
+        for (LONG row = 0; row < static_cast<LONG>(attributes_.size()); ++row) {
+            kcom::CComBSTR name(attributes_[static_cast<size_t>(row)].c_str());
+            LONG index[2] = {0, row};
+            kcom::ThrowIfFailed(::SafeArrayPutElement(table, index, static_cast<BSTR>(name)));
+        }
+        *names = table.Detach();
+        return S_OK;
+    });
+}
+
 STDMETHODIMP CWinObjectStandIn::FindObjectId(IUnknown** object, QueryIdInfo*) {
     Log().Add(L"FindObjectId()");
     if (ownId_.vt != VT_UNKNOWN || !ownId_.punkVal) return E_FAIL;

@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <string>
+#include <utility>
+#include <vector>
 #include "InnerObjectStandIn.h"
 #include "TestObjectInfoStub.h"
 #include "com/ComObject.h"
@@ -137,6 +139,8 @@ public:
     STDMETHOD(get_Prop)(BSTR name, long* flags, long* type, long* compareType, VARIANT* value) override;
     STDMETHOD(get_PropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT* value) override;
     STDMETHOD(put_PropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT value) override;
+    // Its run-time attribute names as a one-column text table, once a test set them.
+    STDMETHOD(GetRTAttribs)(SAFEARRAY** names, BSTR type) override;
     // A property it does not hold is absent (E_INVALIDARG), so that its outer object adds its own.
     STDMETHOD(put_InternalPropExpr)(BSTR name, long* flags, long* type, long* compareType, VARIANT value) override;
 
@@ -174,6 +178,8 @@ public:
     void SetNext(IUnknown* next) { next_ = next; }
     // What the input and recording methods answer.
     void SetResult(HRESULT hr) noexcept { result_ = hr; }
+    // What GetRTAttribs answers (none: E_NOTIMPL).
+    void SetRuntimeAttributes(std::vector<std::wstring> names) { attributes_ = std::move(names); }
 
 private:
     HRESULT Unanswered(const wchar_t* method);
@@ -193,6 +199,7 @@ private:
     kcom::CComPtr<IUnknown> next_;
     HWND window_ = nullptr;
     HRESULT result_ = S_OK;
+    std::vector<std::wstring> attributes_;
 };
 
 }  // namespace standin

@@ -2,6 +2,7 @@
 // recorded.
 #include "IdentificationStandIns.h"
 #include <cwctype>
+#include <utility>
 #include "com/ComError.h"
 #include "com/Handles.h"
 
@@ -189,6 +190,18 @@ STDMETHODIMP CSelectorStandIn::Choose(SAFEARRAY* candidates, VARIANT value, IUnk
             if (SUCCEEDED(::SafeArrayGetElement(picked, first, cell.Put())) && cell.vt == VT_UNKNOWN && cell.punkVal)
                 cell.punkVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(found));
         }
+        return chooseResult_;
+    });
+}
+
+STDMETHODIMP CSelectorStandIn::Filter(VARIANT value, SAFEARRAY** candidates) {
+    return kcom::Guard([&]() -> HRESULT {
+        if (!candidates) return E_POINTER;
+        log_.Add(L"Filter(" + CountText(*candidates) + L"," + VariantText(value) + L")");
+        SAFEARRAY* picked = nullptr;
+        const HRESULT hr = PickRow(*candidates, choice_, &picked);
+        if (FAILED(hr)) return hr;
+        const kcom::CComSafeArray given(std::exchange(*candidates, picked));
         return chooseResult_;
     });
 }

@@ -89,16 +89,22 @@ private:
     CallLog log_;
 };
 
-// A selector: the value it gives for an object, and the candidate it chooses for a value.
-class CSelectorStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorSelector, public IObjectRackClient {
+// A selector: the value it gives for an object, and the candidate it chooses for a value (its
+// filter narrows the candidates to that one).
+class CSelectorStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>,
+                         public IKorSelector,
+                         public IKorSelectorFilter,
+                         public IObjectRackClient {
 public:
     BEGIN_COM_MAP(CSelectorStandIn)
         COM_INTERFACE_ENTRY(IKorSelector)
+        COM_INTERFACE_ENTRY(IKorSelectorFilter)
         COM_INTERFACE_ENTRY(IObjectRackClient)
     END_COM_MAP()
 
     STDMETHOD(GetValue)(SAFEARRAY* candidates, IUnknown* runtimeObject, VARIANT* value) override;
     STDMETHOD(Choose)(SAFEARRAY* candidates, VARIANT value, IUnknown** found) override;
+    STDMETHOD(Filter)(VARIANT value, SAFEARRAY** candidates) override;
     STDMETHOD(GetRack)(IObjectRack** rack) override;
     STDMETHOD(SetRack)(IObjectRack* rack) override;
 

@@ -133,7 +133,7 @@ STDMETHODIMP CRelationsMgrStandIn::FilterByRelations(IDispatch* testObject, long
                  std::to_wstring(reserved) + L"," + std::to_wstring(rows) + L")");
         if (!filtered) return E_POINTER;
         *filtered = nullptr;
-        if (result_ != S_OK) return result_;
+        if (result_ != S_OK || !list_) return result_;
         std::vector<RuntimeObject> kept;
         SAFEARRAYBOUND bounds[2] = {{1, 0}, {static_cast<ULONG>(kept_.size()), 0}};  // columns, rows
         SAFEARRAY* psa = ::SafeArrayCreate(VT_VARIANT, 2, bounds);

@@ -90,7 +90,7 @@ private:
 };
 
 // "TORelationsMgr": the relations do not apply (S_FALSE) unless the test says otherwise; with
-// S_OK it keeps the candidates whose positions it was given.
+// S_OK it keeps the candidates whose positions it was given, or hands back no list at all.
 class CRelationsMgrStandIn : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IKorRelationsMgr {
 public:
     BEGIN_COM_MAP(CRelationsMgrStandIn)
@@ -100,15 +100,17 @@ public:
     STDMETHOD(FilterByRelations)(IDispatch* testObject, long reserved, SAFEARRAY* candidates,
                                  SAFEARRAY** filtered) override;
 
-    void SetAnswer(HRESULT hr, std::vector<ULONG> kept = {}) {
+    void SetAnswer(HRESULT hr, std::vector<ULONG> kept = {}, bool list = true) {
         result_ = hr;
         kept_ = std::move(kept);
+        list_ = list;
     }
     CallLog& Log() noexcept { return log_; }
 
 private:
     HRESULT result_ = S_FALSE;
     std::vector<ULONG> kept_;
+    bool list_ = true;
     CallLog log_;
 };
 

@@ -132,6 +132,21 @@ protected:
     }
     AcxObject Windowless(long cookie) { return New(WindowlessId(main_, cookie), g_cfWindowlessAcxControl); }
 
+    // A property of the description with its flags; a new name becomes a record first.
+    static HRESULT Describe(const AcxObject& object, const wchar_t* name, const kcom::CComVariant& value, long flags) {
+        object->AddProperty(name);
+        return object.as<ITestObjectInfo>()->put_PropExpr(kcom::CComBSTR(name), &flags, nullptr, nullptr, value);
+    }
+    // The container of the windowless controls, as the host's window test object.
+    kcom::CComPtr<IDispatch> Container() {
+        kcom::CComPtr<IDispatch> container;
+        EXPECT_HRESULT_SUCCEEDED(container.CoCreateInstance(standin::kWinObjectProgId, nullptr, CLSCTX_INPROC_SERVER));
+        if (container) {
+            EXPECT_EQ(S_OK, Itf<IReplaySkeleton>(container)->SetRuntimeId(WindowId(main_).punkVal));
+        }
+        return container;
+    }
+
     // The control's own IDispatch, from the hook.
     kcom::CComPtr<IDispatch> Control(HWND window, long cookie = 0) {
         kcom::CComPtr<IDispatch> control;

@@ -18,7 +18,7 @@ using standin::MouseButton;
 class RecordingFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(bed_.Start(kAutControlsScenario));
+        ASSERT_HRESULT_SUCCEEDED(bed_.Start(scenario_));
         bed_.options->Put(L"", L"OnRecord", 1L);
         OrlentyStandIn_SetApplicationSettings(bed_.options.as<IKorSettings>());
         ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFactory, IUnknown>(factory_.Put())));
@@ -53,6 +53,7 @@ protected:
     }
     std::vector<std::wstring> Records() const { return recorder_->Log().Lines(); }
 
+    std::wstring scenario_ = kAutControlsScenario;  // a fixture may add to it before SetUp
     CAcxHostBed bed_;
     standin::CClassRegistration activeXClass_{CLSID_KorActiveX, KorActiveXCreator};
     standin::Holder<standin::CRecorderStandIn> recorder_ = standin::Holder<standin::CRecorderStandIn>::New();

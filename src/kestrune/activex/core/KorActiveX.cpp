@@ -366,7 +366,12 @@ STDMETHODIMP CKorActiveX::GetROTypeInfo(UINT index, LCID lcid, ITypeInfo** info)
 
 // ---- Generic test-object operations ------------------------------------------------------------
 
+// The control's children make a new collection: one handed in is given up.
 HRESULT CKorActiveX::ITestObject4_GetChildObjectsHierarchy(IDispatch* description, IDispatch** collection) {
+    if (!collection) return E_POINTER;
+    kcom::CComPtr<IDispatch> handedIn;
+    handedIn.Attach(*collection);
+    *collection = nullptr;
     return DispTestObject_ChildObjects(description, collection);
 }
 

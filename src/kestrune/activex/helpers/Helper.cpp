@@ -69,13 +69,20 @@ HRESULT Helper::FindHandles(bool windowless) {
     kcom::CComPtr<IUnknown> found;
     const HRESULT hr = m_owner->ITestObject_FindObjectId(found.Put(), nullptr);
     if (FAILED(hr) || !found) return hr;
+    auto take = [&](const auto& values) {
+        long value = 0;
+        if (SUCCEEDED(values.GetLong(L"hwnd", &value)))
+            m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+        m_owner->m_cookie = SUCCEEDED(values.GetLong(L"punknown", &value)) ? value : 0;
+    };
     CRuntimeId id{kcom::CComVariant(found.get())};
-    CPackageId package;
-    if (FAILED(id.GetPackageId(windowless ? g_cfWindowlessAcxControl : g_cfShelHalonotRegilim, package)) || !package)
+    // A windowed control can be found as one that the hook knows by a cookie inside its
+    // container: the identifier itself then names the container and the cookie.
+    if (!windowless) {
+        take(id);
         return hr;
-    long value = 0;
-    if (SUCCEEDED(package.GetLong(L"hwnd", &value)))
-        m_owner->m_window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
-    m_owner->m_cookie = SUCCEEDED(package.GetLong(L"punknown", &value)) ? value : 0;
+    }
+    CPackageId package;
+    if (SUCCEEDED(id.GetPackageId(g_cfWindowlessAcxControl, package)) && package) take(package);
     return hr;
 }

@@ -55,7 +55,8 @@ protected:
     // A click of the host's device-replay engine at a screen point: 0 for the left button, 2 for
     // any other.
     HRESULT EngineClick(POINT screen, int button, bool doubleClick);
-    // The identifier found for the control: its window and cookie go to the owner.
+    // The identifier found for the control: its window and cookie go to the owner, read from the
+    // identifier itself, or from its windowless package.
     HRESULT FindHandles(bool windowless);
 
     CKorActiveX* m_owner;

@@ -2,6 +2,7 @@
 // this object that takes it.
 #include "com/ComError.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/ParentLevel.h"
 
 namespace {
 
@@ -30,7 +31,9 @@ HRESULT CComTestObject::GetSavedSnapshot(BSTR snapshotDir, VARIANT* highlightId,
             kcom::CComVariant parent;
             m_properties.Get(parentName, parent.Put(), nullptr, nullptr, nullptr, nullptr);
             if (parent.vt == VT_DISPATCH && parent.pdispVal) kcom::QueryTo(parent.pdispVal, parentHelper.Put());
-            if (parentHelper) {
+            // At the deepest level a looping chain allows, this object takes the request itself.
+            const CParentLevel level;
+            if (parentHelper && level) {
                 kcom::CComPtr<IDispatch> subject(object);
                 if (!subject) GetOwnDispatch(subject.Put());
                 hr = parentHelper->Snapshot(snapshotDir, highlightId, kind, snapshot, storeAsCurrent, passed2,

@@ -7,6 +7,7 @@
 #include "host/TestObjectSettings.h"
 #include "testobject/clock/TestObjectClock.h"
 #include "testobject/core/OuterCalls.h"
+#include "testobject/core/ParentLevel.h"
 
 namespace {
 
@@ -214,7 +215,8 @@ HRESULT CComTestObject::RefreshObject() {
     if (parent.vt != VT_DISPATCH) return E_UNEXPECTED;
     kcom::CComPtr<ITestObject> up;
     if (FAILED(kcom::QueryTo(parent.pdispVal, up.Put())) || !up) return E_NOINTERFACE;
-    return up->RefreshObject();
+    const CParentLevel level;
+    return level ? up->RefreshObject() : S_OK;
 }
 
 // ---- ITestObject3 to ITestObject6 --------------------------------------------------------------

@@ -6,8 +6,10 @@
 #include <vector>
 #include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
+#include "com/ComSafeArray.h"
 #include "tables/KorBSTR.h"
 #include "testobject/core/OuterCalls.h"
+#include "testobject/settings/SettingsTable.h"
 #include "win32/WindowServices.h"
 
 namespace {
@@ -58,35 +60,26 @@ HRESULT StoreRecord(CPropertiesCollection& collection, BSTR name, long* flags, l
 
 bool SameBstr(BSTR a, BSTR b) noexcept { return CComTestObject::BstrEqual(a, b); }
 
-// Rows of a table as (name, value) pairs; a one-column table gives empty values.
-std::vector<std::pair<kcom::CComVariant, kcom::CComVariant>> PairsOf(SAFEARRAY* psa) {
-    std::vector<std::pair<kcom::CComVariant, kcom::CComVariant>> rows;
-    if (!psa) return rows;
-    CKorSafeArray table;
-    table.Attach(psa, false);
-    const ULONG count = table.GetRowCount();
-    const bool twoColumns = table.GetColumnCount() > 1;
-    for (ULONG r = 0; r < count; ++r) {
-        std::pair<kcom::CComVariant, kcom::CComVariant> row;
-        table.GetElement(row.first.Put(), static_cast<LONG>(r), 0);
-        if (twoColumns) table.GetElement(row.second.Put(), static_cast<LONG>(r), 1);
-        rows.push_back(std::move(row));
-    }
+// Another object's table as rows; a table of neither VARIANT nor text cells is refused like a
+// failed answer (no rows), so that no cell is read as a kind it is not.
+std::vector<SettingsRow> RowsOf(SAFEARRAY* psa) {
+    std::vector<SettingsRow> rows;
+    if (FAILED(ReadSettingsTable(psa, rows))) rows.clear();
     return rows;
 }
 
 // The row whose name cell equals name exactly, or rows.size().
-size_t FindName(const std::vector<std::pair<kcom::CComVariant, kcom::CComVariant>>& rows, const VARIANT& name) {
+size_t FindName(const std::vector<SettingsRow>& rows, const VARIANT& name) {
     for (size_t i = 0; i < rows.size(); ++i)
-        if (VariantEqualExact(rows[i].first, name)) return i;
+        if (VariantEqualExact(rows[i].name, name)) return i;
     return rows.size();
 }
 
-SAFEARRAY* TableOf(const std::vector<std::pair<kcom::CComVariant, kcom::CComVariant>>& rows) {
+SAFEARRAY* TableOf(std::vector<SettingsRow>& rows) {
     CKorSafeArray table(static_cast<ULONG>(rows.size()), 2, VT_VARIANT);
     for (size_t r = 0; r < rows.size(); ++r) {
-        kcom::ThrowIfFailed(table.PutElement(const_cast<kcom::CComVariant*>(&rows[r].first), static_cast<LONG>(r), 0));
-        kcom::ThrowIfFailed(table.PutElement(const_cast<kcom::CComVariant*>(&rows[r].second), static_cast<LONG>(r), 1));
+        kcom::ThrowIfFailed(table.PutElement(&rows[r].name, static_cast<LONG>(r), 0));
+        kcom::ThrowIfFailed(table.PutElement(&rows[r].value, static_cast<LONG>(r), 1));
     }
     return table.Detach();
 }
@@ -101,14 +94,11 @@ HRESULT CComTestObject::ITestObjectInfo_GetProps(SAFEARRAY** names, ULONG flags)
     return kcom::Guard([&] {
         std::vector<kcom::CComBSTR> rows;
         if (kcom::CComPtr<ITestObjectInfo> inner = Inner<ITestObjectInfo>()) {
-            SAFEARRAY* innerNames = nullptr;
-            if (SUCCEEDED(inner->GetProps(&innerNames, flags)) && innerNames) {
-                CKorPtrSafeArray table;
-                table.Attach(innerNames, true);
-                for (ULONG r = 0; r < table.GetRowCount(); ++r) {
-                    kcom::CComBSTR name;
-                    table.GetElement(name.Put(), static_cast<LONG>(r), 0);
-                    rows.push_back(std::move(name));
+            kcom::CComSafeArray innerNames;
+            if (SUCCEEDED(inner->GetProps(innerNames.Put(), flags))) {
+                for (SettingsRow& row : RowsOf(innerNames)) {
+                    if (row.name.vt != VT_BSTR) continue;
+                    rows.push_back(kcom::CComBSTR::Take(std::exchange(row.name.bstrVal, nullptr)));
                 }
             }
         }
@@ -132,22 +122,18 @@ HRESULT CComTestObject::ITestObjectInfo_GetRTAttribs(SAFEARRAY** names, BSTR typ
     if (!names) return E_POINTER;
     *names = nullptr;
     return kcom::Guard([&] {
-        std::vector<std::pair<kcom::CComVariant, kcom::CComVariant>> rows;
+        std::vector<SettingsRow> rows;
         if (m_innerRuntimeAttributes) {
             if (kcom::CComPtr<ITestObjectInfo> inner = Inner<ITestObjectInfo>()) {
-                SAFEARRAY* innerRows = nullptr;
-                if (SUCCEEDED(inner->GetRTAttribs(&innerRows, type)) && innerRows) {
-                    CKorSafeArray owner;
-                    owner.Attach(innerRows, true);
-                    rows = PairsOf(innerRows);
-                }
+                kcom::CComSafeArray innerRows;
+                if (SUCCEEDED(inner->GetRTAttribs(innerRows.Put(), type))) rows = RowsOf(innerRows);
             }
         }
         auto merge = [&](const wchar_t* name, const VARIANT& flag) {
             kcom::CComVariant key(name);
             const size_t at = FindName(rows, key);
-            if (at == rows.size()) rows.emplace_back(std::move(key), flag);
-            else rows[at].second = flag;
+            if (at == rows.size()) rows.push_back({std::move(key), kcom::CComVariant(flag)});
+            else rows[at].value = flag;
         };
         if (const RuntimeAttributeEntry* entry = GetRuntimeAttributeTable()) {
             const kcom::CComBSTR wanted(type ? type : L"");
@@ -164,11 +150,9 @@ HRESULT CComTestObject::ITestObjectInfo_GetRTAttribs(SAFEARRAY** names, BSTR typ
             std::wstring section = L"RuntimeAttributes";
             if (type && ::SysStringLen(type) > 0) section.append(L"\\").append(type, ::SysStringLen(type));
             kcom::CComBSTR key(section.c_str());
-            SAFEARRAY* values = nullptr;
-            if (SUCCEEDED(node->GetValues(key, &values)) && values) {
-                CKorSafeArray owner;
-                owner.Attach(values, true);
-                for (auto& [name, value] : PairsOf(values)) {
+            kcom::CComSafeArray values;
+            if (SUCCEEDED(node->GetValues(key, values.Put()))) {
+                for (auto& [name, value] : RowsOf(values)) {
                     if (name.vt != VT_BSTR) continue;
                     kcom::CComVariant flag;
                     if (FAILED(::VariantChangeType(&flag, &value, 0, VT_BOOL))) flag = kcom::CComVariant(false);

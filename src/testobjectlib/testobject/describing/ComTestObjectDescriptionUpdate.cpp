@@ -5,6 +5,7 @@
 #include "com/ComError.h"
 #include "description/TOPropertiesSnapshot.h"
 #include "host/ResourceStrings.h"
+#include "testobject/core/ParentLevel.h"
 #include "testobject/reporting/ReportFilter.h"
 #include "testobject/reporting/ReportStrings.h"
 
@@ -47,7 +48,7 @@ HRESULT CComTestObject::GetFlagsChangeSummary() {
         m_properties.Get(parentName, parent.Put(), nullptr, nullptr, nullptr, nullptr);
         kcom::CComPtr<IUpdateTODescription> up;
         if (parent.vt == VT_DISPATCH && SUCCEEDED(kcom::QueryTo(parent.pdispVal, up.Put())) && up)
-            up->GetFlagsChangeSummary();
+            if (const CParentLevel level; level) up->GetFlagsChangeSummary();
 
         kcom::CComPtr<IObjectManagerClient> client;
         kcom::CComBSTR collection;

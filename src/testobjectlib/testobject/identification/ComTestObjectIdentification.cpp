@@ -3,6 +3,7 @@
 // selector, repeated while a replay runs and time remains.
 #include <algorithm>
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/ParentLevel.h"
 #include "com/ComError.h"
 #include "errors/TestObjectError.h"
 #include "host/RackServices.h"
@@ -17,7 +18,6 @@ constexpr long kDefaultTimeout = 10000;
 constexpr long kDefaultDelay = 500;
 constexpr ULONG kIdentificationFlag = 0x10;
 constexpr ULONG kLastResortFlag = 0x400;
-constexpr int kLongestParentChain = 256;
 
 kcom::CComVariant ObjectValue(IUnknown* object) { return kcom::CComVariant(object); }
 
@@ -181,7 +181,7 @@ void CComTestObject::DropAncestorsFoundObjects() {
         kcom::CComVariant parent;
         m_properties.Get(parentName, parent.Put(), nullptr, nullptr, nullptr, nullptr);
         // A chain that loops back on itself ends the walk.
-        for (int depth = 0; depth < kLongestParentChain && parent.vt != VT_EMPTY; ++depth) {
+        for (int depth = 0; depth < kMaxParentLevels && parent.vt != VT_EMPTY; ++depth) {
             kcom::CComPtr<DispTestObject> up;
             if ((parent.vt != VT_DISPATCH && parent.vt != VT_UNKNOWN) || FAILED(kcom::QueryTo(parent.punkVal, up.Put())) ||
                 !up)

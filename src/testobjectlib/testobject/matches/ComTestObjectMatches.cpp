@@ -7,6 +7,7 @@
 #include "tables/KorSafeArray.h"
 #include "testobject/clock/TestObjectClock.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/ParentLevel.h"
 #include "testobject/identification/VisualRelations.h"
 #include "testobject/matches/IdList.h"
 #include "testobject/settings/Selectors.h"
@@ -14,8 +15,6 @@
 namespace {
 
 constexpr HRESULT kObjectNotFound = static_cast<HRESULT>(0x80040202);
-// A parent chain deeper than this loops back on itself.
-constexpr int kMaxLevels = 256;
 
 kcom::CComVariant ReadProp(IUnknown* object, const wchar_t* name) {
     kcom::CComBSTR key(name);
@@ -87,7 +86,7 @@ HRESULT CComTestObject::CachedIdPath(SAFEARRAY** ids) {
     if (FAILED(hr) || !level) return FAILED(hr) ? hr : E_NOINTERFACE;
     std::vector<kcom::CComPtr<IRuntimeID>> path;
     for (;;) {
-        if (path.size() >= kMaxLevels) return E_FAIL;
+        if (path.size() >= kMaxParentLevels) return E_FAIL;
         kcom::CComVariant id = ReadProp(level, L"objectid");
         if (id.vt != VT_UNKNOWN || !id.punkVal) return E_FAIL;
         kcom::CComPtr<IRuntimeID> runtimeId;
@@ -195,7 +194,7 @@ void CComTestObject::InitAncestors() {
     kcom::CComVariant parent;
     m_properties.Get(parentName, parent.Put(), nullptr, nullptr, nullptr, nullptr);
     kcom::CComPtr<IDispatch> ancestor(parent.vt == VT_DISPATCH ? parent.pdispVal : nullptr);
-    for (int depth = 0; ancestor && depth < kMaxLevels; ++depth) {
+    for (int depth = 0; ancestor && depth < kMaxParentLevels; ++depth) {
         kcom::CComPtr<DispTestObject> script;
         if (SUCCEEDED(kcom::QueryTo(ancestor.get(), script.Put())) && script) script->Init();
         ancestor = ParentOf(ancestor);
@@ -242,6 +241,7 @@ HRESULT CComTestObject::ITestObject7_FindMatchingIds(long mode, SAFEARRAY** ids)
         QueryIdInfo context{timeout, delay};
         HRESULT last = S_FALSE;
         for (int pass = 0;; ++pass) {
+            // The time left at the start of the pass decides whether another one follows.
             const long remaining = static_cast<long>(deadline - clock.TickCount());
             context.timeout = remaining > 0 ? remaining : 0;
             if (pass > 0) {
@@ -280,12 +280,12 @@ HRESULT CComTestObject::ITestObject7_FindMatchingIds(long mode, SAFEARRAY** ids)
                 if (hr == S_FALSE) {
                     last = S_FALSE;
                 } else {
-                    *ids = kept.psa ? kept.Detach() : candidates.Detach();
+                    // Applied relations that hand back no list kept no candidate.
+                    *ids = kept.psa ? kept.Detach() : CIdPathTable(0, 1).Detach();
                     return S_OK;
                 }
             }
-            const bool timeLeft = static_cast<long>(deadline - clock.TickCount()) >= 1;
-            if (!IsOnReplay() || IsOnPause() || IsOnAbort() || !timeLeft) break;
+            if (!IsOnReplay() || IsOnPause() || IsOnAbort() || context.timeout < 1) break;
         }
         *ids = CIdPathTable(0, 1).Detach();
         return last;

@@ -75,11 +75,6 @@ class KorActiveXControls : public AcxObjectFixture {
 protected:
     AcxObject Of(const ControlCase& c) { return c.cookie ? Windowless(c.cookie) : Windowed(); }
     CComPtr<IDispatch> ControlOf(const ControlCase& c) { return c.cookie ? Control(main_, c.cookie) : Control(ctl_); }
-    // A property of the description with its flags; a new name becomes a record first.
-    static HRESULT Describe(const AcxObject& object, const wchar_t* name, const CComVariant& value, long flags) {
-        object->AddProperty(name);
-        return object.as<ITestObjectInfo>()->put_PropExpr(CComBSTR(name), &flags, nullptr, nullptr, value);
-    }
     static CComVariant RO(const AcxObject& object, const wchar_t* name, HRESULT* hr = nullptr) {
         CComVariant value;
         const HRESULT got = object.as<DispTestObject>()->GetROProperty(CComBSTR(name), nullptr, value.Put());
@@ -163,16 +158,22 @@ TEST_F(KorActiveXControls, DescriptionNamesTheControlsProperties) {
     for (const ControlCase& c : kControls) {
         SCOPED_TRACE(c.name);
         AcxObject object = Of(c);
+        // The windowed object starts from its inner object's names, which carry no flag.
+        if (!c.cookie)
+            standin::CWinObjectStandIn::Last()->SetRuntimeAttributes({L"abs_x", L"Value", L"Enabled", L"Name", L"Height"});
         SAFEARRAY* list = nullptr;
         ASSERT_EQ(S_OK, object.as<ITestObjectInfo>()->GetRTAttribs(&list, nullptr));
         auto rows = Rows(list);
-        // The class's own attributes first, then the control's properties (false: not identifying).
+        // The class's own attributes first, then the control's properties (false: not identifying);
+        // four names without a flag are identifying.
         ASSERT_FALSE(rows.empty());
         EXPECT_EQ(L"abs_x", rows[0].first);
         for (const wchar_t* name : {L"Text", L"Caption", L"Value", L"Enabled", L"Name", L"Height"}) {
             const CComVariant* flag = Find(rows, name);
             ASSERT_TRUE(flag) << name;
             EXPECT_EQ(VT_BOOL, flag->vt);
+            const bool identifying = !c.cookie && name[0] != L'T' && name[0] != L'C';
+            EXPECT_EQ(identifying ? VARIANT_TRUE : VARIANT_FALSE, flag->boolVal) << name;
         }
         // The hidden members are not properties of the description; ignored ones neither.
         EXPECT_FALSE(Find(rows, L"InputLog"));
@@ -236,10 +237,8 @@ TEST_F(KorActiveXControls, DirectWorkOnTheControl) {
 }
 
 TEST_F(KorActiveXControls, EachControlExistsByItsDescription) {
-    // The container of the windowless controls, as the host's window test object.
-    CComPtr<IDispatch> container;
-    ASSERT_HRESULT_SUCCEEDED(container.CoCreateInstance(standin::kWinObjectProgId, nullptr, CLSCTX_INPROC_SERVER));
-    ASSERT_EQ(S_OK, Itf<IReplaySkeleton>(container)->SetRuntimeId(WindowId(main_).punkVal));
+    CComPtr<IDispatch> container = Container();
+    ASSERT_TRUE(container);
     for (const ControlCase& c : kControls) {
         SCOPED_TRACE(c.name);
         AcxObject object = Of(c);

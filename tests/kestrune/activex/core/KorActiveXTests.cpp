@@ -315,6 +315,16 @@ TEST(KorActiveXAlone, AMissingAgentFailsWhatNeedsIt) {
     EXPECT_EQ(E_FAIL, object->Click(-9999, -9999, 0, 0));
     CComBSTR name;
     EXPECT_EQ(S_OK, object.as<ISnapshotHelper>()->Snapshot(CComBSTR(L"c:\\"), nullptr, 0, name.Put(), 0, 0, nullptr));
+    // The children make a collection of their own: one handed in is given up, even when none is made.
+    CComPtr<IDispatch> handed;
+    ASSERT_HRESULT_SUCCEEDED(handed.CoCreateInstance(standin::kWinObjectProgId, nullptr, CLSCTX_INPROC_SERVER));
+    IDispatch* inOut = handed.get();
+    const ULONG counted = inOut->AddRef();
+    EXPECT_TRUE(FAILED(object.as<ITestObject4>()->GetChildObjectsHierarchy(nullptr, &inOut)));
+    EXPECT_EQ(nullptr, inOut);
+    EXPECT_EQ(counted, handed->AddRef());
+    handed->Release();
+    EXPECT_EQ(E_POINTER, object.as<ITestObject4>()->GetChildObjectsHierarchy(nullptr, nullptr));
 }
 
 // ---- In the package DLL ------------------------------------------------------------------------

@@ -41,6 +41,8 @@ TEST_F(HelperRecording, WindowlessClicksAreStepsRelativeToTheControl) {
 
 class HelperRecords : public HelperRecording {
 protected:
+    // The container's window is known to the hook by a cookie of its own.
+    HelperRecords() { scenario_ += L"fact main handlecookie=7\n"; }
     kcom::CComPtr<IKorDataTarget> Object(CRuntimeId id) {
         kcom::CComPtr<IPackageServices> services;
         kcom::CComPtr<IDispatch> object;
@@ -88,6 +90,31 @@ TEST_F(HelperRecords, AWindowedControlsReleaseWithoutPressIsItsOwnClick) {
     EXPECT_EQ(L"8 0", Give(ctl, CRecorderRecord::Window(W(L"main"), WM_LBUTTONUP, 0), false));
     EXPECT_EQ(L"8 0", Give(ctl, CRecorderRecord::Windowless(W(L"main"), 7, WM_LBUTTONUP), true));  // not its format
     EXPECT_EQ(L"8 80070057", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_LBUTTONUP, 0, 20), false));
+    EXPECT_EQ(2u, Steps().size());
+
+    // On a windowed object of the container: a press over a windowless control other than the
+    // window's own cookie is that control's; focus is handled here while the window has a cookie
+    // and was not pressed, else it goes to the inner recorder, as it does for a window without one.
+    kcom::CComPtr<IKorActiveXInit> box;
+    ASSERT_HRESULT_SUCCEEDED(box.CoCreateInstance(CLSID_KorActiveX, nullptr, CLSCTX_INPROC_SERVER));
+    kcom::CComQIPtr<IObjectRackClient>(box.get())->SetRack(bed_.Rack());
+    ASSERT_EQ(S_OK, box->Init(g_cfShelHalonotRegilim));
+    kcom::CComQIPtr<ITestObjectInfo>(box.get())
+        ->put_PropExpr(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr,
+                       kcom::CComVariant(static_cast<IUnknown*>(static_cast<IRuntimeID2*>(Id(false, W(L"main"))))));
+    kcom::CComQIPtr<IKorDataTarget> container(box.get());
+    auto focusesGiven = [](IUnknown* outer) {
+        const auto lines = standin::CWinObjectStandIn::OfOuter(outer)->Log().Lines();
+        return std::count(lines.begin(), lines.end(), L"ReceiveData(FormaShelHalonotRegilim,7)");
+    };
+    EXPECT_EQ(L"1 0", Give(container, CRecorderRecord::Window(W(L"main"), WM_SETFOCUS), false));
+    EXPECT_EQ(0, focusesGiven(box));
+    EXPECT_EQ(L"8 0", Give(container, CRecorderRecord::Window(W(L"main"), WM_LBUTTONDOWN, MAKELPARAM(160, 90)), false));
+    EXPECT_EQ(L"1 0", Give(container, CRecorderRecord::Window(W(L"main"), WM_SETFOCUS), false));
+    EXPECT_EQ(1, focusesGiven(box));
+    RecordedWindowMap.erase(W(L"ctl"));
+    EXPECT_EQ(L"1 0", Give(ctl, CRecorderRecord::Window(W(L"ctl"), WM_SETFOCUS), false));
+    EXPECT_EQ(1, focusesGiven(ctl));
     EXPECT_EQ(2u, Steps().size());
 }
 

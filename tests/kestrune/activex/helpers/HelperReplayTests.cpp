@@ -55,6 +55,21 @@ TEST_F(HelperReplay, AWindowedClickGoesToTheInnerObjectAtTheControlsPoint) {
               Log(ctl_));
     EXPECT_TRUE(Engine().empty());
     EXPECT_TRUE(bed_.recordMgr->Log().Lines().empty());  // nothing was covered
+
+    // Found as a control that the hook knows by a cookie in its container: found again after the
+    // wait, then clicked by the engine where the control lies.
+    kcom::CComPtr<IDispatch> container = Container();
+    AcxObject known = New(kcom::CComVariant(), g_cfShelHalonotRegilim);
+    ASSERT_EQ(S_OK, Describe(known, L"parent", kcom::CComVariant(container.get()), 9));
+    ASSERT_EQ(S_OK, Describe(known, L"progid", kcom::CComVariant(L"KorTest.WlsButton"), 0x10));
+    EXPECT_EQ(S_OK, Click(known, 5, 6));
+    POINT corner{20, 80};
+    ::ClientToScreen(main_, &corner);
+    EXPECT_EQ((Lines{L"Click(" + std::to_wstring(corner.x + 5) + L"," + std::to_wstring(corner.y + 6) + L",0)"}),
+              Engine());
+    EXPECT_EQ((Lines{L"WM_LBUTTONDOWN 5,6", L"WM_LBUTTONUP 5,6"}), Log(main_, 7));
+    EXPECT_EQ(main_, known->Window());
+    EXPECT_EQ(7, known->Cookie());
 }
 
 TEST_F(HelperReplay, ACoveredWindowedControlIsMadeVisibleAtThePointFirst) {

@@ -129,6 +129,10 @@ TEST_F(Checkpoints, SnapshotsGoUpToTheParentWithTheObjectThatAsked) {
     EXPECT_EQ(E_NOTIMPL, helper->Snapshot(CComBSTR(L"D:\\other"), &id, 1, &name, 0, 0, nullptr));
     EXPECT_STREQ(L"C:\\shots", host_.host.options->Peek(L"", L"SnapshotDir").bstrVal);
     EXPECT_EQ(E_POINTER, helper->Snapshot(CComBSTR(L"x"), nullptr, 0, nullptr, 0, 0, nullptr));
+    // A parent that is its own parent takes the request itself at the deepest level a walk allows.
+    parent->Put(L"parent", CComVariant(parent.as<IDispatch>()), 9);
+    EXPECT_EQ(E_NOTIMPL, helper->Snapshot(CComBSTR(L"C:\\shots"), nullptr, 1, &name, 0, 0, nullptr));
+    parent->Put(L"parent", CComVariant(), 9);
 }
 
 }  // namespace

@@ -139,6 +139,16 @@ TEST_F(TestObjectCore, RefreshWalksUpToTheParent) {
     EXPECT_EQ(object.RefreshObject(), E_UNEXPECTED);
     object.Put(L"parent", CComVariant());
     EXPECT_EQ(object.RefreshObject(), S_OK);
+    // A parent that is its own parent: the walk ends at the deepest level any walk allows. The
+    // parent answers only through QueryInterface, which is all the walk asks of it.
+    CComVariant loop;
+    loop.vt = VT_DISPATCH;
+    loop.pdispVal = reinterpret_cast<IDispatch*>(parent.as<ITestObject>());
+    loop.pdispVal->AddRef();
+    parent->Put(L"parent", loop);
+    object.Put(L"parent", loop);
+    EXPECT_EQ(object.RefreshObject(), S_OK);
+    parent->Put(L"parent", CComVariant());
 }
 
 TEST_F(TestObjectCore, ModeReadersCacheOnlyWhatTheyCanTell) {

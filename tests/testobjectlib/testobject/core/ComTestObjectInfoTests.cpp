@@ -37,6 +37,12 @@ protected:
         return out;
     }
 
+    // A one-cell table of a number, as no caller expects it.
+    static SAFEARRAY* Numbers() {
+        SAFEARRAYBOUND bounds[2] = {{1, 0}, {1, 0}};
+        return ::SafeArrayCreate(VT_I4, 2, bounds);
+    }
+
     CTestObject object;
     HRESULT lastResult = S_OK;
 };
@@ -152,6 +158,17 @@ TEST_F(TestObjectInfo, GetPropsListsInnerNamesFirstAndEachNameOnce) {
     EXPECT_EQ(got[0], L"Shared");
     EXPECT_EQ(got[1], L"InnerOnly");
     EXPECT_EQ(got[2], L"OwnOnly");
+    // The inner answer's cells are read as what they are: VARIANT cells give their names, a table
+    // of numbers is refused like a failed answer.
+    CKorSafeArray variants(1, 1, VT_VARIANT);
+    CComVariant cell(L"FromVariant");
+    variants.PutElement(&cell, 0, 0);
+    inner->answer.Reset(variants.Detach());
+    ASSERT_EQ(object.ITestObjectInfo_GetProps(&names, 0x410), S_OK);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"FromVariant", L"Shared", L"OwnOnly"}));
+    inner->answer.Reset(Numbers());
+    ASSERT_EQ(object.ITestObjectInfo_GetProps(&names, 0x410), S_OK);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"Shared", L"OwnOnly"}));
     EXPECT_EQ(object.ITestObjectInfo_GetProps(nullptr, 1), E_POINTER);
     ASSERT_EQ(object.ITestObjectInfo_GetProps(&names, 0x1000), S_OK);
     EXPECT_TRUE(Names(names).empty());
@@ -221,6 +238,25 @@ TEST_F(TestObjectInfo, RuntimeAttributesFromTheClassTableOrTheOptions) {
     EXPECT_EQ(v.boolVal, VARIANT_FALSE);
     rows.GetElement(v.Put(), 2, 0);
     EXPECT_STREQ(v.bstrVal, L"Extra");
+    // A text table from the inner object gives names without flags; a table of numbers is refused.
+    CKorPtrSafeArray texts(1, 1, VT_BSTR);
+    CComBSTR text(L"Text");
+    BSTR raw = text;
+    texts.PutElement(&raw, 0, 0);
+    inner->answer.Reset(texts.Detach());
+    rows.Destroy();
+    ASSERT_EQ(object.ITestObjectInfo_GetRTAttribs(&psa, nullptr), S_OK);
+    rows.Attach(psa, true);
+    ASSERT_EQ(rows.GetRowCount(), 3u);  // Text, then the own Value and Extra
+    rows.GetElement(v.Put(), 0, 0);
+    EXPECT_STREQ(v.bstrVal, L"Text");
+    rows.GetElement(v.Put(), 0, 1);
+    EXPECT_EQ(v.vt, VT_EMPTY);
+    inner->answer.Reset(Numbers());
+    rows.Destroy();
+    ASSERT_EQ(object.ITestObjectInfo_GetRTAttribs(&psa, nullptr), S_OK);
+    rows.Attach(psa, true);
+    EXPECT_EQ(rows.GetRowCount(), 2u);
 
     // Without a table, the class options list them; without a rack that fails.
     CTestObject plain;

@@ -7,6 +7,7 @@
 #include <vector>
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
+#include "com/ComSafeArray.h"
 #include "HostStandIn.h"
 #include "testobject/core/ComTestObject.h"
 
@@ -106,6 +107,9 @@ public:
         COM_INTERFACE_ENTRY(IPersistStreamInit)
     END_COM_MAP()
 
+    // When set, a copy of it answers GetProps and GetRTAttribs in place of the object's own.
+    kcom::CComSafeArray answer;
+
     HRESULT FinalConstruct() noexcept {
         self = static_cast<ITestObject*>(this);
         return ConstructionResult();
@@ -126,11 +130,15 @@ public:
     STDMETHOD(RefreshObject)() override { return CTestObject::RefreshObject(); }
 
     // ITestObjectInfo
-    STDMETHOD(GetProps)(SAFEARRAY** n, ULONG f) override { return ITestObjectInfo_GetProps(n, f); }
+    STDMETHOD(GetProps)(SAFEARRAY** n, ULONG f) override {
+        return answer ? ::SafeArrayCopy(answer, n) : ITestObjectInfo_GetProps(n, f);
+    }
     STDMETHOD(FillPropsValues)(SAFEARRAY** t) override { return ITestObjectInfo_FillPropsValues(t); }
     STDMETHOD(FillPropsExpr)(SAFEARRAY** t) override { return ITestObjectInfo_FillPropsExpr(t); }
     STDMETHOD(FillRTAttribsValues)(SAFEARRAY** t) override { return ITestObjectInfo_FillRTAttribsValues(t); }
-    STDMETHOD(GetRTAttribs)(SAFEARRAY** n, BSTR t) override { return ITestObjectInfo_GetRTAttribs(n, t); }
+    STDMETHOD(GetRTAttribs)(SAFEARRAY** n, BSTR t) override {
+        return answer ? ::SafeArrayCopy(answer, n) : ITestObjectInfo_GetRTAttribs(n, t);
+    }
     STDMETHOD(SetPropFlags)(BSTR n, ULONG v) override { return ITestObjectInfo_SetPropFlags(n, v); }
     STDMETHOD(GetPropFlags)(BSTR n, ULONG* v) override { return ITestObjectInfo_GetPropFlags(n, v); }
     STDMETHOD(SetPropCompareType)(BSTR n, ULONG v) override { return ITestObjectInfo_SetPropCompareType(n, v); }

@@ -70,6 +70,16 @@ TEST_F(DescriptionUpdate, AChangedDescriptionIsToldAndReportedOnce) {
     EXPECT_EQ(Op().GetFlagsChangeSummary(), S_OK);  // once per object
     EXPECT_EQ(Text(), L"Old");
     EXPECT_EQ(Notified(), 1);
+
+    // A parent chain that loops back to the object ends, and the object is told once.
+    object->m_descriptionUpdated = 0;
+    const CComBSTR parent(L"parent");
+    long flags = 9;
+    object->ITestObjectInfo_put_PropExpr(parent, &flags, nullptr, nullptr, CComVariant(object.as<IDispatch>()));
+    EXPECT_EQ(Op().GetFlagsChangeSummary(), S_OK);
+    EXPECT_EQ(Text(), L"OK");
+    EXPECT_EQ(Notified(), 2);
+    object->ITestObjectInfo_put_PropExpr(parent, &flags, nullptr, nullptr, CComVariant());
 }
 
 TEST_F(DescriptionUpdate, NothingHappensUnlessTheUpdateIsOnAndTheObjectIsManaged) {

@@ -139,6 +139,13 @@ TEST(TypeLibraryLayout, SlotOrdersOfTheTestObjectInterfaces) {
                  L"put_FullPath"});
     ExpectOrder(Slots(Info(__uuidof(ISnapshotHelper))), 3, {L"Snapshot"});
 
+    // The collection of GetChildObjectsHierarchy is handed in and back.
+    CComPtr<ITypeInfo> four = Info(__uuidof(ITestObject4));
+    kcom::CFuncDesc hierarchy;
+    ASSERT_EQ(S_OK, kcom::GetFuncDesc(four, 2, hierarchy));
+    EXPECT_EQ(L"GetChildObjectsHierarchy", Doc(four, hierarchy->memid));
+    EXPECT_EQ(PARAMFLAG_FIN | PARAMFLAG_FOUT, hierarchy->lprgelemdescParam[1].paramdesc.wParamFlags);
+
     const std::vector<Slot> script = Slots(VtableHalf(__uuidof(DispTestObject)));
     ExpectOrder(script, 7,
                 {L"GetProperty", L"SetProperty", L"QueryValue", L"Check", L"Output", L"Highlight", L"Init",

@@ -150,19 +150,53 @@ TEST_F(Matches, RelationsThatDoNotApplyRetryUntilTheTimeOut) {
     host_.host.options->Put(L"", L"DefaultTimeout", 3000L);
     host_.host.options->Put(L"", L"DefaultDelay", 500L);
     Ids ids = NewIds(2);
+    // VARIANT cells, as the host's engine hands them to its filters.
     object().candidates = [&](SAFEARRAY** list, QueryIdInfo*) {
-        *list = IdList(ids);
+        CKorSafeArray table(2, 1, VT_VARIANT);
+        for (LONG row = 0; row < 2; ++row) {
+            CComVariant cell(ids[static_cast<size_t>(row)].get());
+            table.PutElement(&cell, row, 0);
+        }
+        *list = table.Detach();
         return S_OK;
     };
     SAFEARRAY* found = nullptr;
     ASSERT_EQ(S_FALSE, object().ITestObject7_FindMatchingIds(2, &found));
     EXPECT_EQ(0u, IdListRows(found));
     ::SafeArrayDestroy(found);
-    ASSERT_EQ(7u, object().queries.size());
-    // Each pass stores the time left before its delay.
-    for (long pass = 0; pass < 7; ++pass)
+    // Each pass stores the time left before its delay; a pass follows while that was 1 ms or more.
+    ASSERT_EQ(8u, object().queries.size());
+    for (long pass = 0; pass < 8; ++pass)
         EXPECT_EQ(pass == 0 ? 3000 : 3500 - 500 * pass, object().queries[static_cast<size_t>(pass)].timeout);
-    EXPECT_EQ(std::vector<DWORD>(6, 500), clock.Pumps());
+    EXPECT_EQ(std::vector<DWORD>(7, 500), clock.Pumps());
+
+    // Applied relations answer their survivors at once; no list handed back means none survived.
+    object().queries.clear();
+    host_.host.relations->SetAnswer(S_OK, {1});
+    ASSERT_EQ(S_OK, object().ITestObject7_FindMatchingIds(2, &found));
+    ASSERT_EQ(1u, IdListRows(found));
+    EXPECT_TRUE(Cell(found, 0, 0).IsEqualObject(ids[1]));
+    ::SafeArrayDestroy(found);
+    host_.host.relations->SetAnswer(S_OK, {}, false);
+    ASSERT_EQ(S_OK, object().ITestObject7_FindMatchingIds(2, &found));
+    EXPECT_EQ(0u, IdListRows(found));
+    ::SafeArrayDestroy(found);
+    EXPECT_EQ(2u, object().queries.size());
+
+    // The one ordinal property's selector narrows the candidates and gives its code.
+    const std::wstring selectorProgId = L"Kestrune.Test.Selector." + std::to_wstring(::GetCurrentProcessId());
+    Holder<standin::CSelectorStandIn> selector = Holder<standin::CSelectorStandIn>::New();
+    standin::CProgIdObjectRegistration selectorClass{selectorProgId.c_str(), selector.as<IKorSelector>()};
+    host_.host.options->Put(L"Selectors\\index", L"ProgID", selectorProgId.c_str());
+    object().Put(L"index", CComVariant(1L), 0x448);
+    for (HRESULT code : {S_OK, S_FALSE}) {
+        selector->SetChoice(1, code);
+        ASSERT_EQ(code, object().ITestObject7_FindMatchingIds(1, &found));
+        ASSERT_EQ(1u, IdListRows(found));
+        EXPECT_TRUE(Cell(found, 0, 0).IsEqualObject(ids[1]));
+        ::SafeArrayDestroy(found);
+    }
+    EXPECT_EQ(L"Filter(2,I4:1)", selector->Log().Lines().back());
 
     // Mode 0 answers the first candidates it gets; an unknown mode never answers.
     object().queries.clear();
@@ -261,6 +295,14 @@ TEST_F(Children, TheHierarchyAppendsEachLevelAfterTheOneAbove) {
         info->get_Prop(CComBSTR(L"objectid"), nullptr, nullptr, nullptr, id.Put());
         EXPECT_EQ(i < 2 ? direct[i].get() : grand[i - 2].get(), id.punkVal) << i;
     }
+    // Handed in again, the same collection comes back and gains nothing.
+    IDispatch* handed = all.get();
+    handed->AddRef();  // the call's to keep or hand back
+    ASSERT_EQ(S_OK, host_.object.as<ITestObject4>()->GetChildObjectsHierarchy(nullptr, &handed));
+    CComPtr<IDispatch> back;
+    back.Attach(handed);
+    EXPECT_TRUE(back.IsEqualObject(all));
+    EXPECT_EQ(4u, collections_[0]->Items().size());
 }
 
 // A host that answers an object among its own children does not make the walk endless.
