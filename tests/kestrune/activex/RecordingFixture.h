@@ -18,7 +18,7 @@ using standin::MouseButton;
 class RecordingFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(bed_.Start(kAutControlsScenario));
+        ASSERT_HRESULT_SUCCEEDED(bed_.Start(scenario_));
         bed_.options->Put(L"", L"OnRecord", 1L);
         OrlentyStandIn_SetApplicationSettings(bed_.options.as<IKorSettings>());
         ASSERT_HRESULT_SUCCEEDED((kcom::CreateObject<CAcxFactory, IUnknown>(factory_.Put())));
@@ -52,7 +52,21 @@ protected:
         return steps;
     }
     std::vector<std::wstring> Records() const { return recorder_->Log().Lines(); }
+    // The status word and result of one record handed to a test object, "<status> <hr>".
+    std::wstring Give(IKorDataTarget* object, const CRecorderRecord& record, bool windowless) {
+        FORMATETC format{static_cast<CLIPFORMAT>(windowless ? g_cfWindowlessAcxRecord : g_cfShelHalonotRegilim),
+                         nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        medium.tymed = TYMED_HGLOBAL;
+        medium.hGlobal = record.get();
+        ULONG status = 0;
+        wchar_t text[32];
+        const HRESULT hr = object->ReceiveData(&format, &medium, &status);
+        swprintf(text, 32, L"%lu %lX", status, static_cast<unsigned long>(hr));
+        return text;
+    }
 
+    std::wstring scenario_ = kAutControlsScenario;
     CAcxHostBed bed_;
     standin::CClassRegistration activeXClass_{CLSID_KorActiveX, KorActiveXCreator};
     standin::Holder<standin::CRecorderStandIn> recorder_ = standin::Holder<standin::CRecorderStandIn>::New();
