@@ -198,19 +198,13 @@ TEST_F(RunTimeMethods, WaitAndCheckRefuseTheirArgumentsInTheirOwnWaysAndReportWh
     for (const auto& check : checks) {
         host_.engine->PutValue(L"text", check.actual ? CComVariant(check.actual) : CComVariant());
         const size_t before = events.size();
-        result = VARIANT_TRUE;
         EXPECT_EQ(S_OK, script()->CheckProperty(text, check.expected, 0, &result));
         EXPECT_EQ(check.status == 0 ? VARIANT_TRUE : VARIANT_FALSE, result);
         ASSERT_EQ(before + 2, events.size());
-        const auto& step = events[before];
-        const auto& verdict = events[before + 1];
-        EXPECT_EQ(L"Replay", step.type);
-        EXPECT_EQ(L"", step.Text(L"NodeType"));
-        EXPECT_EQ(2, step.Item(L"Status").lVal);
-        EXPECT_EQ(L"Replay", verdict.type);
-        EXPECT_EQ(L"\"" + step.Text(L"NodeName") + L"\"", verdict.Text(L"NodeName"));
-        EXPECT_EQ(L"CheckProperty", verdict.Text(L"NodeType"));
-        EXPECT_EQ(check.message, verdict.Text(L"StepInfo"));
+        const auto &step = events[before], &verdict = events[before + 1];
+        EXPECT_EQ(L"Replay 2 Replay", step.type + L" " + std::to_wstring(step.Item(L"Status").lVal) + L" " + verdict.type);
+        EXPECT_EQ(L"\"" + step.Text(L"NodeName") + L"\" CheckProperty " + check.message,
+                  verdict.Text(L"NodeName") + L" " + verdict.Text(L"NodeType") + L" " + verdict.Text(L"StepInfo"));
         EXPECT_EQ(check.status, verdict.Item(L"Status").lVal);
     }
 }
