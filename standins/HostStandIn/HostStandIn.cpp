@@ -375,6 +375,7 @@ STDMETHODIMP CQueryEngineStandIn::QueryValue(IRuntimeID* pRO, SAFEARRAY* psaProp
         std::wstring names;
         LONG rows = 0;
         if (psaProp && ::SafeArrayGetDim(psaProp) == 2) rows = static_cast<LONG>(psaProp->rgsabound[0].cElements);
+        lastColumns_ = rows ? static_cast<LONG>(psaProp->rgsabound[1].cElements) : 0;
         for (LONG row = 0; row < rows; ++row) {
             LONG index[2] = {0, row};
             kcom::CComVariant name;

@@ -237,9 +237,12 @@ public:
     void SetQueryResult(HRESULT hr) noexcept { queryResult_ = hr; }
     void SetRegisterResult(HRESULT hr) noexcept { registerResult_ = hr; }
     CallLog& Log() noexcept { return log_; }
+    // The column count of the last value table.
+    LONG LastColumns() const noexcept { return lastColumns_; }
 
 private:
     NamedValues values_;
+    LONG lastColumns_ = 0;
     HRESULT queryResult_ = S_OK;
     HRESULT registerResult_ = S_OK;
     CallLog log_;

@@ -52,6 +52,19 @@ protected:
         return steps;
     }
     std::vector<std::wstring> Records() const { return recorder_->Log().Lines(); }
+    // The status word and result of one record handed to a test object, "<status> <hr>".
+    std::wstring Give(IKorDataTarget* object, const CRecorderRecord& record, bool windowless) {
+        FORMATETC format{static_cast<CLIPFORMAT>(windowless ? g_cfWindowlessAcxRecord : g_cfShelHalonotRegilim),
+                         nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        medium.tymed = TYMED_HGLOBAL;
+        medium.hGlobal = record.get();
+        ULONG status = 0;
+        wchar_t text[32];
+        const HRESULT hr = object->ReceiveData(&format, &medium, &status);
+        swprintf(text, 32, L"%lu %lX", status, static_cast<unsigned long>(hr));
+        return text;
+    }
 
     std::wstring scenario_ = kAutControlsScenario;  // a fixture may add to it before SetUp
     CAcxHostBed bed_;

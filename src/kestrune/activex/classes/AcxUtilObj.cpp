@@ -97,6 +97,7 @@ STDMETHODIMP CAcxUtilObj::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS
         kcom::CComPtr<IDispatch> object;
         HRESULT hr = ObjectArg(params->rgvarg[count - 1], object);
         if (FAILED(hr)) return failAt(0, hr);
+        if (!object) return FireEvent(nullptr, nullptr, nullptr);  // refused whatever the name is
         kcom::CComVariant name;
         if (FAILED(hr = ::VariantCopyInd(&name, const_cast<VARIANT*>(&Plain(params->rgvarg[count - 2])))) ||
             FAILED(hr = name.ChangeType(VT_BSTR)))

@@ -87,6 +87,9 @@ private:
     HRESULT RunWindowed(F&& operation) noexcept {
         return Run([&]() -> HRESULT {
             if (m_windowless) return E_NOTIMPL;
+            // Asked by the one IID the agent utility answers (the interface's IID in the type
+            // library): an IID of the test object's own would never be answered, and every
+            // windowed operation here would fail.
             kcom::CComQIPtr<IKorAcxDriver> driver(static_cast<IUnknown*>(m_agent.get()));
             if (!driver) return E_FAIL;
             return operation(driver.get());

@@ -7,6 +7,10 @@ namespace {
 constexpr long kHandled = 0;
 constexpr long kPassOn = 2;
 constexpr long kNotMine = 3;
+// Record filter modes a custom record object may ask for.
+constexpr long kOwnWindow = 0;
+constexpr long kEveryWindow = 1;
+constexpr long kOwnWindowAndChildren = 2;
 }  // namespace
 
 HRESULT CKorActiveX::CustomRecordDecision(HWND window, WORD message, DWORD wParam, DWORD lParam, FORMATETC* format,
@@ -17,11 +21,22 @@ HRESULT CKorActiveX::CustomRecordDecision(HWND window, WORD message, DWORD wPara
     HRESULT result = S_FALSE;
     // Identifies the object, which fills the control-window field.
     if (!m_customControlWindow) ReadCustomControlWindow();
-    bool ask = window == m_customControlWindow;
-    if (m_recordFilterMode == 1)
+    // A mode the object does not know asks it about nothing.
+    bool ask = false;
+    switch (m_recordFilterMode) {
+    case kOwnWindow:
+        ask = window == m_customControlWindow;
+        break;
+    case kEveryWindow:
         ask = true;
-    else if (m_recordFilterMode == 2)
-        ask = ask || (m_customControlWindow && ::IsChild(m_customControlWindow, window));
+        break;
+    case kOwnWindowAndChildren:
+        ask = window == m_customControlWindow ||
+              (m_customControlWindow && ::IsChild(m_customControlWindow, window));
+        break;
+    default:
+        break;
+    }
     if (ask) result = m_customRecorder->OnRecordMessage(window, message, wParam, lParam, &answer);
     if (FAILED(result)) return S_FALSE;
     if (answer == kHandled || answer == kNotMine) {

@@ -89,6 +89,8 @@ public:
         return m_owner ? Utilities()->GetWindowHandle(window) : E_FAIL;
     }
     STDMETHOD(GetTestOption)(BSTR section, BSTR key, VARIANT* value) override {
+        if (!value) return E_POINTER;
+        ::VariantInit(value);
         return m_owner ? Utilities()->GetTestOption(section, key, value) : E_FAIL;
     }
 

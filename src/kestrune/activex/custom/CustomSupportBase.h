@@ -70,8 +70,8 @@ public:
             }
             case kRecordOn: {
                 if (m_customRecorder && m_customReplay) return S_FALSE;
-                // Both made before: nothing would be tried again.
-                if (m_recordObjectMade && m_replayObjectMade) return S_FALSE;
+                // While either is missing the class is looked up again at every call, so that
+                // "SimClass" follows the control; neither object is ever made twice.
                 kcom::CComBSTR className;
                 if (IdentifyForCustom(className.Put()) == S_OK) SetSimClass(kcom::CComVariant(className));
                 HRESULT record = S_FALSE, replay = S_FALSE;
@@ -351,6 +351,7 @@ public:
     }
     STDMETHOD(GetTestOption)(BSTR section, BSTR key, VARIANT* value) override {
         if (!value) return E_POINTER;
+        ::VariantInit(value);  // an [out] value: what the caller left there is not ours to free
         return ForwardGuard([&] {
             kcom::CComVariant read;
             const HRESULT hr = Base::GetTestOption(section, key, read.Put());

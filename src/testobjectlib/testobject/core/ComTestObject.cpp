@@ -42,25 +42,28 @@ CComTestObject::CComTestObject() {
         m_timeoutOptionName = L"DefaultTimeout";
         m_delayOptionName = L"DefaultDelay";
         m_algorithm = L"";
+        // Each record is made only once the one before it is owned by the collection, so a
+        // failed allocation leaves nothing behind.
+        using Make = CProperty* (*)(IPropertyOwner*);
         struct BuiltIn {
             const wchar_t* name;
-            CProperty* record;
+            Make make;
             DWORD flags;
         };
-        IPropertyOwner* owner = &m_ownerLink;
-        const BuiltIn builtIns[] = {
-            {L"objectid", new CProperty(owner), 9},
-            {L"parent", new CProperty(owner), 9},
-            {L"korclass", new CKorClassProperty(owner), 3},
-            {L"Class Name", new CKorClassProperty(owner), 3},
-            {L"TestObjName", new CKorLogicalNameProperty(owner), 3},
-            {L"TestObjGenType", new CKorGenTypeProperty(owner), 3},
-            {L"visual relations", new CKorObjectRelationsProperty(owner), PROP_RELATIONS | PROP_NEW_RECORD},
+        static constexpr BuiltIn builtIns[] = {
+            {L"objectid", [](IPropertyOwner* o) -> CProperty* { return new CProperty(o); }, 9},
+            {L"parent", [](IPropertyOwner* o) -> CProperty* { return new CProperty(o); }, 9},
+            {L"korclass", [](IPropertyOwner* o) -> CProperty* { return new CKorClassProperty(o); }, 3},
+            {L"Class Name", [](IPropertyOwner* o) -> CProperty* { return new CKorClassProperty(o); }, 3},
+            {L"TestObjName", [](IPropertyOwner* o) -> CProperty* { return new CKorLogicalNameProperty(o); }, 3},
+            {L"TestObjGenType", [](IPropertyOwner* o) -> CProperty* { return new CKorGenTypeProperty(o); }, 3},
+            {L"visual relations", [](IPropertyOwner* o) -> CProperty* { return new CKorObjectRelationsProperty(o); },
+             PROP_RELATIONS | PROP_NEW_RECORD},
         };
         HRESULT hr = S_OK;
         for (const BuiltIn& b : builtIns) {
             kcom::CComBSTR name(b.name);
-            HRESULT added = m_properties.Add(name, b.record, b.flags);  // takes the record over
+            HRESULT added = m_properties.Add(name, b.make(&m_ownerLink), b.flags);  // takes the record over
             if (SUCCEEDED(hr)) hr = added;
         }
         m_stepRecordFormat = ::RegisterClipboardFormatW(L"FormatVovuvarShellTestObjects");
@@ -599,14 +602,20 @@ HRESULT CComTestObject::QueryRuntimeValues(IUnknown* runtimeObject, SAFEARRAY* t
 }
 
 HRESULT CComTestObject::QueryObjValue(VARIANT* value, IUnknown* runtimeObject, BSTR name) {
-    return QueryObjValue2(value, runtimeObject, name, nullptr);
+    return QueryOneValue(value, runtimeObject, name, false, nullptr);
 }
 
+// The data column is there even when no data is given: the engine reads it as empty.
 HRESULT CComTestObject::QueryObjValue2(VARIANT* value, IUnknown* runtimeObject, BSTR name, const VARIANT* propData) {
+    return QueryOneValue(value, runtimeObject, name, true, propData);
+}
+
+HRESULT CComTestObject::QueryOneValue(VARIANT* value, IUnknown* runtimeObject, BSTR name, bool withData,
+                                      const VARIANT* propData) {
     if (!value) return E_POINTER;
     ::VariantClear(value);
     HRESULT hr = kcom::Guard([&] {
-        CKorSafeArray table(1, propData ? 3 : 2, VT_VARIANT);
+        CKorSafeArray table(1, withData ? 3 : 2, VT_VARIANT);
         kcom::CComVariant nameCell;
         nameCell.vt = VT_BSTR;
         nameCell.bstrVal = name ? ::SysAllocStringLen(name, ::SysStringLen(name)) : nullptr;

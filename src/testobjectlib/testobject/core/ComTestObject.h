@@ -398,6 +398,10 @@ public:
     };
 
 protected:
+    // A one-row table of name and value, with a third column for property data when withData.
+    HRESULT QueryOneValue(VARIANT* value, IUnknown* runtimeObject, BSTR name, bool withData,
+                          const VARIANT* propData);
+
     // The property records' view of this object.
     class COwnerLink final : public IPropertyOwner {
     public:

@@ -99,6 +99,10 @@ TEST_F(SmallClasses, FireEventTakesWhatAScriptPassesAndRefusesNoObjectOrNoName) 
                                                           CComVariant(L"Clicked"), Args({})},
                                      nullptr));
     EXPECT_EQ(E_INVALIDARG, DispCall(util, L"FireEvent", {CComVariant(), CComVariant(L"Clicked")}, nullptr));
+    CComVariant null;
+    null.vt = VT_NULL;  // a name that no text stands for: no object is refused first
+    EXPECT_EQ(E_INVALIDARG, DispCall(util, L"FireEvent", {null, null}, nullptr));
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, DispCall(util, L"FireEvent", {CComVariant(control.get()), null}, nullptr));
     EXPECT_EQ(E_INVALIDARG, DispCall(util, L"FireEvent", {CComVariant(control.get()), CComVariant(L"")}, nullptr));
     EXPECT_EQ(DISP_E_UNKNOWNNAME, DispCall(util, L"FireEvent", {CComVariant(control.get()), CComVariant(L"Nothing")},
                                            nullptr));

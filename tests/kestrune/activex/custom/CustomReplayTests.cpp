@@ -87,6 +87,20 @@ TEST_F(CustomReplay, ExemptNamesAndAnOuterObjectMakeNoCustomObject) {
                                                                nullptr, CComVariant(L"KorTest.WlsLabel")));
     EXPECT_EQ(S_OK, seven->GetSimClass(kept.Put()));
     EXPECT_STREQ(L"KorTest.WlsLabel", kept.c_str());
+
+    // Recording switched on: while one of the two is missing (here the record object, which has
+    // no ProgID), every call looks the class up again; neither is made twice.
+    bed_.options->Put(L"", L"OnRecord", 1L);
+    AcxObject nine = Windowless(7);
+    EXPECT_EQ(E_FAIL, nine->EnsureCustomObjects());
+    ASSERT_NE(nullptr, nine->CustomReplay());
+    CComPtr<ICustomReplayer> made = standin::CCustomReplayerStandIn::Last();
+    CComBSTR simClass(L"SimClass");
+    ASSERT_EQ(S_OK, nine.as<ITestObjectInfo>()->put_PropExpr(simClass, nullptr, nullptr, nullptr, CComVariant(L"stale")));
+    EXPECT_EQ(S_FALSE, nine->EnsureCustomObjects());
+    EXPECT_EQ(S_OK, nine->GetSimClass(kept.Put()));
+    EXPECT_STREQ(L"KorTest.WlsButton", kept.c_str());
+    EXPECT_EQ(made.get(), standin::CCustomReplayerStandIn::Last().get());
 }
 
 TEST_F(CustomReplay, TheHelperServesItsOwnerAndAnswersErrorsOnceTheOwnerIsGone) {
@@ -132,11 +146,15 @@ TEST_F(CustomReplay, TheHelperServesItsOwnerAndAnswersErrorsOnceTheOwnerIsGone) 
 
         EXPECT_EQ(E_INVALIDARG, utilities->RecordStep(CComBSTR(L"Step"), CComVariant(1L), 1));
         EXPECT_EQ(E_INVALIDARG, utilities->ReportStep(CComBSTR(L"Step"), nullptr, CComVariant(1L)));
-        CComVariant option;
+        // What the caller's [out] value held before is not freed.
+        VARIANT option;
+        option.vt = VT_UNKNOWN;
+        option.punkVal = reinterpret_cast<IUnknown*>(0x10);
         bed_.options->Put(L"Custom", L"Level", 3L);
-        EXPECT_EQ(S_OK, utilities->GetTestOption(CComBSTR(L"Custom"), CComBSTR(L"Level"), option.Put()));
+        EXPECT_EQ(S_OK, utilities->GetTestOption(CComBSTR(L"Custom"), CComBSTR(L"Level"), &option));
         EXPECT_EQ(VT_I4, option.vt);
-    EXPECT_EQ(3, option.lVal);
+        EXPECT_EQ(3, option.lVal);
+        EXPECT_EQ(E_POINTER, utilities->GetTestOption(CComBSTR(L"Custom"), CComBSTR(L"Level"), nullptr));
 
         bed_.options->Put(L"Test Objects\\ActiveX", L"CLSID", L"{41AD1E23-B340-11D4-8F6F-0050DA3B0421}");
         bed_.options->Put(L"Test Objects\\Grid", L"CLSID", 5L);
@@ -149,6 +167,11 @@ TEST_F(CustomReplay, TheHelperServesItsOwnerAndAnswersErrorsOnceTheOwnerIsGone) 
     long window = 0;
     EXPECT_EQ(E_FAIL, utilities->GetWindowHandle(&window));
     EXPECT_EQ(E_FAIL, utilities->RecordStep(CComBSTR(L"Step"), CComVariant(), 1));
+    VARIANT option;
+    option.vt = VT_UNKNOWN;
+    option.punkVal = reinterpret_cast<IUnknown*>(0x10);
+    EXPECT_EQ(E_FAIL, utilities->GetTestOption(CComBSTR(L"Custom"), CComBSTR(L"Level"), &option));
+    EXPECT_EQ(VT_EMPTY, option.vt);
     void* out = nullptr;
     EXPECT_EQ(E_FAIL, container->QueryTestObject(IID_IUnknown, &out));
     CComPtr<IKorUtilities> again;

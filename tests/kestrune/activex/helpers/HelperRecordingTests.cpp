@@ -60,19 +60,6 @@ protected:
         if (windowless) id.PutVariantValue(L"punknown", kcom::CComVariant(cookie));
         return id;
     }
-    // The status word and result of one record, "<status> <hr>".
-    std::wstring Give(IKorDataTarget* object, const CRecorderRecord& record, bool windowless) {
-        FORMATETC format{static_cast<CLIPFORMAT>(windowless ? g_cfWindowlessAcxRecord : g_cfShelHalonotRegilim),
-                         nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        STGMEDIUM medium{};
-        medium.tymed = TYMED_HGLOBAL;
-        medium.hGlobal = record.get();
-        ULONG status = 0;
-        wchar_t text[32];
-        const HRESULT hr = object->ReceiveData(&format, &medium, &status);
-        swprintf(text, 32, L"%lu %lX", status, static_cast<unsigned long>(hr));
-        return text;
-    }
 };
 
 TEST_F(HelperRecords, AWindowedControlsReleaseWithoutPressIsItsOwnClick) {

@@ -61,6 +61,10 @@ TEST_F(RunTimeMethods, GetROPropertyRaisesOnlyWhenTheObjectCannotBeTold) {
     CComBSTR broken(L"broken");
     EXPECT_EQ(E_UNEXPECTED, script()->GetROProperty(broken, nullptr, value.Put()));
     EXPECT_EQ(VT_EMPTY, value.vt);
+    // The property data column is there with no data too; a plain value query has none.
+    EXPECT_EQ(3, host_.engine->LastColumns());
+    ASSERT_EQ(S_OK, object().QueryObjValue(value.Put(), nullptr, name));
+    EXPECT_EQ(2, host_.engine->LastColumns());
 }
 
 // "size in pixels" carries its array in the data word of a by-reference VARIANT: it passes
@@ -152,7 +156,7 @@ TEST_F(RunTimeMethods, ToStringIsTheReportNameAndTheGenericType) {
     EXPECT_EQ(E_POINTER, script()->ToString(nullptr));
 }
 
-TEST_F(RunTimeMethods, WaitAndCheckRefuseTheirArgumentsInTheirOwnWays) {
+TEST_F(RunTimeMethods, WaitAndCheckRefuseTheirArgumentsInTheirOwnWaysAndReportWhatTheyFound) {
     CComBSTR empty(L"");
     VARIANT_BOOL result = VARIANT_TRUE;
     EXPECT_EQ(E_POINTER, script()->WaitProperty(CComBSTR(L"x"), CComVariant(1L), 0, nullptr));
@@ -163,6 +167,46 @@ TEST_F(RunTimeMethods, WaitAndCheckRefuseTheirArgumentsInTheirOwnWays) {
     // A time-out option that is no number fails the wait before it starts.
     host_.host.options->Put(L"", L"DefaultTimeout", L"soon");
     EXPECT_EQ(E_FAIL, script()->WaitProperty(CComBSTR(L"x"), CComVariant(1L), -1, &result));
+
+    // A missed wait answers S_FALSE; both of its reports carry the failed status.
+    const auto& events = host_.host.report->Events();
+    host_.engine->PutValue(L"text", CComVariant(L"OK"));
+    CComBSTR text(L"text");
+    EXPECT_EQ(S_FALSE, script()->WaitProperty(text, CComVariant(L"ok"), 0, &result));
+    EXPECT_EQ(VARIANT_FALSE, result);
+    ASSERT_EQ(2u, events.size());
+    EXPECT_EQ(L"ReplayLog", events[0].type);
+    EXPECT_EQ(L"Replay", events[1].type);
+    for (const auto& event : events) EXPECT_EQ(3, event.Item(L"Status").lVal);
+    EXPECT_EQ(L"\"text\", \"ok\", \"OK\", 0", events[1].Text(L"StepInfo"));
+    EXPECT_EQ(S_OK, script()->WaitProperty(text, CComVariant(L"OK"), 0, &result));
+    EXPECT_EQ(2, events.back().Item(L"Status").lVal);
+
+    // A check: the step, then the verdict with its message.
+    const struct {
+        const wchar_t* actual;  // null: the property reads empty
+        CComVariant expected;
+        long status;
+        const wchar_t* message;
+    } checks[] = {
+        {nullptr, CComVariant(), 0, L"The property &quot;text&quot; has the expected value."},
+        {L"OK", CComVariant(L"OK"), 0, L"The property &quot;text&quot; has the expected value &quot;OK&quot;."},
+        {nullptr, CComVariant(L"OK"), 1, L"The property &quot;text&quot; is empty; expected &quot;OK&quot;."},
+        {L"OK", CComVariant(), 1, L"The property &quot;text&quot; has the value &quot;OK&quot;."},
+        {L"5", CComVariant(6L), 1, L"The property &quot;text&quot; has the value &quot;5&quot;; expected 6."},
+    };
+    for (const auto& check : checks) {
+        host_.engine->PutValue(L"text", check.actual ? CComVariant(check.actual) : CComVariant());
+        const size_t before = events.size();
+        EXPECT_EQ(S_OK, script()->CheckProperty(text, check.expected, 0, &result));
+        EXPECT_EQ(check.status == 0 ? VARIANT_TRUE : VARIANT_FALSE, result);
+        ASSERT_EQ(before + 2, events.size());
+        const auto &step = events[before], &verdict = events[before + 1];
+        EXPECT_EQ(L"Replay 2 Replay", step.type + L" " + std::to_wstring(step.Item(L"Status").lVal) + L" " + verdict.type);
+        EXPECT_EQ(L"\"" + step.Text(L"NodeName") + L"\" CheckProperty " + check.message,
+                  verdict.Text(L"NodeName") + L" " + verdict.Text(L"NodeType") + L" " + verdict.Text(L"StepInfo"));
+        EXPECT_EQ(check.status, verdict.Item(L"Status").lVal);
+    }
 }
 
 }  // namespace
