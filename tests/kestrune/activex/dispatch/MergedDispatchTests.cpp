@@ -3,12 +3,14 @@
 // table and which records every call it gets.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "AcxObjectFixture.h"
 #include "activex/dispatch/IMultiDispatch.h"
 #include "activex/dispatch/MultiTypeInfoWrapper.h"
 #include "com/TypeInfoDesc.h"
+#include "environment/ObjectMap.h"
 
 using kcom::CComBSTR;
 using kcom::CComPtr;
@@ -179,6 +181,40 @@ TEST_F(MergedDispatch, MissingTrailingArgumentsOfAMethodArePadded) {
     for (const std::wstring& line : standin::CWinObjectStandIn::OfOuter(U(object_))->Log().Lines())
         if (line.rfind(L"do_GetVisibleText(", 0) == 0) asked = line;
     EXPECT_EQ(0u, asked.find(L"do_GetVisibleText(-1,-1,-1,-1,")) << asked;
+}
+
+// Calls that break the IDispatch contract are refused at every IDispatch of the package before
+// anything reads them, and the caller's EXCEPINFO, an out parameter, comes back cleared.
+TEST_F(MergedDispatch, ArgumentsThatBreakTheContractAreRefusedAtEveryEntry) {
+    AcxObject joined = Windowed();
+    CComPtr<IDispatch> merged = Itf<IDispatch>(U(joined)), defaultDual, util;
+    ASSERT_EQ(S_OK, static_cast<IMultiDispatch*>(merged.get())->AddDispatch(source_.as<IDispatch>()));
+    ASSERT_EQ(S_OK, static_cast<IMultiDispatch*>(dispatch_.get())->GetDefaultDispatch(defaultDual.Put()));
+    ASSERT_EQ(S_OK, AcxUtilObjCreator(nullptr, IID_IDispatch, reinterpret_cast<void**>(util.Put())));
+    VARIANT args[3] = {};  // a value and an object by reference without their pointers, a number
+    args[0].vt = VT_BYREF | VT_I4, args[1].vt = VT_BYREF | VT_DISPATCH, args[2].vt = VT_I4;
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS noArray{nullptr, nullptr, 2, 0}, noNames{args + 2, nullptr, 1, 1}, moreNamed{args + 2, &put, 1, 2},
+        nullValue{args, nullptr, 1, 0}, nullObject{args + 1, nullptr, 1, 0};
+    const std::pair<DISPPARAMS*, HRESULT> calls[] = {{nullptr, E_POINTER},    {&noArray, E_POINTER},
+                                                     {&noNames, E_POINTER},   {&moreNamed, E_INVALIDARG},
+                                                     {&nullValue, E_POINTER}, {&nullObject, E_POINTER}};
+    IDispatch* const entries[] = {dispatch_, merged, defaultDual, object_.as<IStdObjectReplay>(),
+                                  object_.as<DispTestObject>(), util};
+    LPOLESTR name = const_cast<LPOLESTR>(L"Click");
+    for (size_t e = 0; e < std::size(entries); ++e) {
+        for (size_t c = 0; c < std::size(calls); ++c) {
+            EXCEPINFO excep;
+            std::memset(&excep, 0xCD, sizeof excep);  // as a C++ caller leaves it
+            EXPECT_EQ(calls[c].second,
+                      entries[e]->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, calls[c].first, nullptr, &excep, nullptr))
+                << e << "," << c;
+            EXPECT_TRUE(!excep.scode && !excep.bstrSource && !excep.bstrDescription && !excep.bstrHelpFile) << e;
+        }
+        DISPID id = 0;
+        EXPECT_EQ(E_POINTER, entries[e]->GetIDsOfNames(IID_NULL, nullptr, 1, 0, &id)) << e;
+        EXPECT_EQ(E_POINTER, entries[e]->GetIDsOfNames(IID_NULL, &name, 1, 0, nullptr)) << e;
+    }
 }
 
 TEST_F(MergedDispatch, TheMergedTypeInformation) {
