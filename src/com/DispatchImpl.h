@@ -9,6 +9,24 @@
 
 namespace kcom {
 
+// The start of every IDispatch::Invoke of the package. The EXCEPINFO is an out parameter: it
+// starts cleared, so that a failure later fills it over nothing but what a callee wrote. Arguments
+// that break the IDispatch contract are refused here instead of being read further on; a pointer
+// to freed memory stays the caller's fault.
+inline HRESULT BeginInvoke(const DISPPARAMS* params, EXCEPINFO* excepInfo) noexcept {
+    if (excepInfo) *excepInfo = EXCEPINFO{};
+    if (!params || (params->cArgs && !params->rgvarg) || (params->cNamedArgs && !params->rgdispidNamedArgs))
+        return E_POINTER;
+    for (UINT i = 0; i < params->cArgs; ++i)
+        if ((params->rgvarg[i].vt & VT_BYREF) && !params->rgvarg[i].byref) return E_POINTER;
+    return params->cNamedArgs > params->cArgs ? E_INVALIDARG : S_OK;
+}
+
+// The same for IDispatch::GetIDsOfNames.
+inline HRESULT CheckNames(const LPOLESTR* names, UINT count, const DISPID* ids) noexcept {
+    return !ids || (count && !names) ? E_POINTER : S_OK;
+}
+
 // The type information of one interface, loaded on first use and kept for the process.
 class CTypeInfoHolder {
 public:
@@ -73,16 +91,20 @@ public:
         return Holder().Get(out);
     }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override {
+        HRESULT hr = CheckNames(names, count, ids);
+        if (FAILED(hr)) return hr;
         CComPtr<ITypeInfo> info;
-        HRESULT hr = Holder().Get(info.Put());
+        hr = Holder().Get(info.Put());
         if (FAILED(hr)) return hr;
         return ::DispGetIDsOfNames(info, names, count, ids);
     }
     STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excep, UINT* argErr) noexcept override {
         if (!::IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        HRESULT hr = BeginInvoke(params, excep);
+        if (FAILED(hr)) return hr;
         CComPtr<ITypeInfo> info;
-        HRESULT hr = Holder().GetForInvoke(info.Put());
+        hr = Holder().GetForInvoke(info.Put());
         if (FAILED(hr)) return hr;
         return info->Invoke(static_cast<Itf*>(this), id, flags, params, result, excep, argErr);
     }

@@ -75,6 +75,7 @@ STDMETHODIMP CAcxUtilObj::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 }
 
 STDMETHODIMP CAcxUtilObj::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (FAILED(kcom::CheckNames(names, count, ids))) return E_POINTER;
     kcom::CComPtr<ITypeInfo> info;
     const HRESULT hr = Holder().Get(info.Put());
     if (FAILED(hr)) return hr;
@@ -82,9 +83,9 @@ STDMETHODIMP CAcxUtilObj::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCI
 }
 
 STDMETHODIMP CAcxUtilObj::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                 EXCEPINFO*, UINT* argErr) {
+                                 EXCEPINFO* excepInfo, UINT* argErr) {
+    if (const HRESULT checked = kcom::BeginInvoke(params, excepInfo); FAILED(checked)) return checked;
     if (id != kFireEvent || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-    if (!params) return DISP_E_PARAMNOTOPTIONAL;
     if (params->cNamedArgs) return DISP_E_NONAMEDARGS;
     if (params->cArgs < 2 || params->cArgs > 3) return DISP_E_BADPARAMCOUNT;
     return kcom::Guard([&]() -> HRESULT {

@@ -7,6 +7,7 @@
 #include "errors/TestObjectError.h"
 #include "testobject/clock/TestObjectClock.h"
 #include "win32/WindowServices.h"
+#include "testobject/core/TestObjectGuard.h"
 
 extern const kcom::CreatorFn KorActiveXCreator = &kcom::CComCreator<CKorActiveX>::CreateInstance;
 
@@ -69,7 +70,7 @@ HRESULT CKorActiveX::InternalQueryInterface(REFIID iid, void** out) { return _In
 
 HRESULT CKorActiveX::CreateHelper(UINT format) {
     if (m_helper) return S_OK;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         if (format == 0) {
             // Inside the backward-compatible windowless object the controlling unknown answers.
             kcom::CComQIPtr<IKorActiveXInit> init(GetControllingUnknown());
@@ -124,7 +125,7 @@ bool CKorActiveX::IsWindowlessAcx() {
 }
 
 HRESULT CKorActiveX::AddWindowlessProperty(bool windowless) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR name(L"Windowless");
         HRESULT hr = m_properties.Add(name, nullptr, kWindowlessFlags);
         if (FAILED(hr)) return hr;
@@ -307,7 +308,7 @@ HRESULT CKorActiveX::RecordStep(const wchar_t* method, SAFEARRAY* arguments, lon
 }
 
 HRESULT CKorActiveX::MakeVisibleViaRecordMgr(const VARIANT& runtimeId, POINT point) {
-    return kcom::Guard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         kcom::CComPtr<IObjectRack> rack;
         GetRack(rack.Put());
         if (!rack) return E_FAIL;
@@ -381,7 +382,7 @@ HRESULT CKorActiveX::ITestObjectInfo_FillRTAttribsValues(SAFEARRAY** table) {
 }
 
 HRESULT CKorActiveX::DispTestObject_Init() {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         m_window = nullptr;
         if (kcom::CComPtr<DispTestObject> inner = Inner<DispTestObject>()) inner->Init();
         CreateHelper(0);

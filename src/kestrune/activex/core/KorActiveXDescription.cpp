@@ -9,6 +9,7 @@
 #include "environment/LoadTimeValues.h"
 #include "errors/TestObjectError.h"
 #include "testobject/settings/ClassSettingsReaders.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ private:
 HRESULT CKorActiveX::ITestObjectInfo_GetRTAttribs(SAFEARRAY** names, BSTR type) {
     if (!names) return E_POINTER;
     *names = nullptr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorSafeArray attributes, control;
         SAFEARRAY* raw = nullptr;
         const HRESULT own = CComTestObject::ITestObjectInfo_GetRTAttribs(&raw, type);
@@ -88,7 +89,7 @@ HRESULT CKorActiveX::ReadControlAttributeNames(SAFEARRAY** names) {
     if (!names) return E_POINTER;
     *names = nullptr;
     if (!m_helper) return E_FAIL;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR text;
         HRESULT hr = m_helper->GetPropertyNames(text.Put());
         if (FAILED(hr)) return hr;
@@ -140,7 +141,7 @@ void CKorActiveX::AppendSpyingAttributes(CKorSafeArray& table) {
 HRESULT CKorActiveX::DispTestObject_QueryValue(BSTR Property, VARIANT* PropertyData, VARIANT* varRet) {
     const HRESULT hr = CComTestObject::DispTestObject_QueryValue(Property, PropertyData, varRet);
     if (!varRet || (SUCCEEDED(hr) && varRet->vt != VT_EMPTY)) return hr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComVariant value;
         const HRESULT read = GetControlProperty(Property, value.Put());
         if (FAILED(read) || value.vt == VT_EMPTY) return read;
@@ -154,7 +155,7 @@ HRESULT CKorActiveX::DispTestObject_QueryValue(BSTR Property, VARIANT* PropertyD
 // Descriptions older than version 6 identified by the old "name".
 HRESULT CKorActiveX::Desc2Handle(SAFEARRAY** candidates, QueryIdInfo* context) {
     if (m_loadedDescriptionVersion >= 6) return CComTestObject::Desc2Handle(candidates, context);
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComQIPtr<IKorActiveXInit> init(GetControllingUnknown());
         if (init && init->IsBackwardObject() == S_OK) {
             // The backward object's "name" stops identifying when other properties do.
@@ -176,7 +177,7 @@ HRESULT CKorActiveX::Desc2Handle(SAFEARRAY** candidates, QueryIdInfo* context) {
 
 // ---- Method information ------------------------------------------------------------------------
 
-HRESULT CKorActiveX::GetMethodInfoTable() { return kcom::Guard([&] { return FillMethodsInfo(); }); }
+HRESULT CKorActiveX::GetMethodInfoTable() { return TestObjectGuard([&] { return FillMethodsInfo(); }); }
 
 HRESULT CKorActiveX::FillMethodsInfo() {
     m_methodInfoTable.Create(1, 2, VT_VARIANT);

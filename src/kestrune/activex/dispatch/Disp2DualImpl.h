@@ -27,13 +27,17 @@ public:
         return Holder().Get(out);
     }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        HRESULT hr = kcom::CheckNames(names, count, ids);
+        if (FAILED(hr)) return hr;
         kcom::CComPtr<ITypeInfo> info;
-        HRESULT hr = Holder().Get(info.Put());
+        hr = Holder().Get(info.Put());
         if (FAILED(hr)) return hr;
         return ::DispGetIDsOfNames(info, names, count, ids);
     }
     STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excepInfo, UINT* argErr) override {
+        const HRESULT checked = kcom::BeginInvoke(params, excepInfo);
+        if (FAILED(checked)) return checked;
         const IID* route = DefaultDispatchRoute(id);
         if (!route) return DISP_E_MEMBERNOTFOUND;
         IUnknown* identity = static_cast<T*>(this)->GetControllingUnknown();

@@ -13,7 +13,8 @@ HRESULT CDispatchError::Answer(CKorException* error, EXCEPINFO* excepInfo) noexc
 }
 
 void CDispatchError::Fill(EXCEPINFO* excepInfo, HRESULT hr, IErrorInfo* info) noexcept {
-    // What a callee wrote before the error was raised is replaced.
+    // What a callee wrote before the error was raised is replaced. Every Invoke of the package
+    // cleared the caller's EXCEPINFO when it was entered, so nothing else is freed here.
     ::SysFreeString(excepInfo->bstrSource);
     ::SysFreeString(excepInfo->bstrDescription);
     ::SysFreeString(excepInfo->bstrHelpFile);

@@ -27,6 +27,8 @@ public:
     STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excepInfo, UINT* argErr) noexcept override {
         if (!::IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        const HRESULT checked = kcom::BeginInvoke(params, excepInfo);
+        if (FAILED(checked)) return checked;
         kcom::CComPtr<ITypeInfo> names;
         this->GetTypeInfo(0, 0, names.Put());
         return CReplayDispatch::Run(*static_cast<T*>(this), *piid, names, static_cast<Itf*>(this), &InvokeMember, id,

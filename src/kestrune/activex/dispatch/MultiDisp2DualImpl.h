@@ -49,6 +49,8 @@ public:
         });
     }
     STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+        const HRESULT checked = kcom::CheckNames(names, count, ids);
+        if (FAILED(checked)) return checked;
         return CDispatchError::Guard(nullptr, [&] {
             if (count && names && names[0] && !IsExempt(names[0])) Owner()->EnsureCustomObjects();
             if (Merged()) return wrapper_->ResolveNames(names, count, ids);
@@ -58,6 +60,8 @@ public:
     STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excepInfo, UINT* argErr) override {
         reportNode_ = -1;
+        const HRESULT checked = kcom::BeginInvoke(params, excepInfo);
+        if (FAILED(checked)) return checked;
         return CDispatchError::Guard(excepInfo, [&] {
             if (Merged()) return wrapper_->InvokeMember(id, riid, lcid, flags, params, result, excepInfo, argErr);
             return DefaultDual()->Invoke(id, riid, lcid, flags, params, result, excepInfo, argErr);

@@ -6,6 +6,7 @@
 #include "errors/TestObjectError.h"
 #include "factory/WindowRecord.h"
 #include "win32/WindowServices.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 constexpr DWORD kOffsetFlags = 0x888;
@@ -113,7 +114,7 @@ HRESULT WlsHelper::OnRecordMessage(const void* data, ULONG* status) {
 
 HRESULT WlsHelper::RecordClick(UINT message, WPARAM, LPARAM lParam) {
     if (message != WM_LBUTTONUP && message != WM_RBUTTONUP) return E_FAIL;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         const long x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
         // The control's place in its container goes with the step.
         for (const auto& [query, property] :

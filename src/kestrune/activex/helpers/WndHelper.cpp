@@ -6,6 +6,7 @@
 #include "com/Handles.h"
 #include "factory/WindowRecord.h"
 #include "testobject/clock/TestObjectClock.h"
+#include "testobject/core/TestObjectGuard.h"
 
 HRESULT WndHelper::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status) {
     if (!status) return E_POINTER;
@@ -84,7 +85,7 @@ HRESULT WndHelper::OnControlRecord(FORMATETC* format, STGMEDIUM* medium, ULONG* 
 }
 
 HRESULT WndHelper::RecordClick(UINT, WPARAM, LPARAM lParam) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorSafeArray arguments(2, 1, VT_VARIANT);
         kcom::CComVariant x(static_cast<long>(LOWORD(lParam)), VT_UI2), y(static_cast<long>(HIWORD(lParam)), VT_UI2);
         kcom::ThrowIfFailed(arguments.PutElement(&x, 0, 0));
@@ -132,7 +133,7 @@ HRESULT WndHelper::GetPropertyNames(BSTR* names) {
 // The control's values through the hook; what the hook cannot read is asked of the test object.
 HRESULT WndHelper::FillRTAttribsValues(SAFEARRAY** table) {
     if (!table) return E_POINTER;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         if (!m_owner->m_window) {
             HWND window = nullptr;
             GetWindowHandle(&window);

@@ -3,6 +3,7 @@
 #include "com/ComError.h"
 #include "testobject/core/ComTestObject.h"
 #include "testobject/core/ParentLevel.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ HRESULT CComTestObject::GetSavedSnapshot(BSTR snapshotDir, VARIANT* highlightId,
                                          BYTE storeAsCurrent, long passed2, IDispatch* object) {
     if (!snapshot) return E_POINTER;
     *snapshot = nullptr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         if (kind == 1 && IsNoHighlight(highlightId))
             SetRunStateValue(L"SnapshotDir", kcom::CComVariant(snapshotDir ? snapshotDir : L""));
         HRESULT hr;

@@ -8,6 +8,7 @@
 #include "testobject/clock/TestObjectClock.h"
 #include "testobject/core/OuterCalls.h"
 #include "testobject/core/ParentLevel.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -307,7 +308,7 @@ HRESULT CComTestObject::GetClassOptions(IKorSettings** node) {
     if (m_classOptions) return m_classOptions.CopyTo(node);
     kcom::CComPtr<IKorSettings> options = TestOptions();
     if (!options) return E_FAIL;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComVariant objects = ZeroedVariant();
         if (FAILED(ReadItem(options, L"Test Objects", objects.Put()))) return E_FAIL;
         kcom::CComPtr<IKorSettings> objectsNode = NodeOf(objects);
@@ -344,7 +345,7 @@ HRESULT CComTestObject::GetGenTypeName(BSTR* name) {
     HRESULT hr = GetClassOptions(node.Put());
     if (FAILED(hr)) return hr;
     if (!node) return S_OK;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComVariant genTypeId = ZeroedVariant();
         if (FAILED(ReadItem(node, L"GenTypeId", genTypeId.Put())) || genTypeId.vt != VT_BSTR) return E_FAIL;
         kcom::CComBSTR className;
@@ -429,7 +430,7 @@ HRESULT CComTestObject::AfterLoadOldVersion(DWORD, IStream*, BOOL* continueLoad)
 
 HRESULT CComTestObject::GetObjectRect(RECT* rect) {
     if (!rect) return E_POINTER;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         static const wchar_t* const names[4] = {L"abs_x", L"abs_y", L"width", L"height"};
         CKorSafeArray table(4, 2, VT_VARIANT);
         for (LONG row = 0; row < 4; ++row) {
@@ -583,7 +584,7 @@ HRESULT CComTestObject::GetUpdateModeFlags(IObjectRack* rack, long* flags, bool 
 // ---- Run-time values ---------------------------------------------------------------------------
 
 HRESULT CComTestObject::QueryRuntimeValues(IUnknown* runtimeObject, SAFEARRAY* table) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComVariant own;
         if (!runtimeObject) {
             kcom::CComBSTR name(L"objectid");
@@ -614,7 +615,7 @@ HRESULT CComTestObject::QueryOneValue(VARIANT* value, IUnknown* runtimeObject, B
                                       const VARIANT* propData) {
     if (!value) return E_POINTER;
     ::VariantClear(value);
-    HRESULT hr = kcom::Guard([&] {
+    HRESULT hr = TestObjectGuard([&] {
         CKorSafeArray table(1, withData ? 3 : 2, VT_VARIANT);
         kcom::CComVariant nameCell;
         nameCell.vt = VT_BSTR;

@@ -11,6 +11,7 @@
 #include "testobject/core/OuterCalls.h"
 #include "testobject/settings/SettingsTable.h"
 #include "win32/WindowServices.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -175,7 +176,7 @@ HRESULT CComTestObject::FillValues(SAFEARRAY** table, int mode, bool values) {
     const LONG columns = static_cast<LONG>(rows.GetColumnCount());
     if (mode == 1) {
         for (LONG r = 0; r < count; ++r) {
-            kcom::Guard([&] {
+            TestObjectGuard([&] {
                 kcom::CComVariant name;
                 if (FAILED(rows.GetElement(name.Put(), r, 0)) || name.vt != VT_BSTR) return S_OK;
                 long flags = 0, type = 0, compareType = 0;
@@ -203,7 +204,7 @@ HRESULT CComTestObject::FillValues(SAFEARRAY** table, int mode, bool values) {
         }
         return S_OK;
     }
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComPtr<IUnknown> object;
         HRESULT hr = ITestObject_FindObjectId(object.Put(), nullptr);
         if (FAILED(hr)) return hr;

@@ -11,6 +11,7 @@
 #include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "streams/StreamIO.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ HRESULT CComTestObject::SaveFields(IStream* stream) {
 
 HRESULT CComTestObject::Save(IStream* stream, BOOL clearDirty) {
     if (!stream) return E_INVALIDARG;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         // The fields go to a stream of its own first: a failure leaves the caller's stream as it was.
         kcom::CComPtr<ILockBytes> bytes;
         kcom::CComPtr<IStorage> storage;
@@ -146,7 +147,7 @@ HRESULT CComTestObject::Load(IStream* stream) {
     kcom::CComPtr<IPersistStreamInit> inner = Inner<IPersistStreamInit>();
     CInnerBackup backup(inner);
     bool innerLoaded = false;
-    hr = kcom::Guard([&] {
+    hr = TestObjectGuard([&] {
         const DWORD version = ReadVersion(stream, start);
         const DWORD objectVersion = m_version;
         if (version < objectVersion) {

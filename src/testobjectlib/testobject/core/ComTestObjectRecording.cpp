@@ -13,6 +13,7 @@
 #include "kestrune.h"
 #include "testobject/clock/TestObjectClock.h"
 #include "win32/WindowServices.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ bool Chain(IDispatch* object, BSTR* path, bool notLast, ChainSeen& seen) {
 }  // namespace
 
 HRESULT CComTestObject::RegisterObject(const wchar_t* method, SAFEARRAY* arguments, long kind, DWORD flags) {
-    return kcom::Guard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         kcom::CComPtr<IObjectRack> rack = Rack();
         kcom::CComPtr<IUnknown> outer;
         ITestObject_GetOuterObject(outer.Put());
@@ -245,7 +246,7 @@ HRESULT CComTestObject::RegisterObject(const wchar_t* method, SAFEARRAY* argumen
 }
 
 HRESULT CComTestObject::PrepareScriptInfo() {
-    return kcom::Guard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         if (IsRecordingBlocked()) return S_OK;
         kcom::CComPtr<IDispatch> own;
         kcom::CComPtr<ISnapshotHelper> snapshots;
@@ -310,7 +311,7 @@ HRESULT CComTestObject::GetErrorHelpPage(HRESULT hr, BSTR* description, BSTR* he
     *description = nullptr;
     *helpPage = nullptr;
     *helpContext = 0;
-    return kcom::Guard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         const ErrorHelpPage* entry = FindErrorHelpPage(hr);
         if (!entry) {
             kcom::CComBSTR collection, text;

@@ -3,6 +3,7 @@
 #include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "win32/WindowServices.h"
+#include "testobject/core/TestObjectGuard.h"
 
 HRESULT CComTestObject::DispTestObject_GetProperty(BSTR Property, long* pFlags, long* pType, BSTR*, VARIANT* pVal) {
     if (!pVal) return E_POINTER;
@@ -13,7 +14,7 @@ HRESULT CComTestObject::DispTestObject_GetProperty(BSTR Property, long* pFlags, 
 HRESULT CComTestObject::DispTestObject_Init() {
     m_foundDirectly = 0;
     m_updateDescriptionFlag = 0;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR name(L"objectid");
         kcom::CComVariant empty;
         ITestObjectInfo_put_PropExpr(name, nullptr, nullptr, nullptr, empty);
@@ -24,7 +25,7 @@ HRESULT CComTestObject::DispTestObject_Init() {
 HRESULT CComTestObject::DispTestObject_QueryValue(BSTR Property, VARIANT* PropertyData, VARIANT* varRet) {
     if (!varRet) return E_POINTER;
     if (IsBlankString(Property)) return E_INVALIDARG;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         const bool learning = IsInLearn();
         kcom::CComBSTR name(Property, ::SysStringLen(Property));
         if (learning) {

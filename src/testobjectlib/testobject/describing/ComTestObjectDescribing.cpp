@@ -14,6 +14,7 @@
 #include "testobject/settings/Selectors.h"
 #include "values/ValueComparison.h"
 #include "win32/WindowServices.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ HRESULT CComTestObject::ITestObject_BuildDescription() {
 HRESULT CComTestObject::Handle2Desc() { return Internal_Handle2Desc(false, nullptr); }
 
 HRESULT CComTestObject::Handle2DescForObject() {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorPtrSafeArray names;
         HRESULT hr = ITestObjectInfo_GetProps(&names.psa, kDescriptionFlags);
         if (FAILED(hr)) return hr;
@@ -154,7 +155,7 @@ HRESULT CComTestObject::NarrowByAssistive(const VARIANT& expected, BSTR name, lo
 }
 
 HRESULT CComTestObject::Internal_Handle2Desc(bool redescribe, SAFEARRAY* names) {
-    return kcom::Guard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         kcom::CComPtr<IUnknown> runtimeObject;
         HRESULT hr = FoundObjectForDescription(runtimeObject.Put());
         if (FAILED(hr)) return hr;
@@ -288,7 +289,7 @@ HRESULT CComTestObject::Internal_Handle2Desc(bool redescribe, SAFEARRAY* names) 
 }
 
 void CComTestObject::AddOrdinalProperty(BSTR className, BSTR variant, SAFEARRAY* candidates, IUnknown* runtimeObject) {
-    kcom::Guard([&] {
+    TestObjectGuard([&] {
         kcom::CComPtr<IObjectRack> rack = Rack();
         kcom::CComBSTR name;
         if (ReadClassSettingKind5(rack, className, name.Put(), variant) != S_OK || IsBlankString(name))
@@ -336,7 +337,7 @@ HRESULT CComTestObject::FillDescription(SAFEARRAY** rows, DWORD mask) {
     *rows = nullptr;
     kcom::CComBSTR className;
     if (FAILED(GetTestObjectClass(className.Put()))) return E_FAIL;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorSafeArray listed;
         HRESULT hr = ReadClassDescriptionList(Rack(), className, &listed.psa, mask);
         if (FAILED(hr)) return hr;
@@ -411,7 +412,7 @@ HRESULT CComTestObject::ITestObject5_GetLogicalNameForReport(BSTR* name) {
         kcom::CComPtr<ITestObject5> outer = Outer<ITestObject5>();
         return outer ? outer->GetLogicalNameForReport(name) : E_NOINTERFACE;
     }
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR logical;
         if (SUCCEEDED(ITestObject_GetLogicalName(logical.Put())) && logical.Length() > 0) {
             *name = logical.Detach();
@@ -443,7 +444,7 @@ HRESULT CComTestObject::ITestObject5_PutDescription(SAFEARRAY* rows) {
         return outer ? outer->PutDescription(rows) : E_NOINTERFACE;
     }
     if (!rows) return E_POINTER;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorSafeArray table;
         table.Attach(rows, false);
         HRESULT hr = S_OK;

@@ -8,6 +8,7 @@
 #include "testobject/core/ParentLevel.h"
 #include "testobject/reporting/ReportFilter.h"
 #include "testobject/reporting/ReportStrings.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ std::wstring MarrinText(UINT id, std::initializer_list<const wchar_t*> args) {
 }  // namespace
 
 HRESULT CComTestObject::GetFlagsChangeSummary() {
-    return kcom::Guard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         long updateFlags = 0;
         if (IsRecordingBlocked() || FAILED(GetUpdateModeFlags(Rack(), &updateFlags, false)) ||
             !(updateFlags & kUpdateEnabled))
@@ -104,7 +105,7 @@ HRESULT CComTestObject::ReportDescriptionChange(BSTR plainBefore, BSTR htmlBefor
                                                 bool told) {
     const long status = told ? kStatusDone : kStatusStepFailed;
     if (!ShouldReport(kReportReplaySteps, status)) return S_OK;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         const std::wstring step = MarrinText(ReportString::DescriptionChanged, {plainBefore, plainAfter});
         const std::wstring html = MarrinText(ReportString::DescriptionChangedHtml, {htmlBefore, htmlAfter});
         CReportEventInfo event;
@@ -116,7 +117,7 @@ HRESULT CComTestObject::ReportDescriptionChange(BSTR plainBefore, BSTR htmlBefor
 HRESULT CComTestObject::ReportDescriptionFlagsChange(bool told) {
     const long status = told ? kStatusDone : kStatusStepFailed;
     if (!ShouldReport(kReportReplaySteps, status)) return S_OK;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         const std::wstring step = MarrinText(ReportString::FlagsChanged, {});
         CReportEventInfo event;
         event.Set(L"Replay", nullptr, nullptr, step.c_str(), status, nullptr, nullptr);

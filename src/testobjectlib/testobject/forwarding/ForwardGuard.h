@@ -3,31 +3,13 @@
 // leave a COM method (the callers are the host, scripts and oleaut32, whose frames the unwinder
 // cannot pass).
 #include <windows.h>
-#include <new>
-#include "com/ComError.h"
-#include "errors/KorException.h"
 #include "testobject/core/ComTestObject.h"
-#include "testobject/replay/ReplaySkeletonContext.h"
+#include "testobject/core/TestObjectGuard.h"
 
-// Runs f and turns whatever it raises into an HRESULT. A replay error travels as a heap
-// CKorException whose error information is already set: its code is returned (a success code in
-// it still means failure), and the exception is kept for the replay step running on this thread,
-// which raises it again once the call is back in its own frames, or else deleted.
+// The boundary guard is the test object's own: a replay error is parked for the running step.
 template <class F>
 HRESULT ForwardGuard(F&& f) noexcept {
-    try {
-        return f();
-    } catch (CKorException* e) {
-        const HRESULT hr = e ? e->Error() : E_FAIL;
-        CReplaySkeletonContext::Park(e);
-        return FAILED(hr) ? hr : E_FAIL;
-    } catch (const kcom::ComError& e) {
-        return FAILED(e.hr()) ? e.hr() : E_FAIL;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return TestObjectGuard(static_cast<F&&>(f));
 }
 
 // The test-object part of the concrete class T that an interface template is a base of.

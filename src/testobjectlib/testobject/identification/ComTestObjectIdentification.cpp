@@ -11,6 +11,7 @@
 #include "testobject/identification/CandidateLists.h"
 #include "testobject/identification/VisualRelations.h"
 #include "testobject/settings/Selectors.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ long CComTestObject::ReadFindOption(BSTR name, long fallback) {
 }
 
 HRESULT CComTestObject::StoreFoundObject(const VARIANT& value) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR name(L"objectid");
         return ITestObjectInfo_put_PropExpr(name, nullptr, nullptr, nullptr, value);
     });
@@ -62,7 +63,7 @@ HRESULT CComTestObject::Desc2Handle(SAFEARRAY** candidates, QueryIdInfo* context
     kcom::CComPtr<IObjectRack> rack = Rack();
     kcom::CComPtr<IKorQuery> engine;
     if (!rack || FAILED(GetRackService(rack, RackName::StdPackageQueryEngine, engine.Put()))) return E_FAIL;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorPtrSafeArray names;
         HRESULT hr = GetInfoProps(kIdentificationFlag, &names.psa);
         if (FAILED(hr)) return hr;
@@ -115,7 +116,7 @@ HRESULT CComTestObject::ChooseByAlgorithm(SAFEARRAY* candidates, bool lastChance
 }
 
 HRESULT CComTestObject::SelectLastResort(SAFEARRAY* candidates, IUnknown** object) {
-    return kcom::Guard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         CKorPtrSafeArray names;
         if (FAILED(GetInfoProps(kLastResortFlag, &names.psa)) || names.GetRowCount() != 1)
             return KOR_E_OBJECT_NOT_UNIQUE;
@@ -176,7 +177,7 @@ HRESULT CComTestObject::DecideAmongCandidates(SAFEARRAY* candidates, IDispatch* 
 // ---- The search --------------------------------------------------------------------------------
 
 void CComTestObject::DropAncestorsFoundObjects() {
-    kcom::Guard([&] {
+    TestObjectGuard([&] {
         kcom::CComBSTR parentName(L"parent");
         kcom::CComVariant parent;
         m_properties.Get(parentName, parent.Put(), nullptr, nullptr, nullptr, nullptr);
@@ -199,7 +200,7 @@ HRESULT CComTestObject::ITestObject_FindObjectId(IUnknown** object, QueryIdInfo*
         kcom::CComPtr<ITestObject> outer = Outer<ITestObject>();
         return outer ? outer->FindObjectId(object, context) : E_NOINTERFACE;
     }
-    return kcom::Guard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         kcom::CComBSTR idName(L"objectid");
         kcom::CComVariant cached;
         ITestObjectInfo_get_Prop(idName, nullptr, nullptr, nullptr, cached.Put());

@@ -3,6 +3,7 @@
 #include "com/ComError.h"
 #include "tables/KorSafeArray.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ HRESULT CComTestObject::ITestObject4_GetChildObjectsHierarchy(IDispatch* descrip
     kcom::CComPtr<IDispatch> gathered;
     gathered.Attach(*collection);  // handed back on every path
     *collection = nullptr;
-    HRESULT hr = kcom::Guard([&] {
+    HRESULT hr = TestObjectGuard([&] {
         if (!gathered) {
             HRESULT made = DispTestObject_ChildObjects(description, gathered.Put());
             if (FAILED(made)) return made;

@@ -11,6 +11,7 @@
 #include "testobject/identification/VisualRelations.h"
 #include "testobject/matches/IdList.h"
 #include "testobject/settings/Selectors.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ HRESULT CComTestObject::ITestObject2_FindAllIds(SAFEARRAY** ids, QueryIdInfo* co
     }
     if (!ids) return E_POINTER;
     *ids = nullptr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR idName(L"objectid"), parentName(L"parent");
         kcom::CComVariant id, parent;
         m_properties.Get(idName, id.Put(), nullptr, nullptr, nullptr, nullptr);
@@ -133,7 +134,7 @@ HRESULT CComTestObject::IdPathsUnderParent(IDispatch* parent, SAFEARRAY** ids, Q
     };
     std::vector<Found> kept;
     ULONG total = 0;
-    HRESULT result = kcom::Guard([&] {
+    HRESULT result = TestObjectGuard([&] {
         kcom::CComBSTR idName(L"objectid");
         for (ULONG row = 0; row < rows; ++row) {
             kcom::CComPtr<IDispatch> ancestor(parent);
@@ -167,7 +168,7 @@ HRESULT CComTestObject::IdPathsUnderParent(IDispatch* parent, SAFEARRAY** ids, Q
     InitAncestors();
     if (FAILED(result)) return result;
     if (total == 0) return kObjectNotFound;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CIdPathTable table(total, columns + 1);
         ULONG out = 0;
         for (const Found& entry : kept) {
@@ -233,7 +234,7 @@ HRESULT CComTestObject::ITestObject7_FindMatchingIds(long mode, SAFEARRAY** ids)
         kcom::CComPtr<ITestObject7> outer = Outer<ITestObject7>();
         return outer ? outer->FindMatchingIds(mode, ids) : E_NOINTERFACE;
     }
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CTestObjectClock& clock = CTestObjectClock::Current();
         const long timeout = OptionNumber(*this, m_timeoutOptionName, 10000);
         const long delay = OptionNumber(*this, m_delayOptionName, 500);

@@ -11,6 +11,7 @@
 #include "testobject/settings/SettingsTable.h"
 #include "values/ValueComparison.h"
 #include "values/ValueConversion.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ HRESULT CComTestObject::ITestObject_IsEqual(ITestObject* other) {
     kcom::CComPtr<ITestObject> otherObject;
     if (FAILED(kcom::QueryTo(other, otherObject.Put())) || !otherObject) return E_NOINTERFACE;
     if (kcom::CComPtr<ITestObject> outer = Outer<ITestObject>()) return outer->IsEqual(other);
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         Descriptions tables;
         HRESULT hr = ReadDescriptions(*this, otherObject, true, tables);
         if (FAILED(hr)) return hr;
@@ -218,7 +219,7 @@ HRESULT CComTestObject::ITestObject4_IsMatch(ITestObject* other, VARIANT_BOOL* r
     if (FAILED(kcom::QueryTo(other, otherObject.Put())) || !otherObject) return E_NOINTERFACE;
     if (kcom::CComPtr<ITestObject4> outer = Outer<ITestObject4>()) return outer->IsMatch(other, result);
     *result = VARIANT_FALSE;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         Descriptions tables;
         HRESULT hr = ReadDescriptions(*this, otherObject, false, tables);
         if (FAILED(hr)) return hr;
@@ -296,7 +297,7 @@ HRESULT CComTestObject::ITestObject5_CompareTo(ITestObject* other, ULONG* relati
     if (FAILED(kcom::QueryTo(other, otherObject.Put())) || !otherObject) return E_NOINTERFACE;
     if (kcom::CComPtr<ITestObject5> outer = Outer<ITestObject5>()) return outer->CompareTo(other, relation);
     *relation = kContradict;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         Descriptions tables;
         HRESULT hr = ReadDescriptions(*this, otherObject, false, tables);
         if (FAILED(hr)) return hr;

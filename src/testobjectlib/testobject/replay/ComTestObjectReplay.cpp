@@ -9,6 +9,7 @@
 #include "testobject/replay/ReplaySkeletonContext.h"
 #include "testobject/reporting/ReportFilter.h"
 #include "testobject/reporting/ReportStrings.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ HRESULT CComTestObject::GetStepTimes(DWORD* timeout, DWORD* delay) {
         *timeout = *delay = kNoTime;
     }
     kcom::CComVariant parent;
-    HRESULT hr = kcom::Guard([&] {
+    HRESULT hr = TestObjectGuard([&] {
         kcom::CComBSTR name(L"parent");
         return ITestObjectInfo_get_Prop(name, nullptr, nullptr, nullptr, parent.Put());
     });
@@ -273,7 +274,7 @@ HRESULT CComTestObject::ReplayWithRetry(DISPID dispid, REFIID iid, LCID lcid, WO
 HRESULT CComTestObject::ReportReplayArguments() {
     CReplaySkeletonContext* const step = m_currentStep;
     if (!step) return E_FAIL;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         const UINT count = step->m_params ? step->m_params->cArgs : 0;
         CKorSafeArray arguments(count, 1, VT_VARIANT);
         // DISPPARAMS hold the arguments last first; the report lists them in call order.
@@ -297,7 +298,7 @@ HRESULT CComTestObject::WaitVisible() { return WaitForReplayState(L"Visible", KO
 HRESULT CComTestObject::WaitEnabled() { return WaitForReplayState(L"Enabled", KOR_E_OBJECT_NOT_ENABLED); }
 
 HRESULT CComTestObject::WaitForReplayState(const wchar_t* property, HRESULT missed) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR name(property);
         const kcom::CComVariant expected(-1L, VT_I2);
         const long timeout = m_currentStep ? m_currentStep->m_findContext.timeout : -1;

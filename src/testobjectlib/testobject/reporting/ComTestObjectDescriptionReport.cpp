@@ -9,6 +9,7 @@
 #include "testobject/reporting/ReportTexts.h"
 #include "testobject/settings/PropertyAttributes.h"
 #include "win32/WindowServices.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ HRESULT CComTestObject::FormatDescriptionReport(BSTR* plain, BSTR* html, ITOProp
     if (!plain || !html || !snapshot) return E_POINTER;
     *plain = nullptr;
     *html = nullptr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComPtr<IObjectRack> rack = Rack();
         std::wstring main, ordered;
         const long rows = snapshot->GetRowCount();

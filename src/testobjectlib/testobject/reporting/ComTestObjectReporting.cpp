@@ -13,6 +13,7 @@
 #include "testobject/reporting/ReportFilter.h"
 #include "testobject/reporting/ReportStrings.h"
 #include "testobject/reporting/ReportTexts.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ HRESULT ChangeDirectMode(CComTestObject& object, const wchar_t* eventType, bool 
     if (FAILED(GetRackService(rack, RackName::TestReport, host.Put()))) return E_FAIL;
     HRESULT hr = call(host.get());
     if (FAILED(hr) || !report) return hr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CReportEventInfo event;
         if (SUCCEEDED(event.SetType(eventType))) object.SendReportEvent(event, true);
         return hr;
@@ -114,7 +115,7 @@ HRESULT CComTestObject::SendReportEvent(CReportEventInfo& event, bool addCommonI
     if (!event.Dictionary()) return E_POINTER;
     kcom::CComPtr<IKorTestReport> report;
     if (FAILED(GetRackService(Rack(), RackName::TestReport, report.Put()))) return E_FAIL;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         if (addCommonItems) {
             if (!event.HasItem(L"NodeType")) {
                 kcom::CComBSTR korClass;
@@ -146,7 +147,7 @@ HRESULT CComTestObject::ReportEvent(CReportEventInfo& event) {
 HRESULT CComTestObject::ReplayReport(const wchar_t* method, long status, SAFEARRAY* arguments, DWORD* eventId,
                                      const wchar_t*, const wchar_t* htmlNodeName) {
     if (!ShouldReport(kReportReplaySteps, status)) return S_OK;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CReportEventInfo event;
         kcom::CComBSTR argumentText;
         if (arguments) AppendParams(arguments, nullptr, argumentText.Put(), nullptr, nullptr);
@@ -167,7 +168,7 @@ HRESULT CComTestObject::ReplayReport(const wchar_t* method, long status, SAFEARR
 
 HRESULT CComTestObject::ReplayReport(UINT methodId, HMODULE module, long status, SAFEARRAY* arguments, DWORD* eventId,
                                      const wchar_t* reserved, UINT htmlNodeNameId, HMODULE htmlModule) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         std::wstring method, html;
         if (!LoadText(module, methodId, method)) return E_INVALIDARG;
         const bool withHtml = htmlNodeNameId != kNoResource;
@@ -177,7 +178,7 @@ HRESULT CComTestObject::ReplayReport(UINT methodId, HMODULE module, long status,
 }
 
 HRESULT CComTestObject::ReportReplayStep(BSTR a, BSTR b, BSTR c, BSTR d, bool passed) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CReportEventInfo event;
         const std::wstring nodeName = StepNodeName(*this, passed ? ReportString::StepPassed : ReportString::StepFailed);
         const std::wstring info = FormatResourceText(MarrinReportText(ReportString::StepInfo).c_str(),
@@ -192,7 +193,7 @@ HRESULT CComTestObject::ReportReplayStep(BSTR a, BSTR b, BSTR c, BSTR d, bool pa
 }
 
 HRESULT CComTestObject::ReportReplayResult(long count) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CReportEventInfo event;
         const bool passed = count > 0;
         const std::wstring nodeName = StepNodeName(*this, ReportString::StepPassed);
@@ -217,7 +218,7 @@ HRESULT CComTestObject::ReportDirectEvent(const wchar_t* text, long status, SAFE
         }
     }
     if (!ShouldReport(kReportDirectEvents, status)) return S_OK;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CReportEventInfo event;
         HRESULT hr;
         if (arguments) {
@@ -234,7 +235,7 @@ HRESULT CComTestObject::ReportDirectEvent(const wchar_t* text, long status, SAFE
 
 HRESULT CComTestObject::ReportMethodEvent(UINT textId, HMODULE module, long status, SAFEARRAY* arguments,
                                           UINT htmlNodeNameId, HMODULE htmlModule) {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         std::wstring text, html;
         if (!LoadText(module, textId, text)) return E_INVALIDARG;
         const bool withHtml = htmlNodeNameId != kNoResource;
@@ -245,7 +246,7 @@ HRESULT CComTestObject::ReportMethodEvent(UINT textId, HMODULE module, long stat
 
 HRESULT CComTestObject::ReportReplayLog(HRESULT hr) {
     if (!ShouldReport(kReportDirectEvents, kStatusFailed)) return S_OK;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR collection, text;
         get_CollectionName(collection.Put());
         HRESULT result = FormatLibraryErrorText(hr, collection, text.Put());
@@ -270,7 +271,7 @@ HRESULT CComTestObject::EndDirectMode(bool report) {
 
 HRESULT CComTestObject::ReportObjectDescription(DWORD eventId, long status, HRESULT hr) {
     if (!ShouldReport(kReportReplaySteps, status)) return S_OK;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComPtr<IDispatch> ancestor;
         if (hr == KOR_E_OBJECT_NOT_FOUND) FindUnidentifiedAncestor(ancestor.Put());
         kcom::CComPtr<ITestObjectInfo> info;

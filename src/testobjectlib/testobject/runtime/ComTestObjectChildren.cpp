@@ -3,6 +3,7 @@
 #include "host/RackServices.h"
 #include "tables/KorSafeArray.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ HRESULT DescriptionFromCollection(IDispatch* description, CKorSafeArray& table) 
 HRESULT CComTestObject::DispTestObject_ChildObjects(IDispatch* Description, IDispatch** ppChilds) {
     if (!ppChilds) return E_POINTER;
     *ppChilds = nullptr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorSafeArray table;
         if (Description) {
             HRESULT hr = DescriptionFromCollection(Description, table);

@@ -2,6 +2,7 @@
 #include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "testobject/clock/TestObjectClock.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ HRESULT CComTestObject::WaitForPropertyValue(BSTR name, const VARIANT& expected,
                                              VARIANT_BOOL* matched, BSTR* expectedText, VARIANT* lastValue) {
     if (!matched) return E_POINTER;
     *matched = VARIANT_FALSE;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CTestObjectClock& clock = CTestObjectClock::Current();
         // The deadline wraps with the tick count; the time left is their signed difference, so a
         // time-out of -1 still makes one query.

@@ -5,6 +5,7 @@
 #include "tables/KorSafeArray.h"
 #include "testobject/core/ComTestObject.h"
 #include "win32/WindowServices.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ HRESULT CComTestObject::DispTestObject_SetProperty(BSTR Property, VARIANT Value,
 }
 
 HRESULT CComTestObject::DropRuntimeObject() {
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR name(L"objectid");
         kcom::CComVariant empty;
         return ITestObjectInfo_put_PropExpr(name, nullptr, nullptr, nullptr, empty);
@@ -74,7 +75,7 @@ HRESULT CComTestObject::DispTestObject_GetROProperty(BSTR Property, VARIANT* Pro
 HRESULT CComTestObject::DispTestObject_GetTOProperties(IDispatch** Collection) {
     if (!Collection) return E_POINTER;
     *Collection = nullptr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorSafeArray rows;
         {
             SAFEARRAY* names = nullptr;
@@ -126,7 +127,7 @@ HRESULT CComTestObject::DispTestObject_GetTOProperties(IDispatch** Collection) {
 HRESULT CComTestObject::DispTestObject_ToString(BSTR* varRet) {
     if (!varRet) return E_POINTER;
     *varRet = nullptr;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComBSTR name;
         ITestObject5_GetLogicalNameForReport(name.Put());
         kcom::CComBSTR genTypeName(L"TestObjGenType");

@@ -14,6 +14,7 @@
 #include "testobject/settings/HostObjects.h"
 #include "testobject/settings/SettingsTable.h"
 #include "testobject/describing/StoredValueTest.h"
+#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ HRESULT CComTestObject::GetAlgorithmList(std::vector<std::wstring>& names,
     names.clear();
     algorithmNode = nullptr;
     if (!Rack()) return E_FAIL;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComPtr<IKorSettings> classNode, description, algorithms;
         if (FAILED(GetClassOptions(classNode.Put())) || !classNode) return E_FAIL;
         if (FAILED(OpenChildNode(classNode, L"Description", description.Put())) ||
@@ -174,7 +175,7 @@ HRESULT CComTestObject::CreateAlgorithmFromNode(IKorSettings* node, IIdentificat
     *out = nullptr;
     if (progId) *progId = nullptr;
     if (!node) return E_INVALIDARG;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         kcom::CComVariant value;
         HRESULT hr = ReadText(node, L"ProgID", value);
         if (FAILED(hr)) return hr;
@@ -187,7 +188,7 @@ HRESULT CComTestObject::CreateAlgorithmFromNode(IKorSettings* node, IIdentificat
 HRESULT CComTestObject::RunIdentificationAlgorithm(SAFEARRAY* candidatesIn, CKorSafeArray* candidatesOut,
                                                    BOOL lastAttempt) {
     if (!candidatesOut) return E_POINTER;
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         if (m_algorithmAbsent) {
             kcom::CComBSTR name(L"Algorithm");
             kcom::CComVariant value;
@@ -258,7 +259,7 @@ HRESULT CComTestObject::DescribeWithAlgorithms(IUnknown*, SAFEARRAY* candidates,
     if (hr == S_FALSE) return S_FALSE;
     if (FAILED(hr) || !algorithms) return E_FAIL;
 
-    return kcom::Guard([&] {
+    return TestObjectGuard([&] {
         CKorSafeArray working;
         if (candidates) working.CopyFrom(candidates);
         const ULONG initialRows = RowCount(working);

@@ -3,12 +3,14 @@
 // table and which records every call it gets.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "AcxObjectFixture.h"
 #include "activex/dispatch/IMultiDispatch.h"
 #include "activex/dispatch/MultiTypeInfoWrapper.h"
 #include "com/TypeInfoDesc.h"
+#include "environment/ObjectMap.h"
 
 using kcom::CComBSTR;
 using kcom::CComPtr;
@@ -62,6 +64,14 @@ public:
 
 private:
     CComPtr<ITypeInfo> info_;
+};
+
+// An object to hand over as an argument: without a value of its own, no conversion makes one of it.
+class CPassed : public CSource {
+public:
+    STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
 };
 
 // Counts the custom hook.
@@ -179,6 +189,87 @@ TEST_F(MergedDispatch, MissingTrailingArgumentsOfAMethodArePadded) {
     for (const std::wstring& line : standin::CWinObjectStandIn::OfOuter(U(object_))->Log().Lines())
         if (line.rfind(L"do_GetVisibleText(", 0) == 0) asked = line;
     EXPECT_EQ(0u, asked.find(L"do_GetVisibleText(-1,-1,-1,-1,")) << asked;
+}
+
+// Calls that break the IDispatch contract are refused at every IDispatch of the package before
+// anything reads them, and the caller's EXCEPINFO, an out parameter, comes back cleared.
+TEST_F(MergedDispatch, ArgumentsThatBreakTheContractAreRefusedAtEveryEntry) {
+    AcxObject joined = Windowed();
+    CComPtr<IDispatch> merged = Itf<IDispatch>(U(joined)), defaultDual, util;
+    ASSERT_EQ(S_OK, static_cast<IMultiDispatch*>(merged.get())->AddDispatch(source_.as<IDispatch>()));
+    ASSERT_EQ(S_OK, static_cast<IMultiDispatch*>(dispatch_.get())->GetDefaultDispatch(defaultDual.Put()));
+    ASSERT_EQ(S_OK, AcxUtilObjCreator(nullptr, IID_IDispatch, reinterpret_cast<void**>(util.Put())));
+    VARIANT args[3] = {};  // a value and an object by reference without their pointers, a number
+    args[0].vt = VT_BYREF | VT_I4, args[1].vt = VT_BYREF | VT_DISPATCH, args[2].vt = VT_I4;
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS noArray{nullptr, nullptr, 2, 0}, noNames{args + 2, nullptr, 1, 1}, moreNamed{args + 2, &put, 1, 2},
+        nullValue{args, nullptr, 1, 0}, nullObject{args + 1, nullptr, 1, 0};
+    const std::pair<DISPPARAMS*, HRESULT> calls[] = {{nullptr, E_POINTER},    {&noArray, E_POINTER},
+                                                     {&noNames, E_POINTER},   {&moreNamed, E_INVALIDARG},
+                                                     {&nullValue, E_POINTER}, {&nullObject, E_POINTER}};
+    IDispatch* const entries[] = {dispatch_, merged, defaultDual, object_.as<IStdObjectReplay>(),
+                                  object_.as<DispTestObject>(), util};
+    LPOLESTR name = const_cast<LPOLESTR>(L"Click");
+    for (size_t e = 0; e < std::size(entries); ++e) {
+        for (size_t c = 0; c < std::size(calls); ++c) {
+            EXCEPINFO excep;
+            std::memset(&excep, 0xCD, sizeof excep);  // as a C++ caller leaves it
+            EXPECT_EQ(calls[c].second,
+                      entries[e]->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, calls[c].first, nullptr, &excep, nullptr))
+                << e << "," << c;
+            EXPECT_TRUE(!excep.scode && !excep.bstrSource && !excep.bstrDescription && !excep.bstrHelpFile) << e;
+        }
+        DISPID id = 0;
+        EXPECT_EQ(E_POINTER, entries[e]->GetIDsOfNames(IID_NULL, nullptr, 1, 0, &id)) << e;
+        EXPECT_EQ(E_POINTER, entries[e]->GetIDsOfNames(IID_NULL, &name, 1, 0, nullptr)) << e;
+    }
+}
+
+// An object handed to members as an argument stays the caller's: once the test objects are gone it
+// holds no reference more, whichever family of members took it and however it was passed.
+TEST_F(MergedDispatch, AnObjectPassedAsAnArgumentIsNotKept) {
+    for (const wchar_t* option : {L"DefaultTimeout", L"DefaultDelay", L"ReportEventMask"})
+        bed_.options->Put(L"", option, 0L);  // no waits; no events, whose copies keep the test objects
+    standin::Holder<CPassed> passed = standin::Holder<CPassed>::New();
+    IDispatch* p = passed.as<IDispatch>();
+    IUnknown* u = p;
+    auto count = [&] { return p->AddRef(), p->Release(); };
+    const ULONG before = count();
+    {
+        Join();
+        const AcxObject objects[] = {object_, Windowed(), New()};  // merged, windowed, no control behind it
+        const CComBSTR text(L"Text");
+        VARIANT forms[4] = {};  // by value and by reference, as IDispatch and as IUnknown
+        forms[0].vt = VT_DISPATCH, forms[0].pdispVal = p, forms[1].vt = VT_UNKNOWN, forms[1].punkVal = u;
+        forms[2].vt = VT_BYREF | VT_DISPATCH, forms[2].ppdispVal = &p, forms[3].vt = VT_BYREF | VT_UNKNOWN;
+        forms[3].ppunkVal = &u;
+        // Each family's members with the object where they take one ('o'), beside a text and a number;
+        // a member that takes none gets it first, where its step fails.
+        const std::pair<const wchar_t*, const char*> members[] = {
+            {L"GetROProperty", "so"}, {L"SetTOProperty", "so"}, {L"WaitProperty", "son"}, {L"CheckProperty", "son"},
+            {L"ChildObjects", "o"},   {L"Click", "o"},          {L"Type", "o"},           {L"FireEvent", "o"},
+            {L"CustFoo", "noo"}};
+        for (const AcxObject& object : objects)
+            for (const VARIANT& form : forms)
+                for (const auto& [member, kinds] : members) {
+                    LPOLESTR names[1] = {const_cast<LPOLESTR>(member)};
+                    DISPID id = DISPID_UNKNOWN;
+                    CComPtr<IDispatch> dispatch = Itf<IDispatch>(U(object));
+                    if (FAILED(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id))) continue;
+                    const size_t n = std::strlen(kinds);
+                    std::vector<VARIANT> args(n, form);  // the last first; none owns what it holds
+                    for (size_t i = 0; i < n; ++i) {
+                        if (kinds[n - 1 - i] == 's') args[i].vt = VT_BSTR, args[i].bstrVal = text;
+                        if (kinds[n - 1 - i] == 'n') args[i].vt = VT_I4, args[i].lVal = 0;
+                    }
+                    DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(n), 0};
+                    CComVariant result;
+                    dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result.Put(), nullptr, nullptr);
+                }
+        object_ = AcxObject();
+        dispatch_.Release();
+    }
+    EXPECT_EQ(before, count());
 }
 
 TEST_F(MergedDispatch, TheMergedTypeInformation) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "AcxObjectFixture.h"
@@ -77,7 +78,8 @@ TEST_F(ReplayDispatch, AnActionIsOneStepNamedWithoutItsPrefix) {
 TEST_F(ReplayDispatch, AReplayErrorEndsTheCallWithItsErrorInformation) {
     bed_.options->Put(L"", L"AutMode", 1L);
     AcxObject object = Windowed();
-    EXCEPINFO excep{};
+    EXCEPINFO excep;
+    std::memset(&excep, 0xCD, sizeof excep);  // an out parameter: nothing in it is the callee's to free
     const size_t reports = Reports();
     ASSERT_EQ(DISP_E_EXCEPTION, Call(object, 0x51, {}, &excep));
     EXPECT_EQ(KOR_E_CLICK_REFUSED, excep.scode);

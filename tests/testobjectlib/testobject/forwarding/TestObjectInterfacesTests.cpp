@@ -5,6 +5,9 @@
 #include "RecordingTestObject.h"
 #include "com/ComBSTR.h"
 #include "com/ComPtr.h"
+#include "com/ComVariant.h"
+#include "errors/TestObjectError.h"
+#include "testobject/replay/ReplaySkeletonContext.h"
 
 using kcom::CComBSTR;
 using kcom::CComPtr;
@@ -66,6 +69,14 @@ class CCountedKorException : public CKorException {
 public:
     explicit CCountedKorException(HRESULT hr) : CKorException(hr, nullptr, 0) {}
     ~CCountedKorException() override { ++g_deletedExceptions; }
+};
+
+// Its run-time values cannot be read: the reading raises a replay error.
+class CRaisingValueObject : public CTestableObject {
+public:
+    HRESULT STDMETHODCALLTYPE DispTestObject_QueryValue(BSTR, VARIANT*, VARIANT*) override {
+        throw static_cast<CKorException*>(new CCountedKorException(KOR_E_OBJECT_NOT_FOUND));
+    }
 };
 
 }  // namespace
@@ -185,4 +196,24 @@ TEST(TestObjectInterfaces, NoExceptionLeavesAMethod) {
     EXPECT_EQ(testObject->HasDescription(nullptr, nullptr), E_FAIL);
     EXPECT_EQ(As<ISnapshotHelper>(object.get())->Snapshot(nullptr, 0, 0, nullptr, 0, 0, nullptr), E_FAIL);
     EXPECT_EQ(As<DispTestObject>(object.get())->ToString(name.Put()), E_FAIL);
+
+    // Raised by an overridable operation under the object's own guards: outside a step its code
+    // comes back and it is deleted; inside one it waits for the step, which raises it again.
+    auto raising = New<CRaisingValueObject>();
+    VARIANT_BOOL matched = VARIANT_TRUE;
+    EXPECT_EQ(raising->WaitForPropertyValue(CComBSTR(L"Visible"), kcom::CComVariant(1L), 0, &matched, nullptr, nullptr),
+              KOR_E_OBJECT_NOT_FOUND);
+    EXPECT_EQ(g_deletedExceptions, 3);
+    CReplaySkeletonContext step(&IID_IDispatch, 7, L"Click", nullptr, 0);
+    CReplaySkeletonContext::CParkingScope parking(step);
+    EXPECT_EQ(static_cast<CComTestObject*>(raising.get())->WaitVisible(), KOR_E_OBJECT_NOT_VISIBLE);
+    EXPECT_EQ(g_deletedExceptions, 3);
+    try {
+        step.RaiseParked();
+        ADD_FAILURE() << "nothing was parked";
+    } catch (CKorException* e) {
+        EXPECT_EQ(e->Error(), KOR_E_OBJECT_NOT_FOUND);
+        delete e;
+    }
+    EXPECT_EQ(g_deletedExceptions, 4);
 }
