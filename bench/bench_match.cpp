@@ -1,5 +1,7 @@
 // Descriptions of 10 rows matched per second by the test object's IsMatch, plain and with
-// regular-expression rows; the baseline is the plain value comparison of the same rows.
+// regular-expression rows; the baseline is the plain value comparison of the same rows. Sections of
+// one IsMatch, each timed alone on the same two objects: reading both descriptions, finding each
+// own row's name in the other description, deciding each row's values, and the rest.
 #include <windows.h>
 #include <objbase.h>
 #include <chrono>
@@ -12,6 +14,8 @@
 #include "testobject/core/ComTestObject.h"
 #include "testobject/forwarding/ITestObjectImpl.h"
 #include "testobject/forwarding/ITestObjectInfoImpl.h"
+#include "testobject/matching/VariantEqualNoCase.h"
+#include "testobject/settings/DescriptionTable.h"
 #include "values/ValueComparison.h"
 
 using kcom::CComVariant;
@@ -115,6 +119,63 @@ double MatchesPerSecond(bool patterns, double seconds) {
     return rate;
 }
 
+// One description as IsMatch reads it.
+CKorSafeArray ReadTable(CBenchObject* object) {
+    SAFEARRAY* psa = nullptr;
+    if (FAILED(BuildDescriptionTable(static_cast<ITestObject7Impl<CBenchObject>*>(object), &psa, 0xFFFFFFFF, false)))
+        std::exit(1);
+    CKorSafeArray table;
+    table.Attach(psa, true);
+    return table;
+}
+
+// Each section of one IsMatch timed alone, in microseconds per match.
+struct Sections {
+    double whole = 0, read = 0, lookup = 0, decide = 0;
+};
+
+Sections TimeSections(bool patterns, double seconds) {
+    const std::vector<Row> rows = Rows(patterns);
+    kcom::CComObject<CBenchObject>* own = NewObject();
+    kcom::CComObject<CBenchObject>* other = NewObject();
+    Describe(own, rows, true);
+    Describe(other, rows, false);
+    const CKorSafeArray ownTable = ReadTable(own), otherTable = ReadTable(other);
+    ITestObject* otherObject = static_cast<ITestObject7Impl<CBenchObject>*>(other);
+    long sink = 0;
+    Sections s;
+    s.whole = 1e6 / PerSecond([&] {
+        VARIANT_BOOL result = VARIANT_FALSE;
+        own->ITestObject4_IsMatch(otherObject, &result);
+        sink += result;
+    }, seconds);
+    s.read = 1e6 / PerSecond([&] { sink += ReadTable(own).GetRowCount() + ReadTable(other).GetRowCount(); }, seconds);
+    s.lookup = 1e6 / PerSecond([&] {
+        for (ULONG r = 0; r < ownTable.GetRowCount(); ++r) {
+            CComVariant name;
+            ownTable.GetElement(name.Put(), static_cast<LONG>(r), 0);
+            sink += FindRowNoCase(otherTable, name, 0);
+        }
+    }, seconds);
+    // The rows' own decisions: texts matched under their compare type (the pattern rows make their
+    // matcher each time), other values compared.
+    s.decide = 1e6 / PerSecond([&] {
+        for (const Row& r : rows) {
+            if (r.expected.vt != VT_BSTR) {
+                sink += CompareVariantValues(r.expected, r.actual);
+                continue;
+            }
+            VARIANT_BOOL matched = VARIANT_FALSE;
+            MatchValuePattern(r.expected.bstrVal, r.actual.bstrVal, r.compareType, &matched);
+            sink += matched;
+        }
+    }, seconds);
+    if (sink < 0) std::printf("never\n");
+    own->Release();
+    other->Release();
+    return s;
+}
+
 // The same rows' values compared as plain values, one description of 10 rows at a time.
 double ValueComparisonsPerSecond(bool patterns, double seconds) {
     const std::vector<Row> rows = Rows(patterns);
@@ -138,6 +199,12 @@ int main() {
         std::printf("BENCH value_compare_%s_10_rows %.0f matches/s\n", kind, baseline);
         std::printf("BENCH ismatch_%s_10_rows %.0f matches/s ratio %.6f vs value_compare_%s_10_rows\n", kind, matches,
                     matches / baseline, kind);
+        const Sections s = TimeSections(patterns, 0.3);
+        std::printf("BENCH ismatch_%s_section_whole %.1f us/match\n", kind, s.whole);
+        std::printf("BENCH ismatch_%s_section_read_descriptions %.1f us/match\n", kind, s.read);
+        std::printf("BENCH ismatch_%s_section_find_rows %.1f us/match\n", kind, s.lookup);
+        std::printf("BENCH ismatch_%s_section_decide_values %.1f us/match\n", kind, s.decide);
+        std::printf("BENCH ismatch_%s_section_rest %.1f us/match\n", kind, s.whole - s.read - s.lookup - s.decide);
     }
     ::CoUninitialize();
     return 0;

@@ -226,6 +226,11 @@ bool NoCaseBstrLess(BSTR a, BSTR b) noexcept {
     return la > lb;
 }
 
+bool SameCharacters(BSTR a, BSTR b) noexcept {
+    const UINT length = ::SysStringLen(a);
+    return a && b && length == ::SysStringLen(b) && std::wmemcmp(a, b, length) == 0;
+}
+
 bool NoCaseBstrEqual(BSTR a, BSTR b) noexcept {
     if (!a || !b) return a == b;
     const UINT la = ::SysStringLen(a);

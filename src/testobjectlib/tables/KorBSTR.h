@@ -50,6 +50,9 @@ public:
 bool NoCaseBstrLess(BSTR a, BSTR b) noexcept;
 // Equal after the same ASCII-only folding; null equals only null.
 bool NoCaseBstrEqual(BSTR a, BSTR b) noexcept;
+// Non-null texts of the same length and characters: equal under every locale comparison, so the
+// comparison itself can be left for texts that differ.
+bool SameCharacters(BSTR a, BSTR b) noexcept;
 
 // Comparator object for maps keyed on BSTRs in the order above.
 struct NoCaseBstrOrder {

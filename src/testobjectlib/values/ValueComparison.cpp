@@ -111,7 +111,8 @@ HRESULT MatchValuePattern(BSTR expected, BSTR actual, long compareType, VARIANT_
 
         if (!(compareType & CMP_CONTAINS)) {
             ULONG flags = (compareType & CMP_CASE_SENSITIVE) ? 0 : NORM_IGNORECASE;
-            if (::VarBstrCmp(expected, actual, LOCALE_SYSTEM_DEFAULT, flags) == VARCMP_EQ) *result = VARIANT_TRUE;
+            if (SameCharacters(expected, actual) || ::VarBstrCmp(expected, actual, LOCALE_SYSTEM_DEFAULT, flags) == VARCMP_EQ)
+                *result = VARIANT_TRUE;
             return S_OK;
         }
 

@@ -146,6 +146,16 @@ TEST(KorBSTR, NoCaseOrderIsDescendingWithNullFirst) {
     kcom::CComBSTR capital(L"\u00C9"), small(L"\u00E9");
     EXPECT_FALSE(NoCaseBstrEqual(capital, small));
     EXPECT_TRUE(NoCaseBstrLess(small, capital));
+
+    // Same characters only: no folding, nulls never, embedded nulls counted by the length.
+    kcom::CComBSTR again(L"\u00C9"), empty(L""), withNull(L"a\0b", 3), cut(L"a\0c", 3);
+    EXPECT_TRUE(SameCharacters(capital, again));
+    EXPECT_FALSE(SameCharacters(capital, small));
+    EXPECT_FALSE(SameCharacters(lower, upper));
+    EXPECT_TRUE(SameCharacters(empty, empty));
+    EXPECT_FALSE(SameCharacters(nullptr, nullptr));
+    EXPECT_FALSE(SameCharacters(nullptr, empty));
+    EXPECT_FALSE(SameCharacters(withNull, cut));
 }
 
 TEST(KorBSTR, ToLowerFoldsAsciiCapitalsOnly) {

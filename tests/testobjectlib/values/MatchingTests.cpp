@@ -136,6 +136,10 @@ TEST(MatchValuePattern, CaseFoldingIsAsciiInContainsButLocaleInEquality) {
     EXPECT_FALSE(Match(L"HEL+O", L"hello", CMP_REGEXP | CMP_CASE_SENSITIVE));
     EXPECT_FALSE(Match(L"\u00C4B", L"\u00E4b", CMP_CONTAINS));
     EXPECT_TRUE(Match(L"\u00C4B", L"\u00E4b", 0));
+    // The same characters match in equality whether case counts or not.
+    EXPECT_TRUE(Match(L"Order details", L"Order details", 0));
+    EXPECT_TRUE(Match(L"Order details", L"Order details", CMP_CASE_SENSITIVE));
+    EXPECT_FALSE(Match(L"Order details", L"order details", CMP_CASE_SENSITIVE));
 }
 
 TEST(MatchValuePattern, NullAndEmptyTexts) {

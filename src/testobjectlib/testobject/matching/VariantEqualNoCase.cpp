@@ -1,10 +1,13 @@
 #include "testobject/matching/VariantEqualNoCase.h"
 #include "com/ComVariant.h"
+#include "tables/KorBSTR.h"
 
 bool VariantEqualNoCase(const VARIANT& a, const VARIANT& b) noexcept {
     if (a.vt == VT_BSTR && b.vt == VT_BSTR)
-        return ::VarBstrCmp(a.bstrVal, b.bstrVal, LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE) ==
-               static_cast<HRESULT>(VARCMP_EQ);
+        // A lookup by name compares most rows of a table; the row it finds holds the same characters.
+        return SameCharacters(a.bstrVal, b.bstrVal) ||
+               ::VarBstrCmp(a.bstrVal, b.bstrVal, LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE) ==
+                   static_cast<HRESULT>(VARCMP_EQ);
     if (a.vt == VT_BSTR || b.vt == VT_BSTR) return false;
     return VariantEqualExact(a, b);
 }

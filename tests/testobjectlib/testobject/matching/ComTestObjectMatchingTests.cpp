@@ -115,6 +115,15 @@ TEST_F(MatchingTest, ExtraCountedRowOnTheOtherSideAndIgnoredRows) {
     a->runtime[L"width"] = CComVariant(5L);
     ASSERT_EQ(S_OK, Match(b, a, &matched));
     EXPECT_TRUE(matched);
+
+    // Names are found by the same characters and by another case alike, in any row order.
+    DescribedHolder c = NewDescribedObject(host), d = NewDescribedObject(host);
+    c->Row(L"Caption", CComVariant(L"x"), kId);
+    c->Row(L"index", CComVariant(2L), kId);
+    d->Row(L"index", CComVariant(2L), kId);
+    d->Row(L"CAPTION", CComVariant(L"x"), kId);
+    ASSERT_EQ(S_OK, Match(c, d, &matched));
+    EXPECT_TRUE(matched);
 }
 
 TEST_F(MatchingTest, IsEqualNeedsTheSameFlagsAndValues) {
