@@ -89,6 +89,10 @@ bool Parse(Options& options) {
     return true;
 }
 
+std::wstring FailureLine(const std::wstring& phase, const std::wstring& what) {
+    return L"FAILED (" + phase + L"): " + what;
+}
+
 std::wstring Widen(const std::string& text) {
     std::wstring wide;
     for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
@@ -102,7 +106,7 @@ public:
 
 private:
     int Fail(const std::wstring& what) {
-        Say(L"FAILED (" + phase_ + L"): " + what);
+        Say(FailureLine(phase_, what));
         times_.End();
         Say(SummaryLine(counts_, times_));
         return 1;
@@ -168,6 +172,7 @@ int CDemo::Replay() {
     std::string output;
     const DWORD code = RunScriptFile(replayScript_, L"\"" + options_.out + L"\"", output, 120000);
     Say(L"4. replayed by cscript against a fresh start of the application, objects loaded from their descriptions:");
+    ReportSummary summary;
     std::istringstream lines(output);
     std::string line;
     while (std::getline(lines, line)) {
@@ -177,30 +182,49 @@ int CDemo::Replay() {
             counts_.replayed = replayed;
             counts_.passed = passed;
             counts_.failed = failed;
-        } else {
-            Say(L"     " + Widen(line));
+        } else if (!line.empty()) {
+            summary.steps.push_back(Widen(line));
+            Say(L"     " + summary.steps.back());
         }
     }
-    if (code == 1) return Fail(std::to_wstring(counts_.failed) + L" of " + std::to_wstring(counts_.replayed) +
-                               L" replayed steps failed");
-    if (code == 2) return Fail(L"the replay could not begin");
-    if (code != 0) return Fail(L"cscript ended with " + Hex(code) + L" (" + replayScript_ + L")");
+    std::wstring failure;
+    if (code == 1) failure = std::to_wstring(counts_.failed) + L" of " + std::to_wstring(counts_.replayed) +
+                             L" replayed steps failed";
+    else if (code == 2) failure = L"the replay could not begin";
+    else if (code != 0) failure = L"cscript ended with " + Hex(code) + L" (" + replayScript_ + L")";
+    else if (counts_.failed != 0 || counts_.replayed == 0 || counts_.passed != counts_.replayed)
+        failure = L"the replay counted " + std::to_wstring(counts_.replayed) + L" steps, " +
+                  std::to_wstring(counts_.passed) + L" passed";
 
+    // The page is written whatever the replay's verdict: a failed replay is when it is needed most.
+    const std::wstring failedPhase = failure.empty() ? L"report" : phase_;
     Phase(L"report");
     const std::filesystem::path image = std::filesystem::path(options_.out) / L"Seven.png";
     const std::filesystem::path report = std::filesystem::path(options_.out) / L"report.html";
     std::error_code ignored;
-    if (!std::filesystem::exists(image, ignored) || std::filesystem::file_size(image, ignored) == 0)
-        return Fail(L"CaptureBitmap wrote no image");
+    const bool captured = std::filesystem::exists(image, ignored) && std::filesystem::file_size(image, ignored) > 0;
     const CAcxHostBed* bed = server.Host()->Bed();
-    if (!bed || bed->report->Events().empty()) return Fail(L"the package sent no report event");
-    const std::wstring page = ReportPage(L"Kestrune replay report", bed->report->Events());
+    static const std::vector<standin::ReportedEvent> none;
+    const std::vector<standin::ReportedEvent>& events = bed ? bed->report->Events() : none;
+    if (failure.empty() && !captured) failure = L"CaptureBitmap wrote no image";
+    if (failure.empty() && events.empty()) failure = L"the package sent no report event";
+    if (!failure.empty()) summary.failure = FailureLine(failedPhase, failure);
+    summary.counts = SummaryLine(counts_, times_);
+    if (captured) {
+        summary.image = image.filename().wstring();
+        summary.imageCaption = L"Seven (KorTest.WlsButton) through CaptureBitmap";
+        Say(L"5. image of " + summary.imageCaption + L": " + Shown(image.wstring()));
+    }
+    const std::string page = ReportPage(L"Kestrune replay report", summary, events);
     std::ofstream file(report, std::ios::binary);
-    for (wchar_t c : page) file << (c < 0x80 ? static_cast<char>(c) : '?');
+    file.write(page.data(), static_cast<std::streamsize>(page.size()));
     if (!file.good()) return Fail(L"the report could not be written");
-    Say(L"5. image of Seven (KorTest.WlsButton) through CaptureBitmap: " + Shown(image.wstring()));
-    Say(L"   step report (" + std::to_wstring(bed->report->Events().size()) + L" report events): " +
-        Shown(report.wstring()));
+    Say(std::wstring(captured ? L"   " : L"5. ") + L"step report (" + std::to_wstring(events.size()) +
+        L" report events): " + Shown(report.wstring()));
+    if (!failure.empty()) {
+        phase_ = failedPhase;
+        return Fail(failure);
+    }
     times_.End();
     server.Host()->Stop();
     return 0;
@@ -221,11 +245,6 @@ int CDemo::Run() {
     }
     if (registered_ && RegisterPackage(true) != 0 && result == 0) result = Fail(L"regsvr32 /u Kestrune.dll failed");
     if (result != 0) return result;
-    if (counts_.failed != 0 || counts_.replayed == 0 || counts_.passed != counts_.replayed) {
-        phase_ = L"replay";
-        return Fail(L"the replay counted " + std::to_wstring(counts_.replayed) + L" steps, " +
-                    std::to_wstring(counts_.passed) + L" passed");
-    }
     Say(SummaryLine(counts_, times_));
     return 0;
 }

@@ -52,25 +52,23 @@ TEST(RecordedTest, AStepThatCannotBeWrittenStopsTheTest) {
     EXPECT_EQ(L"Hello.Select [BSTR:a]", failed);
 }
 
-TEST(ReportPage, EachEventIsARowWithItsStatusAndEscapedTexts) {
+TEST(ReportPage, AFailedStepIsMarkedInWordsUnderTheSummaryAndTextsAreUtf8) {
     standin::ReportedEvent step;
     step.type = L"Replay";
-    step.id = 101;
-    step.parentId = 100;
-    step.items = {{L"Status", kcom::CComVariant(2L)},
-                  {L"NodeName", kcom::CComVariant(L"Hello.Click")},
-                  {L"StepInfo", kcom::CComVariant(L"Click <35,18> & \"more\"")},
+    step.items = {{L"Status", kcom::CComVariant(3L)},
+                  {L"StepInfo", kcom::CComVariant(L"Gr\u00FC\u00DFe \u2192 Seven")},
                   {L"ReporterDispatch", kcom::CComVariant(static_cast<IDispatch*>(nullptr))}};
-    standin::ReportedEvent bare;
-    bare.type = L"General";
-    const std::wstring page = ReportPage(L"A <report>", {step, bare});
-    EXPECT_NE(std::wstring::npos, page.find(L"<title>A &lt;report&gt;</title>"));
-    EXPECT_NE(std::wstring::npos, page.find(L"<p>2 report events</p>"));
-    EXPECT_NE(std::wstring::npos,
-              page.find(L"<tr><td>101</td><td>100</td><td>Replay</td><td>2</td><td>Hello.Click</td><td>"
-                        L"<b>StepInfo</b>: Click &lt;35,18&gt; &amp; &quot;more&quot;<br><b>ReporterDispatch</b>: "
-                        L"(object)<br></td></tr>"));
-    EXPECT_NE(std::wstring::npos, page.find(L"<tr><td>0</td><td>0</td><td>General</td><td></td><td></td><td></td></tr>"));
+    ReportSummary summary;
+    summary.failure = L"FAILED (replay): 1 of 2 replayed steps failed";
+    summary.counts = L"2 steps recorded, 2 steps replayed, 1 passed, 1 failed; set-up 0.4 s";
+    summary.steps = {L"pass  Hello.Click 35, 18", L"FAIL  Seven.Click 20, 15: Seven did not get WM_LBUTTONDOWN"};
+    const std::string page = ReportPage(L"Report", summary, {step});
+    for (const char* part : {"<p class=\"fail\"><b>\xE2\x9C\x97 FAILED (replay): 1 of 2 replayed steps failed</b></p>\n"
+                             "<p>2 steps recorded, 2 steps replayed, 1 passed, 1 failed; set-up 0.4 s</p>",
+                             "<li>pass  Hello.Click 35, 18</li>", "<li class=\"fail\">\xE2\x9C\x97 FAIL  Seven.Click",
+                             "<tr class=\"fail\"><td>0</td><td>0</td><td>Replay</td><td>\xE2\x9C\x97 step failed</td>",
+                             "<b>StepInfo</b>: Gr\xC3\xBC\xC3\x9F" "e \xE2\x86\x92 Seven<br></td></tr>"})
+        EXPECT_NE(std::string::npos, page.find(part)) << part;
 }
 
 TEST(PhaseTimes, EachPhaseEndsWhereTheNextBeginsAndTheLineCountsTheSteps) {
