@@ -700,6 +700,8 @@ CClassRegistration::~CClassRegistration() {
     if (SUCCEEDED(hr_)) ::CoRevokeClassObject(cookie_);
 }
 
+namespace {
+
 HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid) {
     kcom::CRegKey key;
     const std::wstring path = std::wstring(progId) + L"\\CLSID";
@@ -712,10 +714,14 @@ HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid) {
     return HRESULT_FROM_WIN32(rc);
 }
 
+}  // namespace
+
+CProgIdKey::CProgIdKey(const wchar_t* progId, REFCLSID clsid)
+    : restore_(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID"), hr_(WriteProgIdKey(progId, clsid)) {}
+
 CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
     : CClassRegistration(clsid, creator) {
-    if (FAILED(CClassRegistration::Result())) return;
-    key_ = WriteProgIdKey(progId, clsid);
+    if (SUCCEEDED(CClassRegistration::Result())) key_.emplace(progId, clsid);
 }
 
 CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 #include "../common/CallLog.h"
+#include "RegistryRestore.h"
 #include "com/ComModule.h"
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
@@ -415,20 +416,32 @@ public:
     CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context = CLSCTX_INPROC_SERVER);
 };
 
-// A class created by ProgID for as long as the registration lives: the class object as in
-// CClassRegistration, and HKEY_CLASSES_ROOT\<ProgID>\CLSID naming it (Wine reads ProgIDs from
-// the machine's classes only). The key stays: test programs running side by side in one prefix
-// write the same value, and one that ended must not take it from the others.
-// Writes HKEY_CLASSES_ROOT\<ProgID>\CLSID naming clsid.
-HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid);
+// HKEY_CLASSES_ROOT\<ProgID>\CLSID naming clsid for as long as it lives (Wine reads ProgIDs from
+// the machine's classes only), then the key as it was before. The machine's classes are shared by
+// every test program: a program that names a fixed ProgID holds the one registry lock.
+class CProgIdKey {
+public:
+    CProgIdKey(const wchar_t* progId, REFCLSID clsid);
+    CProgIdKey(const CProgIdKey&) = delete;
+    CProgIdKey& operator=(const CProgIdKey&) = delete;
+    HRESULT Result() const noexcept { return hr_; }
 
+private:
+    CRegistryRestore restore_;
+    HRESULT hr_;
+};
+
+// A class created by ProgID for as long as the registration lives: the class object as in
+// CClassRegistration, and its ProgID as in CProgIdKey.
 class CProgIdRegistration : public CClassRegistration {
 public:
     CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator);
-    HRESULT Result() const noexcept { return FAILED(CClassRegistration::Result()) ? CClassRegistration::Result() : key_; }
+    HRESULT Result() const noexcept {
+        return FAILED(CClassRegistration::Result()) ? CClassRegistration::Result() : key_ ? key_->Result() : E_FAIL;
+    }
 
 private:
-    HRESULT key_ = E_FAIL;
+    std::optional<CProgIdKey> key_;
 };
 
 // The host application object as the process's class KorHostApplication.

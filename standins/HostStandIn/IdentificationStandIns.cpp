@@ -63,14 +63,10 @@ HRESULT HandRack(CallLog& log, kcom::CComPtr<IObjectRack>& kept, IObjectRack* ra
 
 // ---- registration by ProgID ----
 
-CProgIdObjectRegistration::CProgIdObjectRegistration(const wchar_t* progId, IUnknown* object) : progId_(progId) {
+CProgIdObjectRegistration::CProgIdObjectRegistration(const wchar_t* progId, IUnknown* object) {
     if (FAILED(::CoCreateGuid(&clsid_))) return;
     class_ = std::make_unique<CObjectRegistration>(clsid_, object);
-    WriteProgIdKey(progId_.c_str(), clsid_);
-}
-
-CProgIdObjectRegistration::~CProgIdObjectRegistration() {
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
+    key_.emplace(progId, clsid_);
 }
 
 HRESULT CProgIdObjectRegistration::Result() const noexcept { return class_ ? class_->Result() : E_FAIL; }

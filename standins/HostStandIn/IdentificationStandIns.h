@@ -15,15 +15,14 @@ namespace standin {
 class CProgIdObjectRegistration {
 public:
     CProgIdObjectRegistration(const wchar_t* progId, IUnknown* object);
-    ~CProgIdObjectRegistration();
     CProgIdObjectRegistration(const CProgIdObjectRegistration&) = delete;
     CProgIdObjectRegistration& operator=(const CProgIdObjectRegistration&) = delete;
     HRESULT Result() const noexcept;
 
 private:
-    std::wstring progId_;
     CLSID clsid_{};
     std::unique_ptr<CObjectRegistration> class_;
+    std::optional<CProgIdKey> key_;
 };
 
 // An identification algorithm. `level` (1 to 4) is the newest interface it answers.

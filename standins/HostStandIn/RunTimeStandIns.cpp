@@ -128,13 +128,4 @@ STDMETHODIMP CCheckpointStandIn::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAM
     });
 }
 
-CProgIdKey::CProgIdKey(const wchar_t* progId, REFCLSID clsid) : progId_(progId) {
-    WriteProgIdKey(progId, clsid);
-}
-
-CProgIdKey::~CProgIdKey() {
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, (progId_ + L"\\CLSID").c_str());
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, progId_.c_str());
-}
-
 }  // namespace standin

@@ -136,16 +136,4 @@ private:
     CallLog log_;
 };
 
-// A ProgID of the host's classes in the registry for as long as it lives.
-class CProgIdKey {
-public:
-    CProgIdKey(const wchar_t* progId, REFCLSID clsid);
-    ~CProgIdKey();
-    CProgIdKey(const CProgIdKey&) = delete;
-    CProgIdKey& operator=(const CProgIdKey&) = delete;
-
-private:
-    std::wstring progId_;
-};
-
 }  // namespace standin

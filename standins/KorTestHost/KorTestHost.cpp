@@ -410,7 +410,7 @@ STDMETHODIMP CKorTestHost::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
 CKorTestHostServer::CKorTestHostServer() {
     registration_ = std::make_unique<standin::CObjectRegistration>(kHostClsid, host_.as<IDispatch>(),
                                                                    CLSCTX_LOCAL_SERVER);
-    key_ = standin::WriteProgIdKey(kHostProgId, kHostClsid);
+    key_.emplace(kHostProgId, kHostClsid);
 }
 
 CKorTestHostServer::~CKorTestHostServer() {
@@ -419,5 +419,5 @@ CKorTestHostServer::~CKorTestHostServer() {
 }
 
 HRESULT CKorTestHostServer::Result() const noexcept {
-    return FAILED(registration_->Result()) ? registration_->Result() : key_;
+    return FAILED(registration_->Result()) ? registration_->Result() : key_->Result();
 }

@@ -25,6 +25,7 @@
 // Lines come back joined by " | ".
 #include <windows.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 #include "AcxHostBed.h"
@@ -101,5 +102,5 @@ public:
 private:
     standin::Holder<CKorTestHost> host_ = standin::Holder<CKorTestHost>::New();
     std::unique_ptr<standin::CObjectRegistration> registration_;
-    HRESULT key_ = E_FAIL;
+    std::optional<standin::CProgIdKey> key_;
 };

@@ -137,7 +137,8 @@ TEST(ScriptErrorTable, EveryReplayErrorComesBackAndTheScriptGoesOn) {
     shelf->host = server.Host();
     standin::CObjectRegistration shelfClass(kShelfClsid, shelf.as<IDispatch>(), CLSCTX_LOCAL_SERVER);
     ASSERT_EQ(S_OK, shelfClass.Result());
-    ASSERT_EQ(S_OK, standin::WriteProgIdKey(L"KorTest.Shelf", kShelfClsid));
+    standin::CProgIdKey shelfProgId(L"KorTest.Shelf", kShelfClsid);
+    ASSERT_EQ(S_OK, shelfProgId.Result());
     CEndingClock clock(*server.Host());
     std::string lines;
     const DWORD code = RunScript(Script(), lines);

@@ -16,13 +16,15 @@ std::wstring Log() {
     return buf;
 }
 
-const wchar_t kTestRoot[] = L"Software\\KestruneStandInTest\\ActiveX Add-in";
+// This process's own key: test programs run side by side in one registry.
+const std::wstring kTestKey = L"Software\\KestruneStandInTest" + std::to_wstring(::GetCurrentProcessId());
+const std::wstring kTestRoot = kTestKey + L"\\ActiveX Add-in";
 
 class VarrowTest : public ::testing::Test {
 protected:
     void SetUp() override { VarrowStandIn_Reset(); }
     void TearDown() override {
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KestruneStandInTest");
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey.c_str());
         VarrowStandIn_Reset();
     }
 };
@@ -40,11 +42,11 @@ TEST_F(VarrowTest, SingletonCarriesRegisteredFormats) {
 
 TEST_F(VarrowTest, RecordsRootAndTrappingModes) {
     CAcxSetting* s = CAcxSetting::GetInstance();
-    s->SetProductActiveXAgentRegRoot(HKEY_CURRENT_USER, kTestRoot);
+    s->SetProductActiveXAgentRegRoot(HKEY_CURRENT_USER, kTestRoot.c_str());
     wchar_t category[] = L"MultiMedia";
     s->SetTrappingModeForCategoryW(category, TRAP_MODE_FULL_AND_MULTIMEDIA);
     s->SetTrappingModeForCategoryW(category, TRAP_MODE_FULL);
-    EXPECT_STREQ(s->m_rootKeyPath, kTestRoot);
+    EXPECT_STREQ(s->m_rootKeyPath, kTestRoot.c_str());
     EXPECT_EQ(s->m_rootKey, HKEY_CURRENT_USER);
     EXPECT_EQ(VarrowStandIn_GetTrappingMode(L"MultiMedia"), 0);
     EXPECT_EQ(VarrowStandIn_GetTrappingMode(L"Other"), -2);
@@ -60,8 +62,8 @@ TEST_F(VarrowTest, ValueFromProgIdComesFromTheRegistry) {
     wchar_t* value = nullptr;
     EXPECT_FALSE(s->GetValueFromProgIDW(progId, valueName, &value));  // no root yet
 
-    s->SetProductActiveXAgentRegRoot(HKEY_CURRENT_USER, kTestRoot);
-    std::wstring key = std::wstring(kTestRoot) + L"\\ProgID\\Test.Control.1";
+    s->SetProductActiveXAgentRegRoot(HKEY_CURRENT_USER, kTestRoot.c_str());
+    std::wstring key = kTestRoot + L"\\ProgID\\Test.Control.1";
     kcom::CRegKey k;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.Put(), nullptr),
               ERROR_SUCCESS);

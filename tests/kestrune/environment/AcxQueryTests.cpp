@@ -4,6 +4,7 @@
 #include <vector>
 #include "AgentFixture.h"
 #include "DesktopLock.h"
+#include "RegistryRestore.h"
 #include "com/ComSafeArray.h"
 #include "com/ComVariant.h"
 #include "tables/KorSafeArray.h"
@@ -667,9 +668,11 @@ TEST_F(AcxQueryContainers, VisibleWindowlessControlsOfTheContainersWindow) {
 
 TEST_F(AcxQuery, CustomQueriesOfTheSettingsRunAfterTheBuiltInOnes) {
     const CLSID clsid = {0x5D0C1E77, 0x2B41, 0x4E0A, {0x9A, 0x61, 0x3C, 0x7E, 0x11, 0x20, 0x45, 0x90}};
-    const wchar_t progId[] = L"KestruneTest.CustomQuery";
-    const std::wstring key = std::wstring(progId) + L"\\CLSID";
+    // The settings name the class: this process's own name for it, as programs run side by side.
+    const std::wstring progId = L"KestruneTest.CustomQuery." + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring key = progId + L"\\CLSID";
     const wchar_t clsidText[] = L"{5D0C1E77-2B41-4E0A-9A61-3C7E11204590}";
+    CRegistryRestore restore(HKEY_CLASSES_ROOT, key);
     ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, clsidText,
                                                 sizeof(clsidText)));
     standin::CClassRegistration registration(clsid, &kcom::CComCreator<CCustomQueryFake>::CreateInstance);
@@ -692,8 +695,6 @@ TEST_F(AcxQuery, CustomQueriesOfTheSettingsRunAfterTheBuiltInOnes) {
     EXPECT_EQ(1, CCustomQueryFake::calls);
     EXPECT_EQ(L"custom", Text(Ask(WindowId(L"plain"), L"acx_name")));
     EXPECT_EQ(2, CCustomQueryFake::calls);
-
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, progId);
 }
 
 TEST_F(AcxQuery, NotificationRecordsHandTheProductRootToTheHook) {

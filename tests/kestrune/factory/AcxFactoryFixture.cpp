@@ -46,12 +46,17 @@ STDMETHODIMP CAcxSiteStandIn::CreateTestObj(IUnknown* object, IUnknown** parent)
 }
 
 void AcxFactoryFixture::SetUp() {
-    // Control ProgIDs and custom test-object ProgIDs, written alike by every test program that
-    // runs at the same time, so they are left in place.
-    SetText(HKEY_CLASSES_ROOT, L"KorTest.WndCtl\\CLSID", nullptr, L"{6C0B2E51-3A4D-4F1B-9C77-1E2D3F405161}");
-    SetText(HKEY_CLASSES_ROOT, L"KorTest.Frame\\CLSID", nullptr, L"{6C0B2E53-3A4D-4F1B-9C77-1E2D3F405161}");
-    SetText(HKEY_CLASSES_ROOT, L"KorTest.CustomButton\\CLSID", nullptr, L"{27577152-B48B-11D4-8F71-0050DA3B0421}");
-    SetText(HKEY_CLASSES_ROOT, L"KorTest.CustomFrame\\CLSID", nullptr, L"{6C0B2E52-3A4D-4F1B-9C77-1E2D3F405161}");
+    // Control ProgIDs and custom test-object ProgIDs, put back as they were when the case ends.
+    const std::pair<const wchar_t*, const wchar_t*> classes[] = {
+        {L"KorTest.WndCtl", L"{6C0B2E51-3A4D-4F1B-9C77-1E2D3F405161}"},
+        {L"KorTest.Frame", L"{6C0B2E53-3A4D-4F1B-9C77-1E2D3F405161}"},
+        {L"KorTest.CustomButton", L"{27577152-B48B-11D4-8F71-0050DA3B0421}"},
+        {L"KorTest.CustomFrame", L"{6C0B2E52-3A4D-4F1B-9C77-1E2D3F405161}"}};
+    for (const auto& [progId, clsid] : classes) {
+        const std::wstring key = std::wstring(progId) + L"\\CLSID";
+        classKeys_.push_back(std::make_unique<CRegistryRestore>(HKEY_CLASSES_ROOT, key));
+        SetText(HKEY_CLASSES_ROOT, key, nullptr, clsid);
+    }
     const std::wstring progIds = SettingsRoot() + L"\\ProgID\\";
     SetText(HKEY_CURRENT_USER, progIds + L"KorTest.WndCtl", L"CustWindowTestObjectProgID", L"KorTest.CustomButton");
     SetText(HKEY_CURRENT_USER, progIds + L"KorTest.Frame", L"CustWindowTestObjectProgID", L"KorTest.CustomFrame");

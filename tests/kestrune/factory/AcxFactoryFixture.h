@@ -5,12 +5,14 @@
 #include <windows.h>
 #include <memory>
 #include <string>
+#include <vector>
 #include "AutProcess.h"
 #include "DesktopLock.h"
 #include "FactorySiteStandIn.h"
 #include "HostStandIn.h"
 #include "OrlentyStandIn.h"
 #include "PelluceStub.h"
+#include "RegistryRestore.h"
 #include "TestObjectStandIn.h"
 #include "VarrowStandIn.h"
 #include "com/ComVariant.h"
@@ -131,6 +133,7 @@ protected:
     // How many lines of the log are exactly the line.
     static int Lines(const standin::CallLog& log, const std::wstring& line);
 
+    std::vector<std::unique_ptr<CRegistryRestore>> classKeys_;
     std::unique_ptr<standin::CClassRegistration> agentClass_, activeXClass_, customClass_;
     standin::Holder<standin::CSettingsStandIn> settings_ = standin::Holder<standin::CSettingsStandIn>::New();
     standin::Holder<standin::CSettingsStandIn> options_ = standin::Holder<standin::CSettingsStandIn>::New();

@@ -3,6 +3,7 @@
 // information stub whose methods all answer E_NOTIMPL until a fake overrides them.
 #include <windows.h>
 #include <string>
+#include "RegistryRestore.h"
 #include "com/ComObject.h"
 #include "com/ComPtr.h"
 #include "com/ComVariant.h"
@@ -94,6 +95,9 @@ public:
                              static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
         }
     }
+
+private:
+    CRegistryRestore restore_{HKEY_CLASSES_ROOT, L"ZQ.TORelationsCollection\\CLSID"};
 };
 
 #define KTEST_NOTIMPL(sig) STDMETHOD(sig) override { return E_NOTIMPL; }

@@ -20,7 +20,8 @@ TEST(AcxUtilScript, FireEventOnAControlsObjectReachesItsSink) {
     ASSERT_EQ(S_OK, AcxUtilObjCreator(nullptr, IID_IUnknown, reinterpret_cast<void**>(util.Put())));
     standin::CObjectRegistration utilClass(CLSID_KorAcxUtil, util, CLSCTX_LOCAL_SERVER);
     ASSERT_EQ(S_OK, utilClass.Result());
-    ASSERT_EQ(S_OK, standin::WriteProgIdKey(L"Quorvel.AcxUtil", CLSID_KorAcxUtil));
+    standin::CProgIdKey utilProgId(L"Quorvel.AcxUtil", CLSID_KorAcxUtil);
+    ASSERT_EQ(S_OK, utilProgId.Result());
 
     std::string lines;
     const DWORD code = RunScript(

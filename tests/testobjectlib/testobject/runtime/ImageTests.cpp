@@ -67,7 +67,7 @@ protected:
         ASSERT_TRUE(painted);
         wchar_t temp[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, temp);
-        folder_ = std::filesystem::path(temp) / L"kestrune_capture";
+        folder_ = std::filesystem::path(temp) / (L"kestrune_capture_" + std::to_wstring(::GetCurrentProcessId()));
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
         object().found = CFakeRuntimeId::New();

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include "CerulinStandIn.h"
 #include "FakeClock.h"
+#include "RegistryRestore.h"
 #include "testobject/runtime/RunTimeTestObject.h"
 
 using kcom::CComBSTR;
@@ -118,6 +119,7 @@ TEST_F(RunTimeMethods, ExistSearchesInMillisecondsWithAShortDelay) {
 TEST_F(RunTimeMethods, ExistTrustsAnIdentifiedObjectWhenTheRegistrySaysSo) {
     const wchar_t* key = L"Software\\Quorvel Interactive\\Ardenvale Professional\\KorTest\\SettingInfo\\";
     DWORD on = 1;
+    CRegistryRestore restore(HKEY_LOCAL_MACHINE, key, L"EnableGetExistUsingRTID");
     ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_LOCAL_MACHINE, key, L"EnableGetExistUsingRTID", REG_DWORD, &on, 4));
     object().Put(L"objectid", CComVariant(object().found.get()), 9);
     object().Put(L"WINDOWLESS", CComVariant(true), 0x10);
@@ -129,7 +131,6 @@ TEST_F(RunTimeMethods, ExistTrustsAnIdentifiedObjectWhenTheRegistrySaysSo) {
     object().Put(L"index", CComVariant(0L), 0x448);
     ASSERT_EQ(S_OK, script()->get_Exist(1, &exists));
     EXPECT_EQ(1u, object().finds.size());
-    ::SHDeleteValueW(HKEY_LOCAL_MACHINE, key, L"EnableGetExistUsingRTID");
 }
 
 TEST_F(RunTimeMethods, GetTOPropertiesFillsTheHostCollection) {
