@@ -10,6 +10,10 @@ case $runs in '' | *[!0-9]* | 0) echo "usage: scripts/stress.sh N (N whole runs,
 set -e
 . "$(dirname "$0")/prepare.sh"
 set +e
+if ! wine_runs_here; then
+  echo "stress: cannot run here: $wine_cannot_run" >&2
+  exit 1
+fi
 wine_session_start "$build"
 jobs=$((2 * $(nproc)))
 logs="$build/stress"
