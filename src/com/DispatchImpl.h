@@ -105,7 +105,7 @@ public:
         if (FAILED(hr)) return hr;
         CComPtr<ITypeInfo> info;
         hr = Holder().GetForInvoke(info.Put());
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr) || FAILED(hr = CheckArgumentCount(info, id, flags, *params))) return hr;
         return info->Invoke(static_cast<Itf*>(this), id, flags, params, result, excep, argErr);
     }
 

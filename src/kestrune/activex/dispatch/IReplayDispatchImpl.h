@@ -8,6 +8,7 @@
 #include <oaidl.h>
 #include "com/ComPtr.h"
 #include "com/DispatchImpl.h"
+#include "com/TypeInfoDesc.h"
 #include "testobject/core/ComTestObject.h"
 
 class CReplayDispatch {
@@ -40,7 +41,7 @@ private:
                                 EXCEPINFO* excepInfo, UINT* argErr) {
         kcom::CComPtr<ITypeInfo> info;
         HRESULT hr = kcom::IDispatchImpl<Itf, piid>::Holder().GetForInvoke(info.Put());
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr) || FAILED(hr = kcom::CheckArgumentCount(info, id, flags, *params))) return hr;
         return info->Invoke(target, id, flags, params, result, excepInfo, argErr);
     }
 };
