@@ -1,4 +1,5 @@
 #include "activex/core/KorActiveX.h"
+#include "activex/core/AgentCacheOn.h"
 #include "activex/helpers/WlsHelper.h"
 #include "activex/helpers/WndHelper.h"
 #include "com/ComError.h"
@@ -19,24 +20,6 @@ constexpr GUID kMakeVisibleCommand = {0xDF3D0778, 0xAD95, 0x11D4, {0x8F, 0x49, 0
 const ReplayEngineEntry kReplayEngines[] = {
     {L"DeviceReplayEngine", L"Quorvel.DeviceReplay", &IID_IKorDeviceReplay},
     {nullptr, nullptr, nullptr},
-};
-
-// Saves the agent's cache switch, switches the cache on, and restores it when the scope ends.
-class CAgentCacheOn {
-public:
-    explicit CAgentCacheOn(IAcxAgntUtil2* agent) noexcept : m_agent(agent) {
-        if (m_agent && SUCCEEDED(m_agent->IsCacheEnabled(&m_saved))) m_agent->EnableCache(1);
-        else m_agent = nullptr;
-    }
-    ~CAgentCacheOn() {
-        if (m_agent) m_agent->EnableCache(m_saved);
-    }
-    CAgentCacheOn(const CAgentCacheOn&) = delete;
-    CAgentCacheOn& operator=(const CAgentCacheOn&) = delete;
-
-private:
-    IAcxAgntUtil2* m_agent;
-    LONG m_saved = 0;
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "activex/helpers/WlsHelper.h"
+#include "activex/core/AgentCacheOn.h"
 #include "activex/core/KorActiveX.h"
 #include "com/ComError.h"
 #include "environment/AcxQuery.h"
@@ -116,6 +117,8 @@ HRESULT WlsHelper::RecordClick(UINT message, WPARAM, LPARAM lParam) {
     if (message != WM_LBUTTONUP && message != WM_RBUTTONUP) return E_FAIL;
     return TestObjectGuard([&] {
         const long x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
+        // Both offsets and the step read the control's rectangle: one request serves them all.
+        CAgentCacheOn cache(m_owner->Agent());
         // The control's place in its container goes with the step.
         for (const auto& [query, property] :
              {std::pair{L"x", L"Relative left of Wls control"}, std::pair{L"y", L"Relative top of Wls control"}}) {

@@ -31,7 +31,9 @@ TEST_F(HelperRecording, SkippedClassesAreNotRecorded) {
 }
 
 TEST_F(HelperRecording, WindowlessClicksAreStepsRelativeToTheControl) {
+    const LONG sizes = bed_.aut.HookCount(L"GET_WLS_SIZE_MSG");
     Click(L"main", {30, 95}, L"windowless 7 202");
+    EXPECT_EQ(sizes + 1, bed_.aut.HookCount(L"GET_WLS_SIZE_MSG"));  // both offsets share one reading
     Click(L"main", {160, 84}, L"windowless 8 205", MouseButton::Right);
     EXPECT_EQ((std::vector<std::wstring>{L"Click [I4:10,I4:15]", L"Click [I4:10,I4:4,I4:1]"}), Steps());
     const auto records = Records();
