@@ -2,10 +2,13 @@
 # Sets root and build.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KESTRUNE_BUILD:-$root/build}
-bash "$root/scripts/setup.sh"
-if [ -n "${KESTRUNE_QUIET_BUILD:-}" ]; then
-  bash "$root/scripts/build.sh" >/dev/null
-else
-  bash "$root/scripts/build.sh"
+# KESTRUNE_PREBUILT: the build is ready (an emulated machine, scripts/emulated.sh, runs it).
+if [ -z "${KESTRUNE_PREBUILT:-}" ]; then
+  bash "$root/scripts/setup.sh"
+  if [ -n "${KESTRUNE_QUIET_BUILD:-}" ]; then
+    bash "$root/scripts/build.sh" >/dev/null
+  else
+    bash "$root/scripts/build.sh"
+  fi
 fi
 . "$root/scripts/wine-session.sh"
