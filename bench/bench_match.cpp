@@ -102,23 +102,33 @@ double PerSecond(F&& once, double seconds) {
     return done / elapsed;
 }
 
+// The two objects one IsMatch compares, described by the same rows; released with the pair.
+struct DescribedPair {
+    explicit DescribedPair(const std::vector<Row>& rows) : own(NewObject()), other(NewObject()) {
+        Describe(own, rows, true);
+        Describe(other, rows, false);
+    }
+    ~DescribedPair() {
+        own->Release();
+        other->Release();
+    }
+    DescribedPair(const DescribedPair&) = delete;
+    DescribedPair& operator=(const DescribedPair&) = delete;
+    ITestObject* OtherObject() const { return static_cast<ITestObject7Impl<CBenchObject>*>(other); }
+
+    kcom::CComObject<CBenchObject>* own;
+    kcom::CComObject<CBenchObject>* other;
+};
+
 double MatchesPerSecond(bool patterns, double seconds) {
-    const std::vector<Row> rows = Rows(patterns);
-    kcom::CComObject<CBenchObject>* own = NewObject();
-    kcom::CComObject<CBenchObject>* other = NewObject();
-    Describe(own, rows, true);
-    Describe(other, rows, false);
-    ITestObject* otherObject = static_cast<ITestObject7Impl<CBenchObject>*>(other);
-    double rate = PerSecond([&] {
+    const DescribedPair pair(Rows(patterns));
+    return PerSecond([&] {
         VARIANT_BOOL result = VARIANT_FALSE;
-        if (FAILED(own->ITestObject4_IsMatch(otherObject, &result)) || !result) {
+        if (FAILED(pair.own->ITestObject4_IsMatch(pair.OtherObject(), &result)) || !result) {
             std::printf("descriptions did not match\n");
             std::exit(1);
         }
     }, seconds);
-    own->Release();
-    other->Release();
-    return rate;
 }
 
 // One description as IsMatch reads it.
@@ -138,12 +148,11 @@ struct Sections {
 
 Sections TimeSections(bool patterns, double seconds) {
     const std::vector<Row> rows = Rows(patterns);
-    kcom::CComObject<CBenchObject>* own = NewObject();
-    kcom::CComObject<CBenchObject>* other = NewObject();
-    Describe(own, rows, true);
-    Describe(other, rows, false);
+    const DescribedPair pair(rows);
+    auto* own = pair.own;
+    auto* other = pair.other;
     const CKorSafeArray ownTable = ReadTable(own), otherTable = ReadTable(other);
-    ITestObject* otherObject = static_cast<ITestObject7Impl<CBenchObject>*>(other);
+    ITestObject* otherObject = pair.OtherObject();
     long sink = 0;
     Sections s;
     s.whole = 1e6 / PerSecond([&] {
@@ -180,8 +189,6 @@ Sections TimeSections(bool patterns, double seconds) {
         }
     }, seconds);
     if (sink < 0) std::printf("never\n");
-    own->Release();
-    other->Release();
     return s;
 }
 
