@@ -298,9 +298,11 @@ HRESULT CAcxHandler::FireEvent(BSTR eventName, SAFEARRAY* arguments) {
         for (;;) {
             CONNECTDATA data{};
             ULONG fetched = 0;
-            // S_OK is one connection, whatever the count says: across processes Wine 8 leaves the
-            // count (and, once the bytes are not zero, the HRESULT) unwritten.
-            if (connections->Next(1, &data, &fetched) != S_OK || !data.pUnk) break;
+            // A connection handed out is one connection, whatever the answer says: across processes
+            // Wine's proxy reads the count and the HRESULT of this reply from bytes its stub never
+            // wrote. So a connection is always taken (and released), and none ends the walk.
+            connections->Next(1, &data, &fetched);
+            if (!data.pUnk) break;
             kcom::CComPtr<IUnknown> sinkUnknown;
             sinkUnknown.Attach(data.pUnk);
             kcom::CComPtr<IDispatch> sink;

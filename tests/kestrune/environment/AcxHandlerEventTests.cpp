@@ -31,14 +31,15 @@ public:
             out[n].pUnk->AddRef();
             out[n].dwCookie = static_cast<DWORD>(at + 1);
         }
-        if (fetched) *fetched = n;
-        return n == count ? S_OK : S_FALSE;
+        if (fetched) *fetched = answer ? 0 : n;
+        return answer ? answer : n == count ? S_OK : S_FALSE;
     }
     STDMETHOD(Skip)(ULONG) override { return E_NOTIMPL; }
     STDMETHOD(Reset)() override { return E_NOTIMPL; }
     STDMETHOD(Clone)(IEnumConnections**) override { return E_NOTIMPL; }
     std::vector<CComPtr<IUnknown>> sinks;
     size_t at = 0;
+    HRESULT answer = S_OK;  // other than S_OK: what every Next answers, with a count of 0
 };
 
 class CConnectionPointImpl : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IConnectionPoint {
@@ -69,10 +70,12 @@ public:
         HRESULT hr = CComObject<CEnumConnectionsImpl>::CreateInstance(&e);
         if (FAILED(hr)) return hr;
         e->sinks = sinks;
+        e->answer = answer;
         return e->QueryInterface(IID_IEnumConnections, reinterpret_cast<void**>(out));
     }
     IID iid{};
     std::vector<CComPtr<IUnknown>> sinks;
+    HRESULT answer = S_OK;
 };
 
 // The control: class information from the program's type library and one connection point per
@@ -226,6 +229,20 @@ TEST_F(AcxHandlerEvents, UnknownNamesAndFailingSinks) {
     EXPECT_EQ(S_OK, handler_.FireEvent(kcom::CComBSTR(L"Changed"), nullptr));
     EXPECT_EQ(1u, firstA_->calls.size());
     EXPECT_EQ(1u, firstB_->calls.size());  // one sink's failure does not stop the others
+
+    // A connection handed out counts, whatever the answer and the count say (across processes both
+    // can be garbage); the walk ends where none comes back, even on a success code.
+    firstA_->fail = S_OK;
+    auto references = [](IUnknown* p) { return p->AddRef(), p->Release(); };
+    const ULONG held = references(static_cast<IDispatch*>(firstA_));
+    for (HRESULT garbage : {static_cast<HRESULT>(0x01460004), E_FAIL}) {
+        control_->first->answer = garbage;
+        const size_t before = firstB_->calls.size();
+        EXPECT_EQ(S_OK, handler_.FireEvent(kcom::CComBSTR(L"Changed"), nullptr)) << garbage;
+        EXPECT_EQ(before + 1, firstA_->calls.size()) << garbage;
+        EXPECT_EQ(before + 1, firstB_->calls.size()) << garbage;
+        EXPECT_EQ(held, references(static_cast<IDispatch*>(firstA_))) << garbage;
+    }
 }
 
 TEST_F(AcxHandlerEvents, MemberNamesInSourceOrderAndQuoted) {

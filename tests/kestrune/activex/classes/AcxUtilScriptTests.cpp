@@ -1,10 +1,8 @@
 // "Quorvel.AcxUtil" from a real VBScript client: Wine's cscript creates it and the host, which
 // this process serves, and fires events on the Object of an ActiveX test object; the control's
-// event sink sees them. One event only: when IEnumConnections::Next hands a connection across
-// processes, Wine 8 writes the fetched count and the HRESULT after the room it reserved for the
-// interface pointer, and the caller reads them from bytes never written; once those hold anything
-// but zero, the control handler takes the answer for a failure and ends its loop. The forms of
-// every argument, variables by reference included, are checked in process.
+// event sink sees every one of them, though Wine's proxy of IEnumConnections::Next across processes
+// reads the reply's count and HRESULT from bytes never written. The forms of every argument,
+// variables by reference included, are checked in process.
 #include <gtest/gtest.h>
 #include <string>
 #include "KorTestHost.h"
@@ -31,7 +29,7 @@ TEST(AcxUtilScript, FireEventOnAControlsObjectReachesItsSink) {
         "h.Listen \"ctl\"\r\n"
         "Set u = CreateObject(\"Quorvel.AcxUtil\")\r\n"
         "If Err.Number <> 0 Then WScript.Echo \"start|\" & Hex(Err.Number) : WScript.Quit 3\r\n"
-        "h.Clear : u.FireEvent o.Object, \"Clicked\", Array(1, 2)\r\n"
+        "h.Clear : u.FireEvent o.Object, \"Clicked\", Array(1, 2) : u.FireEvent o.Object, \"Clicked\", Array(3, 4)\r\n"
         "WScript.Echo \"values|\" & Hex(Err.Number) & \"|\" & h.Events\r\n"
         "Err.Clear : u.FireEvent Nothing, \"Clicked\", Array()\r\n"
         "WScript.Echo \"nothing|\" & Hex(Err.Number)\r\n"
@@ -43,7 +41,7 @@ TEST(AcxUtilScript, FireEventOnAControlsObjectReachesItsSink) {
         lines);
     ASSERT_EQ(7u, code) << lines;
     EXPECT_EQ(
-        "values|0|Clicked(1,2)\n"
+        "values|0|Clicked(1,2) | Clicked(3,4)\n"
         // E_INVALIDARG as the script engine shows it.
         "nothing|5\n"
         "no name|5\n"
