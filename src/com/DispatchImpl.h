@@ -5,16 +5,18 @@
 #include "com/ComModule.h"
 #include "com/ComPtr.h"
 #include "com/CritSec.h"
+#include "com/TypeInfoCall.h"
 #include "com/TypeInfoDesc.h"
 
 namespace kcom {
 
-// The start of every IDispatch::Invoke of the package. The EXCEPINFO is an out parameter: it
-// starts cleared, so that a failure later fills it over nothing but what a callee wrote. Arguments
-// that break the IDispatch contract are refused here instead of being read further on; a pointer
-// to freed memory stays the caller's fault.
-inline HRESULT BeginInvoke(const DISPPARAMS* params, EXCEPINFO* excepInfo) noexcept {
+// The start of every IDispatch::Invoke of the package. The result and the EXCEPINFO are out
+// parameters: they start empty, whatever the caller left in them, so that nothing later frees or
+// fills over the caller's garbage. Arguments that break the IDispatch contract are refused here
+// instead of being read further on; a pointer to freed memory stays the caller's fault.
+inline HRESULT BeginInvoke(const DISPPARAMS* params, EXCEPINFO* excepInfo, VARIANT* result) noexcept {
     if (excepInfo) *excepInfo = EXCEPINFO{};
+    if (result) ::VariantInit(result);
     if (!params || (params->cArgs && !params->rgvarg) || (params->cNamedArgs && !params->rgdispidNamedArgs))
         return E_POINTER;
     for (UINT i = 0; i < params->cArgs; ++i)
@@ -101,12 +103,12 @@ public:
     STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excep, UINT* argErr) noexcept override {
         if (!::IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-        HRESULT hr = BeginInvoke(params, excep);
+        HRESULT hr = BeginInvoke(params, excep, result);
         if (FAILED(hr)) return hr;
         CComPtr<ITypeInfo> info;
         hr = Holder().GetForInvoke(info.Put());
-        if (FAILED(hr) || FAILED(hr = CheckArgumentCount(info, id, flags, *params))) return hr;
-        return info->Invoke(static_cast<Itf*>(this), id, flags, params, result, excep, argErr);
+        if (FAILED(hr)) return hr;
+        return CTypeInfoCall(info, id, flags, *params, result).Invoke(static_cast<Itf*>(this), excep, argErr);
     }
 
 protected:

@@ -58,24 +58,4 @@ inline HRESULT GetVarDesc(ITypeInfo* info, UINT index, CVarDesc& out) noexcept {
     return hr;
 }
 
-// Too few positional arguments for a member of info: answered as ITypeInfo::Invoke answers them,
-// before it is called, because Wine's Invoke keeps a reference to each object among the arguments
-// it had already taken when it meets the missing one.
-inline HRESULT CheckArgumentCount(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS& params) noexcept {
-    CComQIPtr<ITypeInfo2> info2(info);
-    if (params.cNamedArgs || !info2) return S_OK;
-    UINT index = 0;
-    const bool found =
-        ((flags & DISPATCH_METHOD) && SUCCEEDED(info2->GetFuncIndexOfMemId(id, INVOKE_FUNC, &index))) ||
-        ((flags & DISPATCH_PROPERTYGET) && SUCCEEDED(info2->GetFuncIndexOfMemId(id, INVOKE_PROPERTYGET, &index)));
-    CFuncDesc func;
-    if (!found || FAILED(GetFuncDesc(info, index, func))) return S_OK;
-    if (func->cParamsOpt < 0) return S_OK;  // a variable argument list takes any count
-    UINT required = 0;
-    for (SHORT p = 0; p < func->cParams; ++p)
-        if (!(func->lprgelemdescParam[p].paramdesc.wParamFlags & (PARAMFLAG_FOPT | PARAMFLAG_FRETVAL | PARAMFLAG_FLCID)))
-            required = static_cast<UINT>(p) + 1;
-    return params.cArgs < required ? DISP_E_BADPARAMCOUNT : S_OK;
-}
-
 }  // namespace kcom

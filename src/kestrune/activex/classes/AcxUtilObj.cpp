@@ -84,7 +84,7 @@ STDMETHODIMP CAcxUtilObj::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCI
 
 STDMETHODIMP CAcxUtilObj::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                  EXCEPINFO* excepInfo, UINT* argErr) {
-    if (const HRESULT checked = kcom::BeginInvoke(params, excepInfo); FAILED(checked)) return checked;
+    if (const HRESULT checked = kcom::BeginInvoke(params, excepInfo, result); FAILED(checked)) return checked;
     if (id != kFireEvent || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
     if (params->cNamedArgs) return DISP_E_NONAMEDARGS;
     if (params->cArgs < 2 || params->cArgs > 3) return DISP_E_BADPARAMCOUNT;
@@ -105,7 +105,6 @@ STDMETHODIMP CAcxUtilObj::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS
             return failAt(1, DISP_E_TYPEMISMATCH);
         SAFEARRAY* args = nullptr;
         if (count == 3 && FAILED(hr = ArgsArg(params->rgvarg[0], args))) return failAt(2, hr);
-        if (result) ::VariantInit(result);
         return FireEvent(object, name.bstrVal, args);
     });
 }

@@ -36,7 +36,7 @@ public:
     }
     STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excepInfo, UINT* argErr) override {
-        const HRESULT checked = kcom::BeginInvoke(params, excepInfo);
+        const HRESULT checked = kcom::BeginInvoke(params, excepInfo, result);
         if (FAILED(checked)) return checked;
         const IID* route = DefaultDispatchRoute(id);
         if (!route) return DISP_E_MEMBERNOTFOUND;

@@ -8,7 +8,7 @@
 #include <oaidl.h>
 #include "com/ComPtr.h"
 #include "com/DispatchImpl.h"
-#include "com/TypeInfoDesc.h"
+#include "com/TypeInfoCall.h"
 #include "testobject/core/ComTestObject.h"
 
 class CReplayDispatch {
@@ -28,7 +28,7 @@ public:
     STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excepInfo, UINT* argErr) noexcept override {
         if (!::IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-        const HRESULT checked = kcom::BeginInvoke(params, excepInfo);
+        const HRESULT checked = kcom::BeginInvoke(params, excepInfo, result);
         if (FAILED(checked)) return checked;
         kcom::CComPtr<ITypeInfo> names;
         this->GetTypeInfo(0, 0, names.Put());
@@ -41,7 +41,7 @@ private:
                                 EXCEPINFO* excepInfo, UINT* argErr) {
         kcom::CComPtr<ITypeInfo> info;
         HRESULT hr = kcom::IDispatchImpl<Itf, piid>::Holder().GetForInvoke(info.Put());
-        if (FAILED(hr) || FAILED(hr = kcom::CheckArgumentCount(info, id, flags, *params))) return hr;
-        return info->Invoke(target, id, flags, params, result, excepInfo, argErr);
+        if (FAILED(hr)) return hr;
+        return kcom::CTypeInfoCall(info, id, flags, *params, result).Invoke(target, excepInfo, argErr);
     }
 };

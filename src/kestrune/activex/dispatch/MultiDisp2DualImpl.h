@@ -60,7 +60,7 @@ public:
     STDMETHOD(Invoke)(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excepInfo, UINT* argErr) override {
         reportNode_ = -1;
-        const HRESULT checked = kcom::BeginInvoke(params, excepInfo);
+        const HRESULT checked = kcom::BeginInvoke(params, excepInfo, result);
         if (FAILED(checked)) return checked;
         return CDispatchError::Guard(excepInfo, [&] {
             if (Merged()) return wrapper_->InvokeMember(id, riid, lcid, flags, params, result, excepInfo, argErr);
