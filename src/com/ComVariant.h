@@ -65,6 +65,24 @@ public:
         if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
         return hr;
     }
+    // Copies the value itself, never a reference: a by-reference VARIANT points into memory its
+    // caller frees. A VT_BYREF|VT_VARIANT is taken as the VARIANT it refers to; a null reference is
+    // E_POINTER, a type word no VARIANT has DISP_E_BADVARTYPE (its pointer is never read). Throws
+    // as Copy does.
+    HRESULT CopyInd(const VARIANT& src) {
+        const VARIANT* v = &src;
+        for (int level = 0; v->vt == (VT_BYREF | VT_VARIANT) && level < 2; ++level) {
+            if (!v->pvarVal) return E_POINTER;
+            v = v->pvarVal;
+        }
+        const VARTYPE base = v->vt & VT_TYPEMASK;
+        if ((v->vt & ~(VT_BYREF | VT_ARRAY | VT_TYPEMASK)) || base == 15 || (base > VT_UINT && base != VT_RECORD))
+            return DISP_E_BADVARTYPE;
+        if ((v->vt & VT_BYREF) && !v->byref) return E_POINTER;
+        HRESULT hr = ::VariantCopyInd(this, const_cast<VARIANT*>(v));
+        if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+        return hr;
+    }
     HRESULT CopyTo(VARIANT* out) const noexcept {
         if (!out) return E_POINTER;
         ::VariantInit(out);

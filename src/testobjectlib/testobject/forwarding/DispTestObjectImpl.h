@@ -14,16 +14,15 @@ public:
     STDMETHOD(GetProperty)(BSTR Property, long* pFlags, long* pType, BSTR* pParameterName, VARIANT* pVal) override {
         KOR_FORWARD(DispTestObject_GetProperty, Property, pFlags, pType, pParameterName, pVal);
     }
-    // A flag, type or name of 0 counts as not given; a value by reference to a VARIANT is taken as
-    // the referenced value.
+    // A flag, type or name of 0 counts as not given; a value by reference is taken as the value it
+    // refers to (the caller's memory is gone after the call).
     STDMETHOD(SetProperty)(BSTR Property, VARIANT Value, long* pFlags, long* pType, BSTR* pParameterName) override {
         return ForwardGuard([&]() -> HRESULT {
             if (pFlags && *pFlags == 0) pFlags = nullptr;
             if (pType && *pType == 0) pType = nullptr;
             if (pParameterName && !*pParameterName) pParameterName = nullptr;
             kcom::CComVariant copy;
-            const bool byRef = Value.vt == (VT_BYREF | VT_VARIANT) && Value.pvarVal;
-            const HRESULT copied = copy.Copy(byRef ? *Value.pvarVal : Value);
+            const HRESULT copied = copy.CopyInd(Value);
             if (FAILED(copied)) return copied;
             return TestObjectOf<T>(this)->DispTestObject_SetProperty(Property, copy, pFlags, pType, pParameterName);
         });

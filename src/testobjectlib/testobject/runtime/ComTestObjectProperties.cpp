@@ -47,14 +47,10 @@ HRESULT CComTestObject::DispTestObject_GetTOProperty(BSTR Property, VARIANT* pVa
 }
 
 HRESULT CComTestObject::DispTestObject_SetTOProperty(BSTR Property, VARIANT Value) {
+    // The description keeps the value itself: a reference points into the caller's memory, which
+    // is gone after the call, whatever type it refers to.
     kcom::CComVariant copy;
-    if (Value.vt == (VT_BYREF | VT_VARIANT) && Value.pvarVal) {
-        kcom::ThrowIfFailed(copy.Copy(*Value.pvarVal));
-    } else if (Value.vt == (VT_BYREF | VT_DISPATCH)) {
-        copy = kcom::CComVariant(Value.ppdispVal ? *Value.ppdispVal : nullptr);
-    } else {
-        kcom::ThrowIfFailed(copy.Copy(Value));
-    }
+    kcom::ThrowIfFailed(copy.CopyInd(Value));
     const HRESULT hr = DispTestObject_SetProperty(Property, copy, nullptr, nullptr, nullptr);
     if (SUCCEEDED(hr)) {
         DropRuntimeObject();

@@ -113,6 +113,13 @@ TEST_F(DispTestObjectTest, SetPropertyTakesZeroAsNotGivenAndDereferencesAVariant
     EXPECT_EQ(object->setParameterName, nullptr);
     ASSERT_EQ(object->setValue.vt, VT_BSTR);
     EXPECT_STREQ(object->setValue.bstrVal, L"value");
+    // Any other reference too: the value goes on, not a pointer into the caller's memory.
+    BSTR text = referenced.bstrVal;
+    byRef.vt = VT_BYREF | VT_BSTR, byRef.pbstrVal = &text;
+    EXPECT_EQ(kRecordedAnswer, script->SetProperty(CComBSTR(L"p"), byRef, nullptr, nullptr, nullptr));
+    ASSERT_EQ(object->setValue.vt, VT_BSTR);
+    EXPECT_NE(object->setValue.bstrVal, text);
+    EXPECT_STREQ(object->setValue.bstrVal, L"value");
 
     CComBSTR parameter(L"param");
     BSTR given = parameter;

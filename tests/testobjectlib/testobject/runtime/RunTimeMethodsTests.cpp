@@ -41,6 +41,34 @@ TEST_F(RunTimeMethods, SetTOPropertyTakesTheReferencedValueAndForgetsTheRunTimeO
     ASSERT_EQ(S_OK, script()->GetTOProperty(name, read.Put()));
     EXPECT_STREQ(L"Save", read.bstrVal);
 
+    // Whatever a reference refers to, the description keeps the value itself (the caller's memory
+    // is gone after the call); a null reference is refused.
+    CComBSTR word(L"Open");
+    BSTR words = word;
+    long number = 42;
+    VARIANT inner;  // a reference inside a VARIANT reference
+    inner.vt = VT_BYREF | VT_I4, inner.plVal = &number;
+    IDispatch* settings = host_.host.options.as<IKorSettings>();
+    IUnknown* id = object().found.get();
+    const std::pair<VARTYPE, void*> references[] = {{VT_BSTR, &words},      {VT_I4, &number},
+                                                    {VT_VARIANT, &inner},   {VT_DISPATCH, &settings},
+                                                    {VT_UNKNOWN, &id},      {VT_BSTR, nullptr}};
+    for (const auto& [type, pointer] : references) {
+        VARIANT reference;
+        reference.vt = VT_BYREF | type, reference.byref = pointer;
+        ASSERT_EQ(pointer ? S_OK : E_POINTER, script()->SetTOProperty(name, reference)) << type;
+        if (!pointer) continue;
+        const CComVariant kept = object().Get(L"label");
+        EXPECT_EQ(type == VT_VARIANT ? VARTYPE{VT_I4} : type, kept.vt);
+        if (type == VT_BSTR) {
+            EXPECT_STREQ(L"Open", kept.bstrVal);
+        } else if (type == VT_DISPATCH || type == VT_UNKNOWN) {
+            EXPECT_EQ(type == VT_DISPATCH ? settings : id, kept.punkVal);
+        } else {
+            EXPECT_EQ(42, kept.lVal);
+        }
+    }
+
     // A blank name fails the setter; the getter still answers S_OK.
     CComBSTR blank(L"  ");
     EXPECT_EQ(E_INVALIDARG, script()->SetTOProperty(blank, CComVariant(1L)));
