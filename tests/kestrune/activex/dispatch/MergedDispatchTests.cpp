@@ -129,6 +129,9 @@ TEST_F(MergedDispatch, WithoutSourcesTheFixedTableSendsEachDispidToItsInterface)
     CComVariant caption;
     EXPECT_HRESULT_SUCCEEDED(DispGet(control.pdispVal, L"Caption", caption.Put()));
     EXPECT_STREQ(L"Hello", caption.bstrVal);
+    // A read whose only parameter is its result hands further arguments to what it read.
+    CComVariant passedOn;
+    EXPECT_NE(DISP_E_BADPARAMCOUNT, Call(0x213, DISPATCH_PROPERTYGET, {CComVariant(1L)}, passedOn.Put()));
 
     CComPtr<ITypeInfo> info;
     ASSERT_EQ(S_OK, dispatch_->GetTypeInfo(0, 0, info.Put()));
