@@ -10,7 +10,10 @@
 // away again at the end. Any failing phase ends the program with 1 and says what failed.
 #include <windows.h>
 #include <shellapi.h>
+#include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,6 +22,7 @@
 #include "RecordingSession.h"
 #include "ReportPage.h"
 #include "ScriptRunner.h"
+#include "com/CodePageText.h"
 #include "com/Handles.h"
 
 namespace {
@@ -28,10 +32,9 @@ struct Options {
     bool registers = false;
 };
 
+// Wine hands the bytes on unchanged to the Linux terminal or pipe, which reads UTF-8.
 void Say(const std::wstring& line) {
-    std::string text;
-    for (wchar_t c : line) text += c < 0x80 ? static_cast<char>(c) : '?';
-    std::printf("%s\n", text.c_str());
+    std::printf("%s\n", kcom::Utf8(line).c_str());
     std::fflush(stdout);
 }
 
@@ -93,12 +96,6 @@ std::wstring FailureLine(const std::wstring& phase, const std::wstring& what) {
     return L"FAILED (" + phase + L"): " + what;
 }
 
-std::wstring Widen(const std::string& text) {
-    std::wstring wide;
-    for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return wide;
-}
-
 class CDemo {
 public:
     explicit CDemo(Options options) : options_(std::move(options)) {}
@@ -117,6 +114,14 @@ private:
     }
     int Record();
     int Replay();
+    // A stand-in that cannot set itself up raises: that fails the phase like any other failure.
+    int Guarded(int (CDemo::*phase)()) {
+        try {
+            return (this->*phase)();
+        } catch (const std::exception& e) {
+            return Fail(kcom::Widen(e.what(), CP_UTF8));
+        }
+    }
 
     Options options_;
     CPhaseTimes times_;
@@ -124,6 +129,7 @@ private:
     std::wstring phase_;
     bool registered_ = false;
     std::wstring replayScript_;
+    std::vector<std::wstring> recorded_;  // the recorded test's lines
 };
 
 int CDemo::Record() {
@@ -134,7 +140,8 @@ int CDemo::Record() {
     Say(L"1. Kestrune.dll " + std::wstring(options_.registers ? L"registered; " : L"") +
         L"set up through the host: rack, configuration \"full\", Init, query engine, factory");
     Say(L"2. application under test started (process " + std::to_wstring(host->Bed()->aut.ProcessId()) +
-        L"): windowed KorTest.WndCtl; windowless KorTest.WlsButton, KorTest.WlsLabel, Forms.CommandButton.1");
+        L"): windowed KorTest.WndCtl; windowless KorTest.WlsButton, KorTest.WlsLabel, Forms.CommandButton.1, "
+        L"KorTest.WlsLocal");
 
     Phase(L"record");
     CRecordingSession session(*host.get());
@@ -143,25 +150,31 @@ int CDemo::Record() {
     for (const DemoAction& action : DemoActions())
         if (FAILED(session.Perform(action, error))) return Fail(error);
     counts_.recorded = session.StepCount();
-    std::vector<std::wstring> lines, objects;
-    if (FAILED(session.Finish(options_.out, lines, objects, error))) return Fail(error);
+    std::vector<std::wstring> objects;
+    if (FAILED(session.Finish(options_.out, recorded_, objects, error))) return Fail(error);
     times_.End();  // ending the application is no part of the phase
     host->Stop();
     Say(L"3. recorded " + std::to_wstring(counts_.recorded) + L" steps from real clicks (SendInput), as script lines:");
-    for (const std::wstring& line : lines) Say(L"     " + line);
+    for (const std::wstring& line : recorded_) Say(L"     " + line);
     Say(L"   descriptions saved:");
     for (const std::wstring& name : objects) Say(L"     " + Shown(DescriptionFile(options_.out, name)));
 
-    // The runnable test: the recorded lines in the replay frame.
+    // The runnable test: the recorded lines in the replay frame, a source file of this
+    // repository and so UTF-8, written as cscript reads it.
     std::ifstream frameFile(std::filesystem::path(options_.script), std::ios::binary);
     std::stringstream frameText;
     frameText << frameFile.rdbuf();
     std::wstring script;
-    if (!frameFile || !ReplayScript(Widen(frameText.str()), objects, lines, script))
+    if (!frameFile || !ReplayScript(kcom::Widen(frameText.str(), CP_UTF8), objects, recorded_, script))
         return Fail(L"the replay frame " + options_.script + L" cannot be read or lacks its markers");
+    bool lossless = true;
+    const std::string bytes = ScriptFileText(script, &lossless);
+    if (!lossless)
+        return Fail(L"the recorded test holds a character that cscript's code page " + std::to_wstring(::GetACP()) +
+                    L" lacks");
     replayScript_ = (std::filesystem::path(options_.out) / L"replay.vbs").wstring();
     std::ofstream test(std::filesystem::path(replayScript_), std::ios::binary);
-    for (wchar_t c : script) test << (c < 0x80 ? static_cast<char>(c) : '?');
+    test.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return test.good() ? 0 : Fail(L"the replay script could not be written");
 }
 
@@ -173,18 +186,18 @@ int CDemo::Replay() {
     const DWORD code = RunScriptFile(replayScript_, L"\"" + options_.out + L"\"", output, 120000);
     Say(L"4. replayed by cscript against a fresh start of the application, objects loaded from their descriptions:");
     ReportSummary summary;
-    std::istringstream lines(output);
-    std::string line;
+    std::wistringstream lines(ScriptOutputText(output));
+    std::wstring line;
     while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
         unsigned long replayed = 0, passed = 0, failed = 0;
-        if (std::sscanf(line.c_str(), "RESULT %lu %lu %lu", &replayed, &passed, &failed) == 3) {
+        if (std::swscanf(line.c_str(), L"RESULT %lu %lu %lu", &replayed, &passed, &failed) == 3) {
             counts_.replayed = replayed;
             counts_.passed = passed;
             counts_.failed = failed;
         } else if (!line.empty()) {
-            summary.steps.push_back(Widen(line));
-            Say(L"     " + summary.steps.back());
+            summary.steps.push_back(line);
+            Say(L"     " + line);
         }
     }
     std::wstring failure;
@@ -195,6 +208,12 @@ int CDemo::Replay() {
     else if (counts_.failed != 0 || counts_.replayed == 0 || counts_.passed != counts_.replayed)
         failure = L"the replay counted " + std::to_wstring(counts_.replayed) + L" steps, " +
                   std::to_wstring(counts_.passed) + L" passed";
+    // Each recorded step comes back in its own words, which a misread of cscript's text would change.
+    for (const std::wstring& step : recorded_) {
+        const auto& steps = summary.steps;
+        if (failure.empty() && std::find(steps.begin(), steps.end(), L"pass  " + step) == steps.end())
+            failure = L"the replay reported no pass of the recorded step " + step;
+    }
 
     // The page is written whatever the replay's verdict: a failed replay is when it is needed most.
     const std::wstring failedPhase = failure.empty() ? L"report" : phase_;
@@ -218,7 +237,10 @@ int CDemo::Replay() {
     const std::string page = ReportPage(L"Kestrune replay report", summary, events);
     std::ofstream file(report, std::ios::binary);
     file.write(page.data(), static_cast<std::streamsize>(page.size()));
-    if (!file.good()) return Fail(L"the report could not be written");
+    if (!file.good()) {
+        if (!summary.failure.empty()) Say(summary.failure);  // the replay's verdict, which the page would have held
+        return Fail(L"the report could not be written");
+    }
     Say(std::wstring(captured ? L"   " : L"5. ") + L"step report (" + std::to_wstring(events.size()) +
         L" report events): " + Shown(report.wstring()));
     if (!failure.empty()) {
@@ -238,10 +260,10 @@ int CDemo::Run() {
         if (code != 0) return Fail(L"regsvr32 Kestrune.dll ended with " + Hex(code));
         registered_ = true;
     }
-    int result = Record();
+    int result = Guarded(&CDemo::Record);
     if (result == 0) {
         Phase(L"replay");
-        result = Replay();
+        result = Guarded(&CDemo::Replay);
     }
     if (registered_ && RegisterPackage(true) != 0 && result == 0) result = Fail(L"regsvr32 /u Kestrune.dll failed");
     if (result != 0) return result;

@@ -59,6 +59,7 @@ const std::vector<DemoAction>& DemoActions() {
         {L"main", {220, 100}, true, L"KorTest.WlsLabel (windowless)"},
         {L"main", {290, 95}, false, L"Forms.CommandButton.1 (windowless)"},
         {L"main", {330, 90}, true, L"Forms.CommandButton.1 (windowless)"},
+        {L"main", {60, 155}, false, L"KorTest.WlsLocal (windowless, caption not ASCII)"},
     };
     return actions;
 }

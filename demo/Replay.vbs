@@ -4,7 +4,8 @@
 ' by it; each recorded step runs between Begin and Finish, which check in the controls' own input
 ' logs that the input landed on the step's control and on no other. Prints a line per step and
 ' "RESULT <replayed> <passed> <failed>"; ends with 0 when every step passed, 1 when one failed, 2
-' when the replay could not begin.
+' when the replay could not begin. The frame is UTF-8; the main job writes the replay in the ANSI
+' code page, in which cscript reads it.
 '
 '   cscript replay.vbs <folder of the *.desc descriptions>
 Option Explicit
@@ -18,6 +19,7 @@ controls.Add "Hello", "ctl"
 controls.Add "Seven", "main:7"
 controls.Add "Eight", "main:8"
 controls.Add "Cancel", "main:9"
+controls.Add "Übernehmen", "main:10"
 replayed = 0 : passed = 0 : failed = 0
 
 Sub Check(what)

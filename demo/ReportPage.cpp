@@ -1,5 +1,5 @@
 #include "ReportPage.h"
-#include "AutProcess.h"
+#include "com/CodePageText.h"
 #include "com/ComVariant.h"
 
 namespace {
@@ -92,5 +92,5 @@ std::string ReportPage(const std::wstring& title, const ReportSummary& summary,
                 FailMark(failed) + status + L"</td><td>" + EscapeHtml(nodeName) + L"</td><td>" + texts +
                 L"</td></tr>\n";
     }
-    return Utf8(page + L"</table>\n</body></html>\n");
+    return kcom::Utf8(page + L"</table>\n</body></html>\n");
 }

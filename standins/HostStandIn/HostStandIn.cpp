@@ -1,7 +1,9 @@
 // The host's objects as the tests see them: behaviour from a table, every call recorded.
 #include "HostStandIn.h"
 #include <olectl.h>
+#include <cstdio>
 #include <cwchar>
+#include "com/CodePageText.h"
 #include "com/ComBSTR.h"
 #include "com/ComClassFactory.h"
 #include "com/ComError.h"
@@ -714,14 +716,27 @@ HRESULT WriteProgIdKey(const wchar_t* progId, REFCLSID clsid) {
     return HRESULT_FROM_WIN32(rc);
 }
 
+std::string SetUpMessage(const std::wstring& what, HRESULT hr) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+    return "stand-in set-up failed: " + kcom::Utf8(what) + " (" + code + ")";
+}
+
 }  // namespace
 
+SetUpFailure::SetUpFailure(const std::wstring& what, HRESULT hr) : std::runtime_error(SetUpMessage(what, hr)) {}
+
 CProgIdKey::CProgIdKey(const wchar_t* progId, REFCLSID clsid)
-    : restore_(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID"), hr_(WriteProgIdKey(progId, clsid)) {}
+    : restore_(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID") {
+    const HRESULT hr = WriteProgIdKey(progId, clsid);
+    if (FAILED(hr)) throw SetUpFailure(L"HKEY_CLASSES_ROOT\\" + std::wstring(progId) + L"\\CLSID not written", hr);
+}
 
 CProgIdRegistration::CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator)
     : CClassRegistration(clsid, creator) {
-    if (SUCCEEDED(CClassRegistration::Result())) key_.emplace(progId, clsid);
+    const HRESULT hr = CClassRegistration::Result();
+    if (FAILED(hr)) throw SetUpFailure(L"class of " + std::wstring(progId) + L" not registered", hr);
+    key_.emplace(progId, clsid);
 }
 
 CObjectRegistration::CObjectRegistration(REFCLSID clsid, IUnknown* object, DWORD context) {

@@ -5,6 +5,7 @@
 #include <oleauto.h>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -389,6 +390,16 @@ private:
     CallLog log_;
 };
 
+// Raised by a stand-in that cannot make what a test relies on (a class registration, a registry
+// write), so that the test fails even where it never asks how the set-up went: gtest reports the
+// message as the case's failure, and the guards made so far put back what they saved on the way
+// out. Stand-ins are linked into their programs, and a COM method that sets one up (KorTest.Host's
+// Start) guards it: it crosses no module or COM boundary.
+class SetUpFailure : public std::runtime_error {
+public:
+    SetUpFailure(const std::wstring& what, HRESULT hr);
+};
+
 // Makes a class creatable in-process by CLSID, each creation through the creator (a singleton's
 // creation once, for every caller), for as long as the registration lives.
 class CClassRegistration {
@@ -417,28 +428,24 @@ public:
 };
 
 // HKEY_CLASSES_ROOT\<ProgID>\CLSID naming clsid for as long as it lives (Wine reads ProgIDs from
-// the machine's classes only), then the key as it was before. The machine's classes are shared by
-// every test program: a program that names a fixed ProgID holds the one registry lock.
+// the machine's classes only), then the key as it was before; SetUpFailure when it cannot be
+// written. The machine's classes are shared by every test program: a program that names a fixed
+// ProgID holds the one registry lock.
 class CProgIdKey {
 public:
     CProgIdKey(const wchar_t* progId, REFCLSID clsid);
     CProgIdKey(const CProgIdKey&) = delete;
     CProgIdKey& operator=(const CProgIdKey&) = delete;
-    HRESULT Result() const noexcept { return hr_; }
 
 private:
     CRegistryRestore restore_;
-    HRESULT hr_;
 };
 
 // A class created by ProgID for as long as the registration lives: the class object as in
-// CClassRegistration, and its ProgID as in CProgIdKey.
+// CClassRegistration, and its ProgID as in CProgIdKey; SetUpFailure when either cannot be made.
 class CProgIdRegistration : public CClassRegistration {
 public:
     CProgIdRegistration(const wchar_t* progId, REFCLSID clsid, kcom::CreatorFn creator);
-    HRESULT Result() const noexcept {
-        return FAILED(CClassRegistration::Result()) ? CClassRegistration::Result() : key_ ? key_->Result() : E_FAIL;
-    }
 
 private:
     std::optional<CProgIdKey> key_;

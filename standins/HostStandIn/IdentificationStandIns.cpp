@@ -64,12 +64,14 @@ HRESULT HandRack(CallLog& log, kcom::CComPtr<IObjectRack>& kept, IObjectRack* ra
 // ---- registration by ProgID ----
 
 CProgIdObjectRegistration::CProgIdObjectRegistration(const wchar_t* progId, IUnknown* object) {
-    if (FAILED(::CoCreateGuid(&clsid_))) return;
-    class_ = std::make_unique<CObjectRegistration>(clsid_, object);
+    HRESULT hr = ::CoCreateGuid(&clsid_);
+    if (SUCCEEDED(hr)) {
+        class_ = std::make_unique<CObjectRegistration>(clsid_, object);
+        hr = class_->Result();
+    }
+    if (FAILED(hr)) throw SetUpFailure(L"class of " + std::wstring(progId) + L" not registered", hr);
     key_.emplace(progId, clsid_);
 }
-
-HRESULT CProgIdObjectRegistration::Result() const noexcept { return class_ ? class_->Result() : E_FAIL; }
 
 // ---- algorithms ----
 

@@ -11,13 +11,12 @@
 namespace standin {
 
 // Registers an object under a fresh CLSID and the ProgID for as long as it lives; every creation
-// hands out that object.
+// hands out that object. SetUpFailure when either cannot be made.
 class CProgIdObjectRegistration {
 public:
     CProgIdObjectRegistration(const wchar_t* progId, IUnknown* object);
     CProgIdObjectRegistration(const CProgIdObjectRegistration&) = delete;
     CProgIdObjectRegistration& operator=(const CProgIdObjectRegistration&) = delete;
-    HRESULT Result() const noexcept;
 
 private:
     CLSID clsid_{};

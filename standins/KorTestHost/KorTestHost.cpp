@@ -42,6 +42,11 @@ std::wstring Joined(const std::vector<std::wstring>& lines) {
     return all;
 }
 
+// A control whose caption, and so the name a recording gives its object, is not ASCII: what the
+// application says has to reach a script and its output intact.
+constexpr wchar_t kLocalCaptionControl[] =
+    L"windowless main 10 KorTest.WlsLocal rect=20,140,130,30 caption=\u00DCbernehmen usertype=\"Kor Test Button\"\n";
+
 long L(HWND window) { return static_cast<long>(reinterpret_cast<LONG_PTR>(window)); }
 
 // The argument at position i counted from the first, as a value of type vt; VT_EMPTY for a
@@ -68,11 +73,12 @@ HRESULT CKorTestHost::Start(const std::wstring& extraScenario) {
     if (bed_) return E_UNEXPECTED;
     bed_ = std::make_unique<CAcxHostBed>();
     bed_->linkedPackage = linkedPackage_;
-    const std::wstring scenario = std::wstring(kAutControlsScenario) + kAutRecoveryChildren + extraScenario;
+    const std::wstring scenario =
+        std::wstring(kAutControlsScenario) + kAutRecoveryChildren + kLocalCaptionControl + extraScenario;
     HRESULT hr = bed_->Start(scenario);
     if (FAILED(hr)) return hr;
     bed_->TakeDesktop(bed_->aut.Window(L"main"));
-    controls_ = {L"ctl", L"main:7", L"main:8", L"main:9"};
+    controls_ = {L"ctl", L"main:7", L"main:8", L"main:9", L"main:10"};
     for (auto [clsid, creator] : {std::pair{&CLSID_KestruneMgr, KestruneMgrCreator},
                                   std::pair{&CLSID_AcxFactory, AcxFactoryCreator},
                                   std::pair{&CLSID_KorActiveX, KorActiveXCreator}}) {
@@ -418,6 +424,4 @@ CKorTestHostServer::~CKorTestHostServer() {
     host_->Stop();
 }
 
-HRESULT CKorTestHostServer::Result() const noexcept {
-    return FAILED(registration_->Result()) ? registration_->Result() : key_->Result();
-}
+HRESULT CKorTestHostServer::Result() const noexcept { return registration_->Result(); }

@@ -4,7 +4,8 @@
 //
 //   h.Start [extra]                  builds the rack and the host's services (AcxHostBed.h),
 //                                    starts the application with the controls of AutTestBed.h,
-//                                    the recovery children and the extra scenario lines, sets
+//                                    the recovery children, main:10 captioned "Übernehmen"
+//                                    (KorTest.WlsLocal) and the extra scenario lines, sets
 //                                    the package manager up in the host's order and makes the
 //                                    factory from its registration
 //   Set o = h.TestObject("ctl")      through the factory: a control window's name, or
@@ -89,7 +90,8 @@ private:
     std::shared_ptr<standin::CallLog> events_ = std::make_shared<standin::CallLog>();
 };
 
-// Serves one host to script clients of other processes as "KorTest.Host" while it lives.
+// Serves one host to script clients of other processes as "KorTest.Host" while it lives;
+// standin::SetUpFailure when the ProgID cannot be written.
 class CKorTestHostServer {
 public:
     CKorTestHostServer();

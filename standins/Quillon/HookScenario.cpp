@@ -3,6 +3,7 @@
 #include <cwctype>
 #include <fstream>
 #include <sstream>
+#include "com/CodePageText.h"
 #include "com/ComError.h"
 #include "com/ComSafeArray.h"
 
@@ -228,11 +229,7 @@ HRESULT CHookScenario::Load(const wchar_t* path, int* badLine) {
         if (!in) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
         std::stringstream ss;
         ss << in.rdbuf();
-        const std::string bytes = ss.str();
-        const int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-        std::wstring text(static_cast<size_t>(n), L'\0');
-        if (n) ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
-        return Parse(text, badLine);
+        return Parse(kcom::Widen(ss.str(), CP_UTF8), badLine);
     });
 }
 

@@ -7,7 +7,9 @@ objdump=$1 contracts=$2 dlls=$3
 shift 3
 status=0
 for name in "$@"; do
-  exported=$("$objdump" -p "$dlls/$name.dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p')
+  # A name is the last field of its table line: "[   0] Name" (binutils 2.40), "[   0] +base[   1]  0000 Name" (2.47).
+  exported=$("$objdump" -p "$dlls/$name.dll" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^[ \t]*\[ *[0-9]+\]/ {print $NF}')
   listed=$(sed -e 's/;.*//' "$contracts/$name.def" | awk '/^EXPORTS/ {on = 1; next} on && NF {print $1}')
   [ -n "$listed" ] || { echo "$name.def lists no export"; status=1; }
   library=$(awk '$1 == "LIBRARY" {print $2}' "$contracts/$name.def")

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include "com/CodePageText.h"
 #include "com/ComPtr.h"
 #include "PelluceStub.h"
 #include "QuillonStub.h"
@@ -23,7 +24,7 @@ std::wstring TempName(const wchar_t* kind, LONG serial) {
 }
 
 bool WriteUtf8(const std::wstring& path, const std::wstring& text) {
-    const std::string bytes = Utf8(text);
+    const std::string bytes = kcom::Utf8(text);
     FILE* f = _wfopen(path.c_str(), L"wb");
     if (!f) return false;
     const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
@@ -32,13 +33,6 @@ bool WriteUtf8(const std::wstring& path, const std::wstring& text) {
 }
 
 }  // namespace
-
-std::string Utf8(const std::wstring& text) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
-    return bytes;
-}
 
 HRESULT CAutProcess::Start(const std::wstring& scenario, bool hook, DWORD readyTimeoutMs) {
     Stop();

@@ -8,9 +8,6 @@
 #include "com/Handles.h"
 #include "contracts/Pelluce.h"
 
-// The text as UTF-8 bytes.
-std::string Utf8(const std::wstring& text);
-
 class CAutProcess {
 public:
     CAutProcess() = default;

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include "com/CodePageText.h"
 #include "com/Handles.h"
 #include "win32/MessageWait.h"
 
@@ -67,3 +68,9 @@ DWORD RunScriptFile(const std::wstring& script, const std::wstring& arguments, s
     std::filesystem::remove(written, ignored);
     return code;
 }
+
+std::string ScriptFileText(const std::wstring& script, bool* lossless) {
+    return kcom::Narrow(script, ::GetACP(), lossless);
+}
+
+std::wstring ScriptOutputText(const std::string& output) { return kcom::Widen(output, ::GetOEMCP()); }

@@ -13,3 +13,9 @@ DWORD RunScript(const std::string& body, std::string& output);
 // timeoutMs.
 DWORD RunScriptFile(const std::wstring& script, const std::wstring& arguments, std::string& output,
                     DWORD timeoutMs = 90000);
+// Wine's cscript reads a script file in the ANSI code page and writes what a script echoes to a
+// redirected output (file or pipe) in the OEM code page: 1252 and 437 under an English or C locale
+// (a literal Ü saved as 0xDC is echoed as 0x9A). It runs with this process's locale, so GetACP and
+// GetOEMCP name them. *lossless: whether every character of the script survives.
+std::string ScriptFileText(const std::wstring& script, bool* lossless = nullptr);
+std::wstring ScriptOutputText(const std::string& output);

@@ -2,9 +2,12 @@
 // registration counts, the type library, regsvr32, and creation through the registry.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
+#include <vector>
 #include "com/ComPtr.h"
 #include "EnvTestSupport.h"
+#include "RegistryRestore.h"
 #include "com/Handles.h"
 #include "environment/ObjectMap.h"
 #include "kestrune.h"
@@ -90,6 +93,21 @@ void DeleteValue(const std::wstring& path, const wchar_t* name) {
     ASSERT_EQ(::RegDeleteValueW(key, name), ERROR_SUCCESS);
 }
 
+// Every key of the server's registration, put back as it was when the guard ends: a registration
+// the machine had before a case (regsvr32's, the main job's) is there again after it.
+class SavedRegistration {
+public:
+    SavedRegistration() {
+        for (const ClassKeys& c : kClasses)
+            for (const std::wstring& path : {std::wstring(c.progId), std::wstring(c.viProgId), ClsidKey(c)})
+                keys_.push_back(std::make_unique<CRegistryTreeRestore>(HKEY_CLASSES_ROOT, path));
+        keys_.push_back(std::make_unique<CRegistryTreeRestore>(HKEY_CLASSES_ROOT, kTypeLibKey));
+    }
+
+private:
+    std::vector<std::unique_ptr<CRegistryTreeRestore>> keys_;
+};
+
 // Leaves no trace of the server in the registry, whatever an earlier run left behind.
 void Scrub() {
     for (const ClassKeys& c : kClasses) {
@@ -161,6 +179,7 @@ protected:
         EXPECT_TRUE(KeyExists(L"CLSID"));
     }
 
+    SavedRegistration saved_;  // before Scrub, put back after it
     CLibrary dll_;
     HRESULT(WINAPI* reg_)() = nullptr;
     HRESULT(WINAPI* unreg_)() = nullptr;
@@ -171,6 +190,12 @@ TEST_F(ServerRegistration, CountsKeepTheKeysUntilTheLastUnregistration) {
     ASSERT_EQ(reg_(), S_OK);
     ExpectRegistered(2);
     EXPECT_EQ(unreg_(), S_FALSE);
+    ExpectRegistered(1);
+    {  // what a case finds registered, it leaves registered
+        SavedRegistration found;
+        Scrub();
+        ExpectUnregistered();
+    }
     ExpectRegistered(1);
     // The type library is registered again and loads by its bare name.
     CComPtr<ITypeLib> lib;

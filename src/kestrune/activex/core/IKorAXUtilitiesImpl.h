@@ -8,7 +8,7 @@
 #include "environment/LoadTimeValues.h"
 #include "kestrune.h"
 #include "tables/RuntimeId.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class IKorAXUtilitiesImpl : public IKorAXUtilities {
@@ -75,7 +75,7 @@ protected:
 private:
     template <class F>
     HRESULT Run(F&& operation) noexcept {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             HRESULT hr = ResolveHandles();
             if (FAILED(hr)) return hr;
             if (!m_agent) return E_FAIL;

@@ -7,8 +7,8 @@
 #include "environment/ObjectMap.h"
 #include "errors/TestObjectError.h"
 #include "testobject/clock/TestObjectClock.h"
-#include "win32/WindowServices.h"
 #include "testobject/core/TestObjectGuard.h"
+#include "win32/WindowServices.h"
 
 extern const kcom::CreatorFn KorActiveXCreator = &kcom::CComCreator<CKorActiveX>::CreateInstance;
 
@@ -150,20 +150,20 @@ SAFEARRAY* CKorActiveX::GetQueryFilter() { return m_queryFormats.GetRowCount() ?
 STDMETHODIMP CKorActiveX::ReceiveData(FORMATETC* format, STGMEDIUM* medium, ULONG* status) {
     if (status) *status = 8;
     if (!m_helper) return E_FAIL;
-    return ForwardGuard([&] { return m_helper->ReceiveData(format, medium, status); });
+    return TestObjectGuard([&] { return m_helper->ReceiveData(format, medium, status); });
 }
 
 // ---- Persistence -------------------------------------------------------------------------------
 
 HRESULT CKorActiveX::Load(IStream* stream) {
     m_loadedDescriptionVersion = kTestObjectVersion;
-    const HRESULT hr = ForwardGuard([&] { return CComTestObject::Load(stream); });
+    const HRESULT hr = TestObjectGuard([&] { return CComTestObject::Load(stream); });
     CreateHelper(0);
     return hr;
 }
 
 HRESULT CKorActiveX::Save(IStream* stream, BOOL clearDirty) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         KeepWindowlessMark();
         return CComTestObject::Save(stream, clearDirty);
     });
@@ -175,7 +175,7 @@ HRESULT CKorActiveX::BeforeLoadOldVersion(DWORD version, IStream* stream, BOOL* 
 }
 
 HRESULT CKorActiveX::GetFlagsChangeSummary() {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         const HRESULT hr = CComTestObject::GetFlagsChangeSummary();
         KeepWindowlessMark();
         return hr;
@@ -201,7 +201,7 @@ HRESULT CKorActiveX::FindRuntimeId(CRuntimeId& id) {
 
 HRESULT CKorActiveX::TakeRuntimeId(IUnknown* runtimeId) {
     if (!runtimeId) return KOR_E_OBJECT_NOT_FOUND;
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         CRuntimeId id{kcom::CComVariant(runtimeId)};
         CPackageId package;
         long value = 0;
@@ -320,7 +320,7 @@ HRESULT CKorActiveX::MakeVisibleViaRecordMgr(const VARIANT& runtimeId, POINT poi
 }
 
 HRESULT CKorActiveX::GetCheckpointDialogClsid(BSTR type, CLSID* clsid) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         if (IsWindowed() != 0)
             if (kcom::CComPtr<ICustomStep> inner = Inner<ICustomStep>()) return inner->GetCheckpointDialogClsid(type, clsid);
         return CComTestObject::GetCheckpointDialogClsid(type, clsid);
@@ -328,7 +328,7 @@ HRESULT CKorActiveX::GetCheckpointDialogClsid(BSTR type, CLSID* clsid) {
 }
 
 HRESULT CKorActiveX::GetSupportedCheckpointTypes(BSTR type, BOOL* supported) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         if (IsWindowed() != 0)
             if (kcom::CComPtr<ICustomStep> inner = Inner<ICustomStep>())
                 return inner->GetSupportedCheckpointTypes(type, supported);
@@ -339,7 +339,7 @@ HRESULT CKorActiveX::GetSupportedCheckpointTypes(BSTR type, BOOL* supported) {
 STDMETHODIMP CKorActiveX::GetROTypeInfo(UINT index, LCID lcid, ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         kcom::CComPtr<IDispatch> control;
         const HRESULT hr = GetLpDispatch(control.Put());
         if (FAILED(hr)) return hr;

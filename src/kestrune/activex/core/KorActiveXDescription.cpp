@@ -8,8 +8,8 @@
 #include "contracts/AcxSetting.h"
 #include "environment/LoadTimeValues.h"
 #include "errors/TestObjectError.h"
-#include "testobject/settings/ClassSettingsReaders.h"
 #include "testobject/core/TestObjectGuard.h"
+#include "testobject/settings/ClassSettingsReaders.h"
 
 namespace {
 

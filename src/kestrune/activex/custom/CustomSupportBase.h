@@ -18,7 +18,7 @@
 #include "com/ComVariant.h"
 #include "host.h"
 #include "tables/RuntimeId.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 #include "testobject/reporting/ReportFilter.h"
 
 template <class T, class Base>
@@ -41,7 +41,7 @@ public:
     }
     // The custom hook: makes the custom objects the run mode needs.
     virtual HRESULT STDMETHODCALLTYPE EnsureCustomObjects() {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             if (!IsCustomSupportOn()) return S_FALSE;
             kcom::CComPtr<IObjectRack> rack;
             if (FAILED(this->GetRack(rack.Put())) || !rack) return S_FALSE;
@@ -95,7 +95,7 @@ public:
     virtual HRESULT STDMETHODCALLTYPE IdentifyForCustom(BSTR* className) {
         if (!className) return E_POINTER;
         *className = nullptr;
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             kcom::CComPtr<IUnknown> runtimeId;
             kcom::CComVariant objectId;
             this->ITestObjectInfo_get_Prop(kcom::CComBSTR(L"objectid"), nullptr, nullptr, nullptr, objectId.Put());
@@ -129,7 +129,7 @@ public:
     virtual HRESULT STDMETHODCALLTYPE CreateCustomRecordObject(BSTR className) {
         if (!className) return E_POINTER;
         if (m_customRecorder) return S_FALSE;
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             kcom::CComBSTR progId;
             HRESULT hr = GetCustomRecordProgID(className, progId.Put());
             if (FAILED(hr)) return hr;
@@ -158,7 +158,7 @@ public:
     virtual HRESULT STDMETHODCALLTYPE CreateCustomReplayObject(BSTR className) {
         if (!className) return E_POINTER;
         if (m_customReplay) return S_FALSE;
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             kcom::CComBSTR progId;
             HRESULT hr = GetCustomReplayProgID(className, progId.Put());
             if (FAILED(hr)) return hr;
@@ -211,7 +211,7 @@ public:
     virtual HRESULT STDMETHODCALLTYPE ReadCustomProgID(BSTR className, BSTR valueName, BSTR* out) {
         if (!out) return E_POINTER;
         *out = nullptr;
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             kcom::CComBSTR key;
             GetCustomProgIdKey(key.Put());
             std::wstring section = key ? static_cast<const wchar_t*>(key) : L"";
@@ -300,10 +300,10 @@ public:
     STDMETHOD(RecordStep)(BSTR method, VARIANT args, long stepKind) override {
         SAFEARRAY* array = ArrayOf(args);
         if (!array) return E_INVALIDARG;
-        return ForwardGuard([&] { return this->RegisterObject(method, array, stepKind, 0xFFFFFFFF); });
+        return TestObjectGuard([&] { return this->RegisterObject(method, array, stepKind, 0xFFFFFFFF); });
     }
     STDMETHOD(PrepareForAction)(long bits) override {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             kcom::CComPtr<IStdReplay> replay;
             IUnknown* identity = Owner()->GetControllingUnknown();
             if (!identity || FAILED(identity->QueryInterface(__uuidof(IStdReplay), reinterpret_cast<void**>(replay.Put()))) ||
@@ -315,7 +315,7 @@ public:
     STDMETHOD(ReportStep)(BSTR first, BSTR second, VARIANT args) override {
         SAFEARRAY* array = ArrayOf(args);
         if (!array) return E_INVALIDARG;
-        return ForwardGuard([&] {
+        return TestObjectGuard([&] {
             this->ReportDirectEvent(first, kStatusDone, array, second);
             DWORD node = static_cast<DWORD>(Owner()->ReportNode());
             const HRESULT hr = this->ReplayReport(first, kStatusDone, array, &node, nullptr, second);
@@ -326,7 +326,7 @@ public:
     // Closes the open report node as failed, reports hr and raises the replay error; the error
     // comes back as the result, since it cannot travel through the custom object's frames.
     STDMETHOD(ReportFailure)(HRESULT failure) override {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             const LONG node = Owner()->ReportNode();
             if (node != -1) {
                 kcom::CComPtr<IObjectRack> rack;
@@ -352,7 +352,7 @@ public:
     STDMETHOD(GetTestOption)(BSTR section, BSTR key, VARIANT* value) override {
         if (!value) return E_POINTER;
         ::VariantInit(value);  // an [out] value: what the caller left there is not ours to free
-        return ForwardGuard([&] {
+        return TestObjectGuard([&] {
             kcom::CComVariant read;
             const HRESULT hr = Base::GetTestOption(section, key, read.Put());
             if (FAILED(hr)) return hr;
@@ -384,7 +384,7 @@ protected:
 
     // Identifies the control and keeps its window; the identification's or the read's result.
     HRESULT ReadCustomControlWindow() {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             kcom::CComPtr<IUnknown> found;
             HRESULT hr = this->ITestObject_FindObjectId(found.Put(), nullptr);
             if (FAILED(hr)) return hr;

@@ -102,7 +102,7 @@ HRESULT RuntimeIdOf(UINT package, HWND window, LONG cookie, CRuntimeId& id) {
 STDMETHODIMP CKorActiveX::ContainsText(BSTR text, long regExp, long* result) {
     if (!result) return E_POINTER;
     *result = 0;
-    return ForwardGuard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         kcom::CComBSTR contained;
         GetContainedText(contained.Put());
         if (!regExp) {
@@ -128,7 +128,7 @@ STDMETHODIMP CKorActiveX::ContainsText(BSTR text, long regExp, long* result) {
 STDMETHODIMP CKorActiveX::GetContainedText(BSTR* text) {
     if (!text) return E_POINTER;
     *text = nullptr;
-    return ForwardGuard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         HRESULT hr = static_cast<IStdReplay*>(this)->PrepareObject(0, 0, 0, 0);
         if (FAILED(hr)) return hr;
         EnsureControlHandle();
@@ -156,7 +156,7 @@ STDMETHODIMP CKorActiveX::GetContainedText(BSTR* text) {
 STDMETHODIMP CKorActiveX::GetButtonObjects(SAFEARRAY** buttons) {
     if (!buttons) return E_POINTER;
     *buttons = nullptr;
-    return ForwardGuard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         const HRESULT prepared = static_cast<IStdReplay*>(this)->PrepareObject(0, 0, 0, 0);
         EnsureControlHandle();
         ButtonList pairs;
@@ -225,13 +225,13 @@ STDMETHODIMP CKorActiveX::GetDynamicList(IUnknown*, BSTR method, long index, VAR
     BOOL has = FALSE;
     HasDynamicList(nullptr, method, index, &has);
     if (!has) return E_FAIL;
-    return ForwardGuard([&] { return GetControlMemberNames(list); });
+    return TestObjectGuard([&] { return GetControlMemberNames(list); });
 }
 
 // ---- IMakeObjVisible ---------------------------------------------------------------------------
 
 STDMETHODIMP CKorActiveX::MakeVisible() {
-    return ForwardGuard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         if (m_helper) m_helper->Prepare(true);
         if (!m_window) return KOR_E_OBJECT_NOT_FOUND;
         ForceForegroundWindow(m_window);

@@ -24,14 +24,14 @@ HRESULT WindowRuntimeId(HWND window, CRuntimeId& id) {
 // ---- IStdObjectReplay --------------------------------------------------------------------------
 
 STDMETHODIMP CKorActiveX::do_Click(int x, int y, BUTTON button) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         if (IsAutMode() == 1) return static_cast<HRESULT>(KOR_E_CLICK_REFUSED);
         return Click(x, y, static_cast<int>(button), 0);
     });
 }
 
 STDMETHODIMP CKorActiveX::do_DblClick(int x, int y, BUTTON button) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         if (IsAutMode() == 1) return static_cast<HRESULT>(KOR_E_CLICK_REFUSED);
         return Click(x, y, static_cast<int>(button), 1);
     });
@@ -40,14 +40,14 @@ STDMETHODIMP CKorActiveX::do_DblClick(int x, int y, BUTTON button) {
 // A windowless control has no window of its own for the inner object to act on: its point
 // becomes one in the container.
 STDMETHODIMP CKorActiveX::do_Drag(int x, int y, BUTTON button) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         if (IsWindowed() == 0) AdjustToContainer(&x, &y);
         return CallInner<IStdObjectReplay>(m_inner, [&](IStdObjectReplay* i) { return i->do_Drag(x, y, button); });
     });
 }
 
 STDMETHODIMP CKorActiveX::do_Drop(int x, int y, BUTTON button) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         if (IsWindowed() == 0) AdjustToContainer(&x, &y);
         return CallInner<IStdObjectReplay>(m_inner, [&](IStdObjectReplay* i) { return i->do_Drop(x, y, button); });
     });
@@ -81,7 +81,7 @@ HRESULT CKorActiveX::AdjustToContainer(int* x, int* y) {
 // ---- IStdCaptureTextReplay ---------------------------------------------------------------------
 
 STDMETHODIMP CKorActiveX::do_GetVisibleText(long left, long top, long right, long bottom, BSTR* text) {
-    return ForwardGuard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         kcom::CComPtr<IStdCaptureTextReplay> inner = Inner<IStdCaptureTextReplay>();
         if (!inner) return E_NOINTERFACE;
         if (IsWindowed() != 0) return inner->do_GetVisibleText(left, top, right, bottom, text);
@@ -121,7 +121,7 @@ STDMETHODIMP CKorActiveX::do_GetVisibleText(long left, long top, long right, lon
 
 // A failure is reported as a replay error and answered as its HRESULT.
 STDMETHODIMP CKorActiveX::DoClick(int x, int y, BUTTON button) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         EnsureControlHandle();
         const HRESULT hr = Click(x, y, static_cast<int>(button), 0);
         if (FAILED(hr)) RaiseReplayError(hr, 3);
@@ -131,7 +131,7 @@ STDMETHODIMP CKorActiveX::DoClick(int x, int y, BUTTON button) {
 
 // The strategy's double click itself: -9999 is passed on as it is.
 STDMETHODIMP CKorActiveX::DoDblClick(int x, int y, BUTTON button) {
-    return ForwardGuard([&] {
+    return TestObjectGuard([&] {
         EnsureControlHandle();
         const HRESULT hr = m_helper ? m_helper->DblClick(x, y, static_cast<int>(button)) : E_FAIL;
         if (FAILED(hr)) RaiseReplayError(hr, 3);
@@ -172,7 +172,7 @@ HRESULT CKorActiveX::GetControlMemberNames(SAFEARRAY** names) {
 // object), which only knows windows: a windowless control is handed over as its container.
 // Flags 5 keep its handles here.
 HRESULT CKorActiveX::SetRuntimeId(IUnknown* runtimeId) {
-    return ForwardGuard([&]() -> HRESULT {
+    return TestObjectGuard([&]() -> HRESULT {
         IReplaySkeleton* self = this;
         ULONG flags = 0xFFFFFFFF;
         HRESULT hr = self->GetReplayMethodFlags(&flags);

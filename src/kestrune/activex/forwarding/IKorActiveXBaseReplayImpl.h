@@ -4,7 +4,7 @@
 #include <windows.h>
 #include "activex/dispatch/IReplayDispatchImpl.h"
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class IKorActiveXBaseReplayImpl : public IReplayDispatchImpl<T, IKorActiveXBaseReplay, &IID_IKorActiveXBaseReplay> {
@@ -12,23 +12,23 @@ public:
     STDMETHOD(get_Object)(IDispatch** control) override {
         if (!control) return E_POINTER;
         *control = nullptr;
-        return ForwardGuard([&] { return Owner()->GetLpDispatch(control); });
+        return TestObjectGuard([&] { return Owner()->GetLpDispatch(control); });
     }
     STDMETHOD(GetPropertyByName)(BSTR name, VARIANT* value) override {
-        return ForwardGuard([&] { return Owner()->GetControlProperty(name, value); });
+        return TestObjectGuard([&] { return Owner()->GetControlProperty(name, value); });
     }
     STDMETHOD(MakeVisible)(long report) override {
-        return ForwardGuard([&] { return Owner()->MakeControlVisible(report != 0); });
+        return TestObjectGuard([&] { return Owner()->MakeControlVisible(report != 0); });
     }
     STDMETHOD(FireEvent)(VARIANT eventName, SAFEARRAY* args) override {
-        return ForwardGuard([&] { return Owner()->FireControlEvent(eventName, args); });
+        return TestObjectGuard([&] { return Owner()->FireControlEvent(eventName, args); });
     }
     // The output is not cleared first.
     STDMETHOD(GetObject)(IDispatch** control) override {
-        return ForwardGuard([&] { return Owner()->GetLpDispatch(control); });
+        return TestObjectGuard([&] { return Owner()->GetLpDispatch(control); });
     }
     STDMETHOD(ReplayDoClick)(int x, int y, BUTTON button) override {
-        return ForwardGuard([&] { return Owner()->Click(x, y, static_cast<int>(button), 0); });
+        return TestObjectGuard([&] { return Owner()->Click(x, y, static_cast<int>(button), 0); });
     }
 
 private:

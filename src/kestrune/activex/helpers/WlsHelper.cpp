@@ -6,8 +6,8 @@
 #include "environment/LoadTimeValues.h"
 #include "errors/TestObjectError.h"
 #include "factory/WindowRecord.h"
-#include "win32/WindowServices.h"
 #include "testobject/core/TestObjectGuard.h"
+#include "win32/WindowServices.h"
 
 namespace {
 constexpr DWORD kOffsetFlags = 0x888;

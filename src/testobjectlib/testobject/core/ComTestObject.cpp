@@ -1,8 +1,8 @@
 #include "testobject/core/ComTestObject.h"
 #include <cwchar>
 #include <string>
-#include "contracts/Cerulin.h"
 #include "com/ComError.h"
+#include "contracts/Cerulin.h"
 #include "host/RackServices.h"
 #include "host/TestObjectSettings.h"
 #include "testobject/clock/TestObjectClock.h"
@@ -735,7 +735,7 @@ HRESULT CComTestObject::FindUnidentifiedAncestor(IDispatch** ancestor) {
         m_properties.Get(parentName, parent.Put(), nullptr, nullptr, nullptr, nullptr);
         kcom::CComPtr<IDispatch> found;
         // A chain that loops back on itself ends the walk.
-        for (int depth = 0; depth < 256 && parent.vt == VT_DISPATCH && parent.pdispVal; ++depth) {
+        for (int depth = 0; depth < kMaxParentLevels && parent.vt == VT_DISPATCH && parent.pdispVal; ++depth) {
             kcom::CComPtr<IDispatch> current(parent.pdispVal);
             kcom::CComVariant id;
             if (SUCCEEDED(GetTestObjectProp(current, idName, id.Put(), nullptr, nullptr, nullptr)) &&

@@ -1,17 +1,19 @@
 // The property accessors of a test object. A plain form goes to the outer object when one is set,
 // else to the own Internal form; an Internal form works on the own collection and, when that
 // fails, on the inner object.
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
-#include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "com/ComSafeArray.h"
 #include "tables/KorBSTR.h"
+#include "testobject/core/ComTestObject.h"
 #include "testobject/core/OuterCalls.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/settings/SettingsTable.h"
 #include "win32/WindowServices.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 
@@ -103,11 +105,12 @@ HRESULT CComTestObject::ITestObjectInfo_GetProps(SAFEARRAY** names, ULONG flags)
                 }
             }
         }
+        // The own names are unique already: each is looked up among the inner object's names only.
+        const auto inner = static_cast<std::ptrdiff_t>(rows.size());
         for (const auto& [name, record] : m_properties.Records()) {
             if (!(record->m_flags & flags)) continue;
-            bool present = false;
-            for (const auto& row : rows) present = present || SameBstr(row, name);
-            if (!present) rows.push_back(name);
+            const auto same = [&name](const kcom::CComBSTR& row) { return SameBstr(row, name); };
+            if (std::none_of(rows.begin(), rows.begin() + inner, same)) rows.push_back(name);
         }
         CKorPtrSafeArray table(static_cast<ULONG>(rows.size()), 1, VT_BSTR);
         for (size_t r = 0; r < rows.size(); ++r) {

@@ -8,9 +8,9 @@
 #include <memory>
 #include <utility>
 #include <vector>
-#include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "streams/StreamIO.h"
+#include "testobject/core/ComTestObject.h"
 #include "testobject/core/TestObjectGuard.h"
 
 namespace {

@@ -1,5 +1,4 @@
 // Recorded steps handed to the host, and the error texts of the object.
-#include "testobject/core/ComTestObject.h"
 #include <string>
 #include <vector>
 #include "com/ComError.h"
@@ -12,8 +11,9 @@
 #include "host/TestObjectSettings.h"
 #include "kestrune.h"
 #include "testobject/clock/TestObjectClock.h"
-#include "win32/WindowServices.h"
+#include "testobject/core/ComTestObject.h"
 #include "testobject/core/TestObjectGuard.h"
+#include "win32/WindowServices.h"
 
 namespace {
 

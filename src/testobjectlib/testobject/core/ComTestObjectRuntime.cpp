@@ -1,9 +1,9 @@
 // The run-time methods the core itself needs: the description property getter, the run-time
 // value query with its cache, and Init.
-#include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
-#include "win32/WindowServices.h"
+#include "testobject/core/ComTestObject.h"
 #include "testobject/core/TestObjectGuard.h"
+#include "win32/WindowServices.h"
 
 HRESULT CComTestObject::DispTestObject_GetProperty(BSTR Property, long* pFlags, long* pType, BSTR*, VARIANT* pVal) {
     if (!pVal) return E_POINTER;

@@ -4,17 +4,17 @@
 #include <set>
 #include <string>
 #include <vector>
-#include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "errors/TestObjectError.h"
 #include "host/RackServices.h"
+#include "testobject/core/ComTestObject.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/describing/StoredValueTest.h"
 #include "testobject/identification/CandidateLists.h"
 #include "testobject/settings/ClassSettingsReaders.h"
 #include "testobject/settings/Selectors.h"
 #include "values/ValueComparison.h"
 #include "win32/WindowServices.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

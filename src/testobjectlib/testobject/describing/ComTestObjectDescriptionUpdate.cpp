@@ -1,14 +1,14 @@
 // The automatic description update: after a replay step the description is rebuilt from the live
 // object, and a change of the identification properties is reported and told to the host's
 // object manager, once per object.
-#include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "description/TOPropertiesSnapshot.h"
 #include "host/ResourceStrings.h"
+#include "testobject/core/ComTestObject.h"
 #include "testobject/core/ParentLevel.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/reporting/ReportFilter.h"
 #include "testobject/reporting/ReportStrings.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "com/ComVariant.h"
 #include "com/DispatchImpl.h"
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class DispTestObjectImpl : public kcom::IDispatchImpl<DispTestObject, &IID_DispTestObject> {
@@ -17,7 +17,7 @@ public:
     // A flag, type or name of 0 counts as not given; a value by reference is taken as the value it
     // refers to (the caller's memory is gone after the call).
     STDMETHOD(SetProperty)(BSTR Property, VARIANT Value, long* pFlags, long* pType, BSTR* pParameterName) override {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             if (pFlags && *pFlags == 0) pFlags = nullptr;
             if (pType && *pType == 0) pType = nullptr;
             if (pParameterName && !*pParameterName) pParameterName = nullptr;
@@ -32,7 +32,7 @@ public:
     }
     // While the host turns verification off, a checkpoint passes without running.
     STDMETHOD(Check)(VARIANT* Verify, VARIANT_BOOL* pVal) override {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             CComTestObject* object = TestObjectOf<T>(this);
             if (!IsVerifyEnabled(object)) return S_OK;
             return object->DispTestObject_Check(Verify, pVal);

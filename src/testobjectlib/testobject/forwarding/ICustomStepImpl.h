@@ -3,7 +3,7 @@
 // answers both IIDs with the one vtable of ICustomStep2Impl.
 #include <windows.h>
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T, class Itf = ICustomStep>
 class ICustomStepImpl : public Itf {

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include "com/ComBSTR.h"
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class IObjectManagerClientImpl : public IObjectManagerClient {
@@ -27,7 +27,7 @@ public:
         return *path ? S_OK : E_FAIL;
     }
     STDMETHOD(put_FullPath)(BSTR path) override {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             m_fullPath = path ? kcom::CComBSTR(path, ::SysStringLen(path)) : kcom::CComBSTR();
             return S_OK;
         });

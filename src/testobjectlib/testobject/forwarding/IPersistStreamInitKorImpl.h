@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <ocidl.h>
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class IPersistStreamInitKorImpl : public IPersistStreamInit {

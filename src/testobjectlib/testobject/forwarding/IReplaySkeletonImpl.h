@@ -6,7 +6,7 @@
 #include <windows.h>
 #include "com/ComPtr.h"
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class IReplaySkeletonImpl : public IReplaySkeleton {
@@ -75,7 +75,7 @@ private:
     // the failure to get the delegate, or the flag read's own success code.
     template <class Delegate, class Default>
     HRESULT RunHook(ULONG delegateBits, Delegate&& callDelegate, Default&& callDefault) noexcept {
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             ULONG flags = 0xFFFFFFFF;
             HRESULT hr = this->GetReplayMethodFlags(&flags);
             if (FAILED(hr)) return hr;

@@ -2,7 +2,7 @@
 // ISnapshotHelper of a test object: the saved-snapshot chain of the test object.
 #include <windows.h>
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class ISnapshotHelperImpl : public ISnapshotHelper {

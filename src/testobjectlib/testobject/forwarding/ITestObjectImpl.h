@@ -3,7 +3,7 @@
 // before; every method forwards to the test-object operation of its name.
 #include <windows.h>
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T, class Itf = ITestObject>
 class ITestObjectImpl : public Itf {

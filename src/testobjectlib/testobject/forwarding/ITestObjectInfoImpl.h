@@ -3,7 +3,7 @@
 // operation ITestObjectInfo_<method>.
 #include <windows.h>
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T, class Itf = ITestObjectInfo>
 class ITestObjectInfoImpl : public Itf {

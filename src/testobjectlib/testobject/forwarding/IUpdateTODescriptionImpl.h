@@ -2,7 +2,7 @@
 // IUpdateTODescription of a test object.
 #include <windows.h>
 #include "kestrune.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class IUpdateTODescriptionImpl : public IUpdateTODescription {

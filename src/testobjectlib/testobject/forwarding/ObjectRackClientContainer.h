@@ -5,7 +5,7 @@
 #include <windows.h>
 #include "com/ComPtr.h"
 #include "host/ObjectRackClientImpl.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 template <class T>
 class ObjectRackClientContainer : public IObjectRackClientImpl<T> {
@@ -13,7 +13,7 @@ public:
     // Always S_OK: a delegate without a rack of its own is passed over.
     STDMETHOD(SetRack)(IObjectRack* rack) override {
         IObjectRackClientImpl<T>::SetRack(rack);
-        ForwardGuard([&]() -> HRESULT {
+        TestObjectGuard([&]() -> HRESULT {
             kcom::CComPtr<IUnknown> skeleton;
             if (FAILED(TestObjectOf<T>(this)->GetReplaySkeleton(skeleton.Put())) || !skeleton) return S_OK;
             kcom::CComPtr<IObjectRackClient> client;

@@ -2,16 +2,16 @@
 // engine, narrowed by the visual relations, the identification algorithm and the last-resort
 // selector, repeated while a replay runs and time remains.
 #include <algorithm>
-#include "testobject/core/ComTestObject.h"
-#include "testobject/core/ParentLevel.h"
 #include "com/ComError.h"
 #include "errors/TestObjectError.h"
 #include "host/RackServices.h"
 #include "testobject/clock/TestObjectClock.h"
+#include "testobject/core/ComTestObject.h"
+#include "testobject/core/ParentLevel.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/identification/CandidateLists.h"
 #include "testobject/identification/VisualRelations.h"
 #include "testobject/settings/Selectors.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include "testobject/clock/TestObjectClock.h"
 #include "testobject/core/ComTestObject.h"
 #include "testobject/core/ParentLevel.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/identification/VisualRelations.h"
 #include "testobject/matches/IdList.h"
 #include "testobject/settings/Selectors.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

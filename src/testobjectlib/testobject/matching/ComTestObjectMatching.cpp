@@ -5,13 +5,13 @@
 #include "com/ComSafeArray.h"
 #include "tables/KorBSTR.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/matching/VariantEqualNoCase.h"
 #include "testobject/settings/ClassSettingsReaders.h"
 #include "testobject/settings/DescriptionTable.h"
 #include "testobject/settings/SettingsTable.h"
 #include "values/ValueComparison.h"
 #include "values/ValueConversion.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

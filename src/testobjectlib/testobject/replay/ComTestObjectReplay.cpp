@@ -1,15 +1,15 @@
 // Replay steps: a step is opened and closed around one script method, and ReplayWithRetry runs the
 // method's attempts between them. Every failure of an attempt ends in RaiseReplayError.
 #include <algorithm>
-#include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "errors/KorException.h"
 #include "errors/TestObjectError.h"
 #include "testobject/clock/TestObjectClock.h"
+#include "testobject/core/ComTestObject.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/replay/ReplaySkeletonContext.h"
 #include "testobject/reporting/ReportFilter.h"
 #include "testobject/reporting/ReportStrings.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include "description/TOPropertiesSnapshot.h"
 #include "host/ResourceStrings.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/reporting/ReportStrings.h"
 #include "testobject/reporting/ReportTexts.h"
 #include "testobject/settings/PropertyAttributes.h"
 #include "win32/WindowServices.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include "host/ResourceStrings.h"
 #include "host/TestObjectSettings.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/TestObjectGuard.h"
 #include "testobject/reporting/ReportFilter.h"
 #include "testobject/reporting/ReportStrings.h"
 #include "testobject/reporting/ReportTexts.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

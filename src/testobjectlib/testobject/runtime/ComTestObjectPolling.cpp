@@ -1,7 +1,7 @@
 // Waiting for a run-time property to reach a value, and the comparison the wait uses.
-#include "testobject/core/ComTestObject.h"
 #include "com/ComError.h"
 #include "testobject/clock/TestObjectClock.h"
+#include "testobject/core/ComTestObject.h"
 #include "testobject/core/TestObjectGuard.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include "com/ComError.h"
 #include "tables/KorSafeArray.h"
 #include "testobject/core/ComTestObject.h"
-#include "win32/WindowServices.h"
 #include "testobject/core/TestObjectGuard.h"
+#include "win32/WindowServices.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include "host/RackServices.h"
 #include "tables/KorBSTR.h"
 #include "testobject/core/ComTestObject.h"
+#include "testobject/core/TestObjectGuard.h"
+#include "testobject/describing/StoredValueTest.h"
 #include "testobject/settings/ClassSettingsReaders.h"
 #include "testobject/settings/DescriptionTable.h"
 #include "testobject/settings/HostObjects.h"
 #include "testobject/settings/SettingsTable.h"
-#include "testobject/describing/StoredValueTest.h"
-#include "testobject/core/TestObjectGuard.h"
 
 namespace {
 

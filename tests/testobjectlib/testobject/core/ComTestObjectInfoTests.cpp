@@ -169,6 +169,12 @@ TEST_F(TestObjectInfo, GetPropsListsInnerNamesFirstAndEachNameOnce) {
     inner->answer.Reset(Numbers());
     ASSERT_EQ(object.ITestObjectInfo_GetProps(&names, 0x410), S_OK);
     EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"Shared", L"OwnOnly"}));
+    // Own names are looked up among the inner names only: two that the locale compare takes for
+    // one (a composed and a decomposed letter) are both listed.
+    object.Put(L"Caf\u00E9", CComVariant(3), 0x2000);
+    object.Put(L"Cafe\u0301", CComVariant(3), 0x2000);
+    ASSERT_EQ(object.ITestObjectInfo_GetProps(&names, 0x2000), S_OK);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"Caf\u00E9", L"Cafe\u0301"}));
     EXPECT_EQ(object.ITestObjectInfo_GetProps(nullptr, 1), E_POINTER);
     ASSERT_EQ(object.ITestObjectInfo_GetProps(&names, 0x1000), S_OK);
     EXPECT_TRUE(Names(names).empty());

@@ -7,7 +7,7 @@
 #include "StepTestObject.h"
 #include "com/ComBSTR.h"
 #include "errors/TestObjectError.h"
-#include "testobject/forwarding/ForwardGuard.h"
+#include "testobject/forwarding/Forwarding.h"
 
 using namespace standin;
 using kcom::CComBSTR;
@@ -130,7 +130,7 @@ public:
     STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
     STDMETHOD(DoStep)(long code) override {
         ++calls;
-        return ForwardGuard([&]() -> HRESULT {
+        return TestObjectGuard([&]() -> HRESULT {
             if (FAILED(code)) m_object->RaiseReplayError(code, 3);
             return S_OK;
         });

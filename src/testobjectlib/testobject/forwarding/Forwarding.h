@@ -1,16 +1,11 @@
 #pragma once
 // The boundary between a test object's COM methods and its operations: no C++ exception may
 // leave a COM method (the callers are the host, scripts and oleaut32, whose frames the unwinder
-// cannot pass).
+// cannot pass). The guard there is the test object's own, TestObjectGuard: a replay error is
+// parked for the running step.
 #include <windows.h>
 #include "testobject/core/ComTestObject.h"
 #include "testobject/core/TestObjectGuard.h"
-
-// The boundary guard is the test object's own: a replay error is parked for the running step.
-template <class F>
-HRESULT ForwardGuard(F&& f) noexcept {
-    return TestObjectGuard(static_cast<F&&>(f));
-}
 
 // The test-object part of the concrete class T that an interface template is a base of.
 template <class T, class Itf>
@@ -25,4 +20,4 @@ CComTestObject* TestObjectOf(Itf* itf) noexcept {
 // method too, so its override must not raise, and overriding a replay-skeleton hook operation
 // replaces the hook rule of that method.
 #define KOR_FORWARD(op, ...) \
-    return ForwardGuard([&]() -> HRESULT { return TestObjectOf<T>(this)->op(__VA_ARGS__); })
+    return TestObjectGuard([&]() -> HRESULT { return TestObjectOf<T>(this)->op(__VA_ARGS__); })
