@@ -54,9 +54,9 @@ public:
         return queryEngine->RegisterQuery(kcom::CComBSTR(L"Quorvel.AcxQuery"), kcom::CComBSTR(L"AcxQuery"), 0, 0, -1);
     }
 
-    // Serialises with the other tests that need the desktop, and puts the window above every
-    // other application's, away from where the other test programs' windows appear (a window
-    // that appears under the cursor gets a mouse move).
+    // Claims the desktop (DesktopLock.h), and puts the window above every other application's,
+    // away from where the test programs' windows appear (a window that appears under the cursor
+    // gets a mouse move).
     void TakeDesktop(HWND topLevel) {
         desktop_ = std::make_unique<DesktopLock>();
         ::SetWindowPos(topLevel, HWND_TOPMOST, 760, 600, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include "DesktopLock.h"
 #include "com/CodePageText.h"
 #include "com/ComPtr.h"
 #include "PelluceStub.h"
@@ -36,6 +37,10 @@ bool WriteUtf8(const std::wstring& path, const std::wstring& text) {
 
 HRESULT CAutProcess::Start(const std::wstring& scenario, bool hook, DWORD readyTimeoutMs) {
     Stop();
+    // The application's windows appear and take the foreground.
+    if (HeldDesktop() == DesktopHeld::None)
+        g_desktopRefused("this case starts the application under test, but its program is neither WINDOWS nor "
+                         "DESKTOP (tests/CMakeLists.txt)");
     static volatile LONG serial = 0;
     const LONG n = ::InterlockedIncrement(&serial);
     scenarioPath_ = TempName(L"_scenario.txt", n);

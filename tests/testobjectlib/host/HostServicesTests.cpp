@@ -7,7 +7,6 @@
 #include "com/ComObject.h"
 #include "com/ComVariant.h"
 #include "HostStandIn.h"
-#include "win32/TestWindow.h"
 #include "host/HostApplication.h"
 #include "errors/KorException.h"
 #include "host/ObjectRackClientImpl.h"
@@ -171,7 +170,6 @@ private:
 };
 
 TEST(HostApplication, WithoutTheHostClassTheSystemBoxCarriesTheDefaultCaption) {
-    DesktopLock lock;
     MessageBoxCloser closer(::GetCurrentThreadId());
     EXPECT_EQ(HostMessageBox(nullptr, L"No host here", nullptr, MB_OK), IDOK);
     EXPECT_EQ(closer.caption(), L"Nimbel");
