@@ -1,4 +1,5 @@
 #include "com/TypeInfoCall.h"
+#include <climits>
 #include "com/ComError.h"
 #include "com/ComPtr.h"
 #include "com/ComVariant.h"
@@ -18,12 +19,17 @@ bool Owns(VARTYPE vt) noexcept {
 
 HRESULT VariantTypeOf(ITypeInfo* info, const TYPEDESC& desc, VARTYPE& vt);
 
+// The description a user-defined type refers to.
+HRESULT Referenced(ITypeInfo* info, HREFTYPE ref, CComPtr<ITypeInfo>& type, CTypeAttr& attr) {
+    const HRESULT hr = info->GetRefTypeInfo(ref, type.Put());
+    return FAILED(hr) ? hr : GetTypeAttr(type, attr);
+}
+
 // The VARIANT type of a user-defined type: an enumeration is a number, an interface an object.
 HRESULT UserDefinedType(ITypeInfo* info, HREFTYPE ref, VARTYPE& vt) {
     CComPtr<ITypeInfo> type;
-    HRESULT hr = info->GetRefTypeInfo(ref, type.Put());
     CTypeAttr attr;
-    if (FAILED(hr) || FAILED(hr = GetTypeAttr(type, attr))) return hr;
+    if (const HRESULT hr = Referenced(info, ref, type, attr); FAILED(hr)) return hr;
     switch (attr->typekind) {
         case TKIND_ENUM: vt |= VT_I4; return S_OK;
         case TKIND_ALIAS: return VariantTypeOf(type, attr->tdescAlias, vt);
@@ -66,28 +72,23 @@ HRESULT VariantTypeOf(ITypeInfo* info, const TYPEDESC& desc, VARTYPE& vt) {
 }
 
 // The interface an object passed for a user-defined parameter is asked for.
+// The interface an object passed for a user-defined parameter is asked for; of a class, its default.
 HRESULT InterfaceOf(ITypeInfo* info, HREFTYPE ref, GUID& iid) {
     CComPtr<ITypeInfo> type;
-    HRESULT hr = info->GetRefTypeInfo(ref, type.Put());
     CTypeAttr attr;
-    if (FAILED(hr) || FAILED(hr = GetTypeAttr(type, attr))) return hr;
+    HRESULT hr = Referenced(info, ref, type, attr);
+    if (FAILED(hr)) return hr;
     switch (attr->typekind) {
         case TKIND_ALIAS: return InterfaceOf(type, attr->tdescAlias.hreftype, iid);
         case TKIND_INTERFACE:
         case TKIND_DISPATCH: iid = attr->guid; return S_OK;
         case TKIND_COCLASS: {
             UINT chosen = 0;
-            for (UINT i = 0; i < attr->cImplTypes; ++i) {
-                INT implFlags = 0;
-                type->GetImplTypeFlags(i, &implFlags);
-                if (implFlags & IMPLTYPEFLAG_FDEFAULT) {
-                    chosen = i;
-                    break;
-                }
-            }
+            for (INT implFlags = 0; chosen < attr->cImplTypes; ++chosen)
+                if (SUCCEEDED(type->GetImplTypeFlags(chosen, &implFlags)) && (implFlags & IMPLTYPEFLAG_FDEFAULT)) break;
             HREFTYPE implRef = 0;
-            if (FAILED(hr = type->GetRefTypeOfImplType(chosen, &implRef))) return hr;
-            return InterfaceOf(type, implRef, iid);
+            hr = type->GetRefTypeOfImplType(chosen < attr->cImplTypes ? chosen : 0, &implRef);
+            return FAILED(hr) ? hr : InterfaceOf(type, implRef, iid);
         }
         default: return E_UNEXPECTED;
     }
@@ -97,17 +98,23 @@ HRESULT InterfaceOf(ITypeInfo* info, HREFTYPE ref, GUID& iid) {
 
 HRESULT CTypeInfoCall::Invoke(void* target, EXCEPINFO* excepInfo, UINT* argErr) noexcept {
     return Guard([&]() -> HRESULT {
-        // The member Invoke runs: the first of the id whose kind the flags name.
+        // The member Invoke runs: the first in the table of the id's functions whose kind the flags
+        // name. One that is restricted, or a restricted type, is left to Invoke.
         CTypeAttr attr;
-        HRESULT hr = GetTypeAttr(info_, attr);
-        CFuncDesc func;
-        for (UINT f = 0; SUCCEEDED(hr) && !(attr->wTypeFlags & TYPEFLAG_FRESTRICTED) && f < attr->cFuncs; ++f) {
-            if (FAILED(GetFuncDesc(info_, f, func))) continue;
-            const bool restricted = (func->wFuncFlags & FUNCFLAG_FRESTRICTED) && func->memid >= 0;
-            if (func->memid == id_ && (flags_ & func->invkind) && !restricted) break;
-            func.Reset();
+        CComQIPtr<ITypeInfo2> info2(info_);
+        UINT first = UINT_MAX;
+        if (info2 && SUCCEEDED(GetTypeAttr(info_, attr)) && !(attr->wTypeFlags & TYPEFLAG_FRESTRICTED)) {
+            for (INVOKEKIND kind : {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF}) {
+                UINT index = 0;
+                if ((flags_ & kind) && SUCCEEDED(info2->GetFuncIndexOfMemId(id_, kind, &index)) && index < first)
+                    first = index;
+            }
         }
-        hr = func ? Foresee(*func.get()) : S_OK;
+        CFuncDesc func;
+        if (first != UINT_MAX && SUCCEEDED(GetFuncDesc(info_, first, func)) &&
+            (func->wFuncFlags & FUNCFLAG_FRESTRICTED) && func->memid >= 0)
+            func.Reset();
+        HRESULT hr = func ? Foresee(*func.get()) : S_OK;
         if (FAILED(hr)) return hr;
         if (hr == S_OK) return info_->Invoke(target, id_, flags_, &params_, result_, excepInfo, argErr);
         DISPPARAMS byPosition{args_.data(), nullptr, static_cast<UINT>(args_.size()), 0};
