@@ -117,11 +117,9 @@ HRESULT CTypeInfoCall::Invoke(void* target, EXCEPINFO* excepInfo, UINT* argErr) 
         HRESULT hr = func ? Foresee(*func.get()) : S_OK;
         if (FAILED(hr)) return hr;
         if (hr == S_OK) return info_->Invoke(target, id_, flags_, &params_, result_, excepInfo, argErr);
-        DISPPARAMS byPosition{args_.data(), nullptr, static_cast<UINT>(args_.size()), 0};
-        if (func->invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) {
-            byPosition.rgdispidNamedArgs = &put_;
-            byPosition.cNamedArgs = 1;
-        }
+        DISPID put = DISPID_PROPERTYPUT;  // a property put's value stays named
+        const UINT named = (func->invkind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) ? 1 : 0;
+        DISPPARAMS byPosition{args_.data(), named ? &put : nullptr, static_cast<UINT>(args_.size()), named};
         hr = info_->Invoke(target, id_, flags_, &byPosition, result_, excepInfo, argErr);
         // What Invoke wrote into an argument (an [out] parameter's value) is the caller's.
         for (size_t k = 0; k < args_.size(); ++k)

@@ -36,7 +36,6 @@ private:
     VARIANT* result_;
     std::vector<VARIANT> args_;  // shallow: the caller's values and markers of missing ones
     std::vector<int> origins_;   // for each of args_, its place in the caller's arguments, or -1
-    DISPID put_ = DISPID_PROPERTYPUT;
 };
 
 }  // namespace kcom
