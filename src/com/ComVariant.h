@@ -66,17 +66,21 @@ public:
         return hr;
     }
     // Copies the value itself, never a reference: a by-reference VARIANT points into memory its
-    // caller frees. A VT_BYREF|VT_VARIANT is taken as the VARIANT it refers to; a null reference is
-    // E_POINTER, a type word no VARIANT has DISP_E_BADVARTYPE (its pointer is never read). Throws
-    // as Copy does.
+    // caller frees. A VT_BYREF|VT_VARIANT is taken as the VARIANT it refers to, at most two levels
+    // deep; one still a VT_BYREF|VT_VARIANT after them is E_INVALIDARG, as VariantCopyInd answers
+    // a level it does not follow. A null reference is E_POINTER; a type word no VARIANT has
+    // (VT_BYREF|VT_EMPTY and VT_BYREF|VT_NULL among them) is DISP_E_BADVARTYPE, and its pointer
+    // is never read. Throws as Copy does.
     HRESULT CopyInd(const VARIANT& src) {
         const VARIANT* v = &src;
         for (int level = 0; v->vt == (VT_BYREF | VT_VARIANT) && level < 2; ++level) {
             if (!v->pvarVal) return E_POINTER;
             v = v->pvarVal;
         }
+        if (v->vt == (VT_BYREF | VT_VARIANT)) return E_INVALIDARG;
         const VARTYPE base = v->vt & VT_TYPEMASK;
-        if ((v->vt & ~(VT_BYREF | VT_ARRAY | VT_TYPEMASK)) || base == 15 || (base > VT_UINT && base != VT_RECORD))
+        if ((v->vt & ~(VT_BYREF | VT_ARRAY | VT_TYPEMASK)) || base == 15 || (base > VT_UINT && base != VT_RECORD) ||
+            ((v->vt & (VT_BYREF | VT_ARRAY)) == VT_BYREF && base <= VT_NULL))
             return DISP_E_BADVARTYPE;
         if ((v->vt & VT_BYREF) && !v->byref) return E_POINTER;
         HRESULT hr = ::VariantCopyInd(this, const_cast<VARIANT*>(v));

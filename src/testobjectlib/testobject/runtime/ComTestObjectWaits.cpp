@@ -16,11 +16,11 @@ namespace {
 constexpr HRESULT kWaitPropertyFailed = static_cast<HRESULT>(0x8004020E);
 constexpr wchar_t kSettingInfoKey[] = L"Software\\Quorvel Interactive\\Ardenvale Professional\\KorTest\\SettingInfo\\";
 
-// A copy of a script argument; a value by reference to a VARIANT is taken as the referenced value.
+// A script argument's value: a reference, of whatever type, is taken as what it refers to, so that
+// it compares as that value and no report row points into the caller's memory.
 kcom::CComVariant ArgumentValue(const VARIANT& value) {
     kcom::CComVariant copy;
-    const bool byRef = value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal;
-    kcom::ThrowIfFailed(copy.Copy(byRef ? *value.pvarVal : value));
+    kcom::ThrowIfFailed(copy.CopyInd(value));
     return copy;
 }
 

@@ -69,6 +69,17 @@ TEST_F(RunTimeMethods, SetTOPropertyTakesTheReferencedValueAndForgetsTheRunTimeO
         }
     }
 
+    // A chain of VARIANT references deeper than two levels is refused before it is followed, and a
+    // reference to no value is no VARIANT; neither pointer is read.
+    VARIANT none, levels[3];
+    none.vt = VT_BYREF | VT_I4, none.plVal = nullptr;
+    for (int i = 0; i < 3; ++i) levels[i].vt = VT_BYREF | VT_VARIANT, levels[i].pvarVal = i < 2 ? &levels[i + 1] : &none;
+    EXPECT_EQ(E_INVALIDARG, script()->SetTOProperty(name, levels[0]));
+    for (VARTYPE empty : {VT_EMPTY, VT_NULL}) {
+        none.vt = VT_BYREF | empty;
+        EXPECT_EQ(DISP_E_BADVARTYPE, script()->SetTOProperty(name, none)) << empty;
+    }
+
     // A blank name fails the setter; the getter still answers S_OK.
     CComBSTR blank(L"  ");
     EXPECT_EQ(E_INVALIDARG, script()->SetTOProperty(blank, CComVariant(1L)));
@@ -210,6 +221,18 @@ TEST_F(RunTimeMethods, WaitAndCheckRefuseTheirArgumentsInTheirOwnWaysAndReportWh
     EXPECT_EQ(L"\"text\", \"ok\", \"OK\", 0", events[1].Text(L"StepInfo"));
     EXPECT_EQ(S_OK, script()->WaitProperty(text, CComVariant(L"OK"), 0, &result));
     EXPECT_EQ(2, events.back().Item(L"Status").lVal);
+    // A typed variable passed by reference is compared, and reported, as its value; so is a check.
+    CComBSTR ok(L"OK");
+    BSTR okText = ok;
+    VARIANT byRef;
+    byRef.vt = VT_BYREF | VT_BSTR, byRef.pbstrVal = &okText;
+    result = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, script()->WaitProperty(text, byRef, 0, &result));
+    EXPECT_EQ(VARIANT_TRUE, result);
+    EXPECT_EQ(L"\"text\", \"OK\", \"OK\", 0", events.back().Text(L"StepInfo"));
+    result = VARIANT_FALSE;
+    EXPECT_EQ(S_OK, script()->CheckProperty(text, byRef, 0, &result));
+    EXPECT_EQ(VARIANT_TRUE, result);
 
     // A check: the step, then the verdict with its message.
     const struct {
