@@ -1,6 +1,8 @@
 #include "environment/AcxHandler.h"
 #include <ocidl.h>
 #include <cwchar>
+#include <set>
+#include <utility>
 #include "com/ComBSTR.h"
 #include "com/ComError.h"
 #include "com/ComSafeArray.h"
@@ -11,6 +13,8 @@ namespace {
 
 constexpr LCID kNameLocale = 0x800;
 constexpr LCID kInvokeLocale = 0x400;
+// More connections than any control has: an enumerator that hands out new ones forever stops here.
+constexpr size_t kMaxConnections = 4096;
 
 CThreadContextSwitch* volatile g_switcher = nullptr;
 
@@ -295,7 +299,10 @@ HRESULT CAcxHandler::FireEvent(BSTR eventName, SAFEARRAY* arguments) {
         }
         DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()),
                           0};
-        for (;;) {
+        // A connection is its sink and its cookie: a sink advised twice is two connections. One
+        // that comes back again means the enumerator does not advance or wraps round.
+        std::set<std::pair<IUnknown*, DWORD>> fired;
+        while (fired.size() < kMaxConnections) {
             CONNECTDATA data{};
             ULONG fetched = 0;
             // A connection handed out is one connection, whatever the answer says: across processes
@@ -305,6 +312,7 @@ HRESULT CAcxHandler::FireEvent(BSTR eventName, SAFEARRAY* arguments) {
             if (!data.pUnk) break;
             kcom::CComPtr<IUnknown> sinkUnknown;
             sinkUnknown.Attach(data.pUnk);
+            if (!fired.emplace(data.pUnk, data.dwCookie).second) break;
             kcom::CComPtr<IDispatch> sink;
             if (SUCCEEDED(sinkUnknown->QueryInterface(event.source, reinterpret_cast<void**>(sink.Put()))) && sink) {
                 kcom::CComVariant ignored;

@@ -18,7 +18,11 @@ using kcom::CComObject;
 using kcom::CComPtr;
 using kcom::CComVariant;
 
-// The connections of one point, as the handler walks them: forward only.
+// How an enumerator of connections moves on: forward to its end, round and round, not at all, or
+// forever with a new cookie each time.
+enum class Walk { Forward, Wraps, Stuck, Endless };
+
+// The connections of one point, as the handler walks them.
 class CEnumConnectionsImpl : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IEnumConnections {
 public:
     BEGIN_COM_MAP(CEnumConnectionsImpl)
@@ -26,10 +30,11 @@ public:
     END_COM_MAP()
     STDMETHOD(Next)(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
         ULONG n = 0;
-        for (; n < count && at < sinks.size(); ++n, ++at) {
-            out[n].pUnk = sinks[at];
+        for (; n < count && !sinks.empty() && (walk != Walk::Forward || at < sinks.size()); ++n) {
+            out[n].pUnk = sinks[at % sinks.size()];
             out[n].pUnk->AddRef();
-            out[n].dwCookie = static_cast<DWORD>(at + 1);
+            out[n].dwCookie = static_cast<DWORD>((walk == Walk::Endless ? at : at % sinks.size()) + 1);
+            if (walk != Walk::Stuck) ++at;
         }
         if (fetched) *fetched = answer ? 0 : n;
         return answer ? answer : n == count ? S_OK : S_FALSE;
@@ -40,6 +45,7 @@ public:
     std::vector<CComPtr<IUnknown>> sinks;
     size_t at = 0;
     HRESULT answer = S_OK;  // other than S_OK: what every Next answers, with a count of 0
+    Walk walk = Walk::Forward;
 };
 
 class CConnectionPointImpl : public kcom::CComObjectRootEx<kcom::CComSingleThreadModel>, public IConnectionPoint {
@@ -71,11 +77,13 @@ public:
         if (FAILED(hr)) return hr;
         e->sinks = sinks;
         e->answer = answer;
+        e->walk = walk;
         return e->QueryInterface(IID_IEnumConnections, reinterpret_cast<void**>(out));
     }
     IID iid{};
     std::vector<CComPtr<IUnknown>> sinks;
     HRESULT answer = S_OK;
+    Walk walk = Walk::Forward;
 };
 
 // The control: class information from the program's type library and one connection point per
@@ -242,6 +250,24 @@ TEST_F(AcxHandlerEvents, UnknownNamesAndFailingSinks) {
         EXPECT_EQ(before + 1, firstA_->calls.size()) << garbage;
         EXPECT_EQ(before + 1, firstB_->calls.size()) << garbage;
         EXPECT_EQ(held, references(static_cast<IDispatch*>(firstA_))) << garbage;
+    }
+
+    // An enumerator that never ends still ends the walk: a connection that comes back is not fired
+    // again, while a sink advised twice is two connections and hears the event twice.
+    control_->first->answer = S_OK;
+    DWORD again = 0;
+    ASSERT_HRESULT_SUCCEEDED(control_->first->Advise(static_cast<IDispatch*>(firstA_), &again));
+    const struct {
+        Walk walk;
+        size_t a, b;  // the events each sink hears
+    } walks[] = {{Walk::Wraps, 2, 1}, {Walk::Stuck, 1, 0}, {Walk::Endless, 2731, 1365}};
+    for (const auto& [walk, a, b] : walks) {
+        control_->first->walk = walk;
+        const size_t beforeA = firstA_->calls.size(), beforeB = firstB_->calls.size();
+        EXPECT_EQ(S_OK, handler_.FireEvent(kcom::CComBSTR(L"Changed"), nullptr));
+        EXPECT_EQ(beforeA + a, firstA_->calls.size()) << static_cast<int>(walk);
+        EXPECT_EQ(beforeB + b, firstB_->calls.size()) << static_cast<int>(walk);
+        EXPECT_EQ(held + 1, references(static_cast<IDispatch*>(firstA_))) << static_cast<int>(walk);
     }
 }
 
