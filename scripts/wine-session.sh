@@ -26,6 +26,24 @@ wine_session_start() {
     wine wineboot >/dev/null 2>&1 </dev/null || true
   fi
   trap wine_session_stop EXIT
+  wine_desktop_keep "$build"
+}
+
+# Wine closes the desktop a second after its last other process ends; the next process that needs
+# the desktop window then starts explorer.exe and hands it its own standard error. Under ctest that
+# is a case's output pipe, and ctest waits for that pipe until the explorer ends, long after the case
+# has: a passed case times out. The keeper, started here with its output away from any caller's,
+# starts the explorer itself and holds the desktop open until the session ends.
+wine_desktop_keep() {
+  local keeper=$1/bin/DesktopKeeper.exe ready=$1/desktop-keeper.out
+  [ -f "$keeper" ] || return 0
+  rm -f "$ready"
+  wine "$keeper" >"$ready" 2>/dev/null </dev/null &
+  for _ in $(seq 240); do
+    grep -qs ready "$ready" && return 0
+    sleep 0.5
+  done
+  echo "wine-session: the desktop keeper did not start; a passed case may wait on its output" >&2
 }
 
 wine_session_stop() {
