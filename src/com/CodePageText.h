@@ -6,9 +6,9 @@
 
 namespace kcom {
 
-// The text in codePage; a character the code page lacks becomes its default character, and
-// *lossless (when given) tells whether none did. A code page without a default character
-// (UTF-8, UTF-7) carries every character.
+// The text in codePage; a character the code page lacks becomes its default character, never a
+// look-alike, and *lossless (when given) tells whether none did. A code page without a default
+// character (UTF-8, UTF-7) carries every character.
 std::string Narrow(const std::wstring& text, UINT codePage, bool* lossless = nullptr);
 // The bytes read in codePage.
 std::wstring Widen(const std::string& bytes, UINT codePage);

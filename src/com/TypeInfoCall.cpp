@@ -71,7 +71,6 @@ HRESULT VariantTypeOf(ITypeInfo* info, const TYPEDESC& desc, VARTYPE& vt) {
     }
 }
 
-// The interface an object passed for a user-defined parameter is asked for.
 // The interface an object passed for a user-defined parameter is asked for; of a class, its default.
 HRESULT InterfaceOf(ITypeInfo* info, HREFTYPE ref, GUID& iid) {
     CComPtr<ITypeInfo> type;

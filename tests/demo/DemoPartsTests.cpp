@@ -1,5 +1,6 @@
 // The main job's own parts: the recorded test's script lines, the report page and the phase times.
 #include <gtest/gtest.h>
+#include "com/CodePageText.h"
 #include "FakeClock.h"
 #include "PhaseTimes.h"
 #include "RecordedTest.h"
@@ -105,6 +106,13 @@ TEST(ReplayScript, TheObjectsAndTheStepsTakeTheMarkersPlaces) {
               L"Begin \"Seven.Type \"\"a\"\"\", Empty\r\nSeven.Type \"a\"\r\nFinish Err.Number, Err.Description\r\n"
               L"End\r\n",
               script);
+    // The script is written in cscript's code page: a character it lacks is reported, not replaced
+    // by a look-alike.
+    bool lossless = false;
+    EXPECT_EQ("\xDC" "bernehmen", kcom::Narrow(L"\u00DCbernehmen", 1252, &lossless));
+    EXPECT_TRUE(lossless);
+    kcom::Narrow(L"\u0100bernehmen", 1252, &lossless);
+    EXPECT_FALSE(lossless);
 }
 
 TEST(ReplayScript, AFrameWithoutItsMarkersIsRefused) {

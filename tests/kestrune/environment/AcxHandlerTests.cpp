@@ -2,6 +2,7 @@
 // thread, against a real Scripting.Dictionary.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include "DesktopLock.h"
 #include "environment/AcxHandler.h"
 #include "com/ComBSTR.h"
 #include "com/ComSafeArray.h"
@@ -156,6 +157,7 @@ TEST_F(AcxHandlerDirect, EventsComeFromTheCoclassSources) {
 LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return ::DefWindowProcW(w, m, wp, lp); }
 
 TEST(IsSameWindow, ChildCoveringItsParentWithTheSameProcedure) {
+    DesktopLock desktop;  // clip boxes shrink under another program's window
     WNDCLASSW wc{};
     wc.lpfnWndProc = PlainProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);

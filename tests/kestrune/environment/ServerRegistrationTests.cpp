@@ -9,6 +9,7 @@
 #include "EnvTestSupport.h"
 #include "RegistryRestore.h"
 #include "com/Handles.h"
+#include "com/TypeInfoDesc.h"
 #include "environment/ObjectMap.h"
 #include "kestrune.h"
 
@@ -93,6 +94,31 @@ void DeleteValue(const std::wstring& path, const wchar_t* name) {
     ASSERT_EQ(::RegDeleteValueW(key, name), ERROR_SUCCESS);
 }
 
+std::wstring BinFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p = path;
+    return p.substr(0, p.find_last_of(L'\\'));
+}
+
+// The keys of the type library's interfaces, which registering it writes and unregistering deletes.
+std::vector<std::wstring> InterfaceKeys() {
+    std::vector<std::wstring> keys;
+    CComPtr<ITypeLib> lib;
+    if (FAILED(::LoadTypeLibEx((BinFolder() + L"\\Kestrune.dll").c_str(), REGKIND_NONE, lib.Put()))) return keys;
+    for (UINT i = 0, n = lib->GetTypeInfoCount(); i < n; ++i) {
+        CComPtr<ITypeInfo> info;
+        CTypeAttr attr;
+        if (FAILED(lib->GetTypeInfo(i, info.Put())) || FAILED(GetTypeAttr(info, attr)) ||
+            (attr->typekind != TKIND_INTERFACE && attr->typekind != TKIND_DISPATCH))
+            continue;
+        wchar_t iid[40] = {};
+        ::StringFromGUID2(attr->guid, iid, 40);
+        keys.push_back(std::wstring(L"Interface\\") + iid);
+    }
+    return keys;
+}
+
 // Every key of the server's registration, put back as it was when the guard ends: a registration
 // the machine had before a case (regsvr32's, the main job's) is there again after it.
 class SavedRegistration {
@@ -102,6 +128,8 @@ public:
             for (const std::wstring& path : {std::wstring(c.progId), std::wstring(c.viProgId), ClsidKey(c)})
                 keys_.push_back(std::make_unique<CRegistryTreeRestore>(HKEY_CLASSES_ROOT, path));
         keys_.push_back(std::make_unique<CRegistryTreeRestore>(HKEY_CLASSES_ROOT, kTypeLibKey));
+        for (const std::wstring& path : InterfaceKeys())
+            keys_.push_back(std::make_unique<CRegistryTreeRestore>(HKEY_CLASSES_ROOT, path));
     }
 
 private:
@@ -120,13 +148,10 @@ void Scrub() {
     }
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kTypeLibKey);
     ::RegDeleteKeyW(HKEY_CLASSES_ROOT, kTypeLibKey);
-}
-
-std::wstring BinFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring p = path;
-    return p.substr(0, p.find_last_of(L'\\'));
+    for (const std::wstring& path : InterfaceKeys()) {
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
+        ::RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
+    }
 }
 
 // Runs Wine's regsvr32 on the package and answers its exit code.
@@ -191,12 +216,22 @@ TEST_F(ServerRegistration, CountsKeepTheKeysUntilTheLastUnregistration) {
     ExpectRegistered(2);
     EXPECT_EQ(unreg_(), S_FALSE);
     ExpectRegistered(1);
-    {  // what a case finds registered, it leaves registered
+    auto interfaces = [] {
+        std::vector<std::wstring> found;
+        for (const std::wstring& path : InterfaceKeys())
+            if (KeyExists(path)) found.push_back(path);
+        return found;
+    };
+    const std::vector<std::wstring> registered = interfaces();
+    ASSERT_FALSE(registered.empty());
+    {  // what a case finds registered, it leaves registered, its interfaces too
         SavedRegistration found;
         Scrub();
         ExpectUnregistered();
+        EXPECT_TRUE(interfaces().empty());
     }
     ExpectRegistered(1);
+    EXPECT_EQ(registered, interfaces());
     // The type library is registered again and loads by its bare name.
     CComPtr<ITypeLib> lib;
     ASSERT_EQ(::LoadRegTypeLib(LIBID_KESTRUNELib, 1, 0, 0, lib.Put()), S_OK);
