@@ -4,6 +4,10 @@
 # otherwise hold the caller's pipes open.
 wine_session_start() {
   local build=$1
+  # Wine names Linux files in the locale's character set: under a locale without UTF-8 (a fresh
+  # root shell's C) a name such as "Übernehmen.desc" cannot be made. C.UTF-8 keeps C's language, so
+  # Wine's code pages stay as they were.
+  case $(locale charmap 2>/dev/null) in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
   export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   local n=${KESTRUNE_DISPLAY:-99}
