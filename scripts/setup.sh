@@ -9,17 +9,24 @@ fi
 
 export DEBIAN_FRONTEND=noninteractive
 
-# i386 for wine32; deb-src for libpng's source package.
+. "$(dirname "$0")/apt-sources.sh"
+
+# i386 for wine32; deb-src for libpng's source package, from the mirror this machine's apt uses for
+# the release (rewritten when that changes).
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+apt_release_mirror || exit 1
+release=$(apt_release)
+suites=$release
+case " $apt_suites " in *" $release-updates "*) suites="$release $release-updates" ;; esac
 src=/etc/apt/sources.list.d/kestrune-src.sources
-if [ ! -f "$src" ]; then
-  cat >"$src" <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+want="Types: deb-src
+URIs: $apt_mirror
+Suites: $suites
+Components: main${apt_keyring:+
+Signed-By: $apt_keyring}"
+if [ "$(cat "$src" 2>/dev/null)" != "$want" ]; then
+  printf '%s\n' "$want" >"$src"
+  rm -f /var/lib/apt/kestrune-updated
 fi
 
 pkgs=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
@@ -29,29 +36,20 @@ missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-# A mirror caught mid-sync serves an index of the wrong size for a while: retry, and if one still
-# fails, go on with the indexes that did arrive, preferring the base release so that both
-# architectures of a library come from the same index.
+# If an index still fails after the retries, go on with the indexes that did arrive, preferring the
+# base release so that both architectures of a library come from the same index.
 update_failed=""
 apt_update() {
-  local log
-  log=$(mktemp)
-  for attempt in 1 2 3 4; do
-    if apt-get update -qq >"$log" 2>&1; then
-      update_failed=""
-      rm -f "$log"
-      return 0
-    fi
-    update_failed=$(grep -o -E 'Failed to fetch [^ ]+' "$log" | sed 's/^Failed to fetch //' | sort -u | tr '\n' ' ')
-    [ -n "$update_failed" ] || update_failed="(apt named no index: $(grep -m1 '^E:' "$log"))"
-    [ "$attempt" -lt 4 ] && sleep $((attempt * 5))
-  done
-  rm -f "$log"
-  echo "setup.sh: the package mirror failed, not the project: index ${update_failed% } did not download after 4 tries; going on with the indexes that did" >&2
+  if apt_update_retry; then
+    update_failed=""
+    return 0
+  fi
+  update_failed=$apt_update_failed
+  echo "setup.sh: the package mirror failed, not the project: index $update_failed did not download after 4 tries; going on with the indexes that did" >&2
   return 1
 }
 mirror_failed() {
-  echo "setup.sh: the package mirror failed, not the project: index ${update_failed% } did not download, and $1 could not be installed without it" >&2
+  echo "setup.sh: the package mirror failed, not the project: index $update_failed did not download, and $1 could not be installed without it" >&2
   exit 1
 }
 
@@ -63,7 +61,6 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   if ! apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
     [ -n "$update_failed" ] || exit 1
-    release=$(. /etc/os-release && echo "$VERSION_CODENAME")
     apt-get install -y -qq --no-install-recommends -t "$release" "${missing[@]}" \
       || mirror_failed "the build's packages"
   fi

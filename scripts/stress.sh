@@ -9,11 +9,11 @@ case $runs in '' | *[!0-9]* | 0) echo "usage: scripts/stress.sh N (N whole runs,
 set -e
 . "$(dirname "$0")/prepare.sh"
 set +e
-if ! wine_runs_here; then
-  echo "stress: cannot run here: $wine_cannot_run" >&2
-  exit 1
-fi
 wine_session_start "$build"
+wine_discover_cases "$build"
+if [ -n "${KESTRUNE_PLAN:-}" ]; then
+  echo "kestrune: cases $((runs * $(ctest --test-dir "$build" -N | sed -n 's/^Total Tests: //p')))" >"$KESTRUNE_PLAN"
+fi
 jobs=$((2 * $(nproc)))
 logs="$build/stress"
 rm -rf "$logs" && mkdir -p "$logs"

@@ -50,6 +50,14 @@ wine_desktop_keep() {
   echo "wine-session: the desktop keeper did not start; a passed case may wait on its output" >&2
 }
 
+# Every test program lists its cases under Wine before ctest can run one, and ctest lists them one
+# after another: list those whose list is not up to date side by side first.
+wine_discover_cases() {
+  local build=$1
+  find "$build/tests" -name '*_include.cmake' -print0 |
+    xargs -0 -r -P "$(nproc)" -I{} cmake -DINCLUDE={} -P "$root/cmake/DiscoverCases.cmake" >/dev/null 2>&1 || true
+}
+
 wine_session_stop() {
   wineserver -k >/dev/null 2>&1 || true
   [ -n "${KESTRUNE_XVFB_PID:-}" ] && kill "$KESTRUNE_XVFB_PID" >/dev/null 2>&1 || true
