@@ -39,8 +39,8 @@ HRESULT CAutProcess::Start(const std::wstring& scenario, bool hook, DWORD readyT
     Stop();
     // The application's windows appear and take the foreground.
     if (HeldDesktop() == DesktopHeld::None)
-        g_desktopRefused("this case starts the application under test, but its program is neither WINDOWS nor "
-                         "DESKTOP (tests/CMakeLists.txt)");
+        g_desktopRefused("this case starts the application under test, but it is among neither its program's "
+                         "WINDOWS nor its DESKTOP cases (tests/CMakeLists.txt)");
     static volatile LONG serial = 0;
     const LONG n = ::InterlockedIncrement(&serial);
     scenarioPath_ = TempName(L"_scenario.txt", n);

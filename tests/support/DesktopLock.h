@@ -25,13 +25,13 @@ inline void (*g_desktopRefused)(const char* why) = [](const char* why) {
 };
 
 // Held by a case that looks at the foreground, the z-order or the screen, or sends real input: no
-// other test program shows or activates a window meanwhile (its program is DESKTOP).
+// other case shows or activates a window meanwhile (it is one of its program's DESKTOP cases).
 class DesktopLock {
 public:
     DesktopLock() {
         if (HeldDesktop() != DesktopHeld::Alone)
-            g_desktopRefused("this case needs the desktop to itself, but its program is not DESKTOP "
-                             "(tests/CMakeLists.txt)");
+            g_desktopRefused("this case needs the desktop to itself, but it is not among its program's "
+                             "DESKTOP cases (tests/CMakeLists.txt)");
     }
     DesktopLock(const DesktopLock&) = delete;
     DesktopLock& operator=(const DesktopLock&) = delete;
