@@ -73,7 +73,12 @@ void OnCarrier(HWND target, WPARAM wParam, LPARAM lParam) {
     } else if (!g_hook->responder->Answer(target, record, hangMs)) {
         return;
     }
-    if (hangMs) ::Sleep(hangMs);
+    if (hangMs) {
+        const std::wstring name = kQuillonStubStallEvent + std::to_wstring(::GetCurrentProcessId());
+        kcom::CHandle stalled(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str()));
+        if (stalled) ::SetEvent(stalled);
+        ::Sleep(hangMs);
+    }
     std::vector<BYTE> bytes;
     const HRESULT hr = record.Write(bytes);
     // The sender may have given up and moved on while this thread stalled.

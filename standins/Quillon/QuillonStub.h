@@ -22,6 +22,9 @@ struct QuillonStubWindow {
 inline constexpr wchar_t kQuillonStubCountMessage[] = L"QuillonStub_msg_COUNT";
 inline constexpr wchar_t kQuillonStubLogMessage[] = L"QuillonStub_msg_LOG";
 inline constexpr wchar_t kQuillonStubResetMessage[] = L"QuillonStub_msg_RESET";
+// A reply line's stall (hang=MS) begins: the hook sets the event of this name followed by its
+// process id, when a test racing the stall has made one.
+inline constexpr wchar_t kQuillonStubStallEvent[] = L"Local\\QuillonStub_Stall_";
 // The hook records the application's input as the host's recorder gets it:
 //   RECORD: window = a window of the recording process, which takes each record as WM_COPYDATA
 //           (dwData kQuillonStubWindowRecord or kQuillonStubWindowlessRecord); window 0 stops

@@ -1,7 +1,9 @@
 // Applications under test that do not play along: a hook that never answers in time, one that
 // answers nonsense to every request, and a process that ends in the middle of a step. Every script
 // call on the ActiveX test objects comes back within the configured time-outs, with a failure
-// code rather than a hang or a crash.
+// code rather than a hang or a crash. The time-outs come from the same calls made first against a
+// hook that answers, so that on a slow machine the answers still come in time and one time-out
+// more than a call may wait still shows.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include "AcxHostBed.h"
 #include "AutTestBed.h"
 #include "DescribedObject.h"
+#include "QuillonStub.h"
 #include "activex/core/KorActiveX.h"
 #include "com/Handles.h"
 #include "contracts/QuillonRequests.h"
@@ -21,8 +24,9 @@ using kcom::CComVariant;
 
 namespace {
 
-constexpr DWORD kChannelTimeoutMs = 150;
-constexpr long kStepTimeoutMs = 300;
+constexpr DWORD kLeastChannelTimeoutMs = 150;
+// The longest pause of the package's waits (a property wait's poll), which may run past a deadline.
+constexpr DWORD kPauseMs = 100;
 
 // Every request about every target answered with the same reply options.
 std::wstring EveryReply(const std::wstring& options) {
@@ -42,6 +46,8 @@ struct Call {
     const wchar_t* member;
     WORD kind;
     std::vector<CComVariant> args;  // first argument first
+    int requests;  // requests it makes to a hook that answers none, outside its searches
+    int searches;  // searches for its control that run out the step's time-out
 };
 
 // An empty list of event arguments, as a script's Array() is.
@@ -53,32 +59,56 @@ CComVariant NoArguments() {
     return list;
 }
 
+// A windowless control is asked for its ProgID and a property before anything else; the control
+// found by description is searched for by the step and once more before the step fails, its one
+// request inside the first search.
 std::vector<Call> Calls() {
     return {
-        {"windowless click", kWindowless, L"Click", DISPATCH_METHOD, {}},
-        {"windowed click", kWindowed, L"Click", DISPATCH_METHOD, {}},
-        {"windowless double click", kWindowless, L"DblClick", DISPATCH_METHOD, {CComVariant(5L), CComVariant(5L)}},
-        {"run-time value", kWindowless, L"GetROProperty", DISPATCH_METHOD, {CComVariant(L"Caption")}},
-        {"control", kWindowless, L"Object", DISPATCH_PROPERTYGET, {}},
-        {"windowed control", kWindowed, L"Object", DISPATCH_PROPERTYGET, {}},
-        {"event", kWindowless, L"FireEvent", DISPATCH_METHOD, {CComVariant(L"Clicked"), NoArguments()}},
-        {"visible text", kWindowless, L"GetVisibleText", DISPATCH_METHOD, {}},
-        {"make visible", kWindowless, L"MakeVisible", DISPATCH_METHOD, {}},
-        {"click found by description", kDescribed, L"Click", DISPATCH_METHOD, {}},
+        {"windowless click", kWindowless, L"Click", DISPATCH_METHOD, {}, 3, 0},
+        {"windowed click", kWindowed, L"Click", DISPATCH_METHOD, {}, 1, 0},
+        {"windowless double click", kWindowless, L"DblClick", DISPATCH_METHOD, {CComVariant(5L), CComVariant(5L)}, 3, 0},
+        {"run-time value", kWindowless, L"GetROProperty", DISPATCH_METHOD, {CComVariant(L"Caption")}, 4, 0},
+        {"control", kWindowless, L"Object", DISPATCH_PROPERTYGET, {}, 3, 0},
+        {"windowed control", kWindowed, L"Object", DISPATCH_PROPERTYGET, {}, 1, 0},
+        {"event", kWindowless, L"FireEvent", DISPATCH_METHOD, {CComVariant(L"Clicked"), NoArguments()}, 3, 0},
+        {"visible text", kWindowless, L"GetVisibleText", DISPATCH_METHOD, {}, 5, 0},
+        {"make visible", kWindowless, L"MakeVisible", DISPATCH_METHOD, {}, 4, 0},
+        {"click found by description", kDescribed, L"Click", DISPATCH_METHOD, {}, 0, 2},
     };
 }
 
 class HostileHook : public ::testing::Test {
 protected:
-    void Start(const std::wstring& extra, DWORD channelTimeoutMs = kChannelTimeoutMs) {
-        ASSERT_HRESULT_SUCCEEDED(bed_.Start(std::wstring(kAutControlsScenario) + extra));
-        // A short time-out on every hook request, and on every step.
+    // The calls once against the hook that answers; the slowest (A) sets the time-outs: 2A + 150 ms
+    // for every step and request (a request at least leastChannelMs), so that answers come in time
+    // on a slow machine, while a call's own work gets 2A + kPauseMs beside the time-outs it waits
+    // out: one time-out more always shows. Then the application again, its hook answering every
+    // request with the reply options, and stalling past the channel's time-out when asked to.
+    void Start(const std::wstring& options, bool stall = false, DWORD leastChannelMs = kLeastChannelTimeoutMs) {
+        ASSERT_HRESULT_SUCCEEDED(bed_.Start(kAutControlsScenario));
+        Configure(5000, 300);  // every answer comes in time
+        std::string slow;
+        RunAll(slow);
+        const DWORD answered = longestMs_;
+        stepMs_ = static_cast<long>(2 * answered + kLeastChannelTimeoutMs);
+        channelMs_ = std::max<DWORD>(leastChannelMs, stepMs_);
+        marginMs_ = 2 * answered + kPauseMs;
+        requestWaitMs_ = stall ? channelMs_ : 0;
+        if (!options.empty() || stall) {
+            ASSERT_HRESULT_SUCCEEDED(bed_.aut.Start(
+                kAutControlsScenario + EveryReply(stall ? options + L" hang=" + std::to_wstring(2 * channelMs_) : options)));
+            bed_.queryEngine->SetApplication(bed_.aut.ProcessId());
+        }
+        Configure(channelMs_, stepMs_);
+    }
+
+    void Configure(DWORD channelTimeoutMs, long stepTimeoutMs) {
         CComPtr<IOutputChannel> channel;
         ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(channelTimeoutMs, channel.Put()));
         bed_.rack->Put(L"TestOutputChannel", channel);
         kcom::CComQIPtr<IObjectRackClient>(static_cast<IUnknown*>(bed_.agent.get()))->SetRack(bed_.Rack());
         bed_.options->Put(L"", L"OnReplay", CComVariant(true));
-        bed_.options->Put(L"", L"DefaultTimeout", kStepTimeoutMs);
+        bed_.options->Put(L"", L"DefaultTimeout", stepTimeoutMs);
         bed_.options->Put(L"", L"DefaultDelay", 50L);
         main_ = bed_.aut.Window(L"main");
         ctl_ = bed_.aut.Window(L"ctl");
@@ -114,11 +144,13 @@ protected:
         return hr;
     }
 
-    // "<name> <code>" of every call, and every call that took longer than limitMs.
-    std::string RunAll(DWORD limitMs, std::string& slow) {
+    // "<name> <code>" of every call, and every call that took longer than the time-outs it may
+    // wait out and the margin; the longest call in longestMs_.
+    std::string RunAll(std::string& slow) {
         CComPtr<IDispatch> objects[3] = {TestObject(false), TestObject(true), nullptr};
         EXPECT_HRESULT_SUCCEEDED(DescribedTestObject(bed_.Rack(), main_, L"KorTest.WndCtl", objects[kDescribed].Put()));
         std::string codes;
+        longestMs_ = 0;
         for (const Call& call : Calls()) {
             DWORD elapsed = 0;
             CComVariant answer;
@@ -127,7 +159,10 @@ protected:
             char line[160];
             snprintf(line, sizeof line, "%s %08lX%s\n", call.name, static_cast<unsigned long>(hr), kind);
             codes += line;
-            if (elapsed > limitMs) slow += std::string(call.name) + " " + std::to_string(elapsed) + " ms\n";
+            const DWORD limitMs = call.requests * requestWaitMs_ + call.searches * stepMs_ + marginMs_;
+            if (elapsed > limitMs)
+                slow += std::string(call.name) + " " + std::to_string(elapsed) + " ms, limit " + std::to_string(limitMs) + "\n";
+            longestMs_ = std::max(longestMs_, elapsed);
         }
         return codes;
     }
@@ -136,6 +171,11 @@ protected:
     standin::CClassRegistration activeXClass_{CLSID_KorActiveX, KorActiveXCreator};
     HWND main_ = nullptr;
     HWND ctl_ = nullptr;
+    DWORD channelMs_ = 0;
+    long stepMs_ = 0;
+    DWORD marginMs_ = 0;
+    DWORD requestWaitMs_ = 0;  // what each request may wait: the channel's time-out when the hook stalls
+    DWORD longestMs_ = 0;
 };
 
 // The same answers whatever the hook does not say: the control is not found, not visible or has
@@ -152,27 +192,24 @@ constexpr char kNothingAnswered[] =
     "make visible 8000FFFF\n"
     "click found by description 80040202\n";
 
-// The step's time-out plus the few requests one call makes, each cut at the channel's time-out.
-constexpr DWORD kCallLimitMs = kStepTimeoutMs + 4 * kChannelTimeoutMs;
-
 TEST_F(HostileHook, AHookThatStallsPastTheTimeOut) {
-    Start(EveryReply(L"hang=1000"));
+    Start(L"", true);
     std::string slow;
-    EXPECT_EQ(kNothingAnswered, RunAll(kCallLimitMs, slow));
+    EXPECT_EQ(kNothingAnswered, RunAll(slow));
     EXPECT_EQ("", slow);
 }
 
 TEST_F(HostileHook, AHookThatNeverAnswers) {
-    Start(EveryReply(L"answer=0"));
+    Start(L"answer=0");
     std::string slow;
-    EXPECT_EQ(kNothingAnswered, RunAll(kCallLimitMs, slow));
+    EXPECT_EQ(kNothingAnswered, RunAll(slow));
     EXPECT_EQ("", slow);
 }
 
 TEST_F(HostileHook, AHookThatAnswersNonsense) {
     // Wrong types, shapes, windows and cookies, and a rectangle blob of the wrong size, answered to
     // every request; only the marshalled control, which is no blob, still comes through.
-    Start(EveryReply(L"result=1 cookie=3 window=main a=bstr:junk b=i4[2x2]:1,2,3,4 blob=DEADBEEF00112233445566"));
+    Start(L"result=1 cookie=3 window=main a=bstr:junk b=i4[2x2]:1,2,3,4 blob=DEADBEEF00112233445566");
     std::string slow;
     EXPECT_EQ("windowless click 80040205\n"
               "windowed click 00000000\n"
@@ -184,31 +221,48 @@ TEST_F(HostileHook, AHookThatAnswersNonsense) {
               "visible text 80040206 value\n"
               "make visible 00000000\n"
               "click found by description 80040202\n",
-              RunAll(kCallLimitMs, slow));
+              RunAll(slow));
     EXPECT_EQ("", slow);
 }
 
-DWORD WINAPI EndSoon(void* pid) {
-    ::Sleep(200);
-    kcom::CHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(reinterpret_cast<UINT_PTR>(pid))));
-    if (process) ::TerminateProcess(process, 9);
-    return 0;
+// Ends the application under test as soon as its hook stalls on a request, while the call that
+// made it waits for the answer; 1 when it did, 0 when the calls ended without a stall.
+struct CEnder {
+    DWORD pid;
+    kcom::CHandle stalled, done;
+};
+
+DWORD WINAPI EndOnStall(void* context) {
+    auto* ender = static_cast<CEnder*>(context);
+    HANDLE events[] = {ender->stalled.get(), ender->done.get()};
+    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) return 0;
+    kcom::CHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, ender->pid));
+    return process && ::TerminateProcess(process, 9) ? 1 : 0;
 }
 
 TEST_F(HostileHook, AProcessThatEndsDuringARequest) {
-    // A stalled request that would wait three seconds for its answer: the process ends under it.
-    Start(EveryReply(L"hang=5000"), 3000);
-    kcom::CHandle ender(::CreateThread(nullptr, 0, EndSoon,
-                                       reinterpret_cast<void*>(static_cast<UINT_PTR>(bed_.aut.ProcessId())), 0, nullptr));
-    ASSERT_TRUE(ender);
+    // A stalled request that would wait at least three seconds for its answer: the process ends
+    // under it, and no call waits for any request.
+    Start(L"", true, 3000);
+    requestWaitMs_ = 0;
+    const DWORD pid = bed_.aut.ProcessId();
+    CEnder ender{pid, kcom::CHandle(::CreateEventW(nullptr, TRUE, FALSE,
+                                                   (kQuillonStubStallEvent + std::to_wstring(pid)).c_str())),
+                 kcom::CHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr))};
+    ASSERT_TRUE(ender.stalled && ender.done);
+    kcom::CHandle thread(::CreateThread(nullptr, 0, EndOnStall, &ender, 0, nullptr));
+    ASSERT_TRUE(thread);
     std::string slow;
     // As when the hook says nothing, but the windowed control's window is gone too.
     std::string expected = kNothingAnswered;
     const std::string windowedClick = "windowed click 00000000";
     expected.replace(expected.find(windowedClick), windowedClick.size(), "windowed click 80004005");
-    EXPECT_EQ(expected, RunAll(1000, slow));
+    EXPECT_EQ(expected, RunAll(slow));
     EXPECT_EQ("", slow);
-    ::WaitForSingleObject(ender, 5000);
+    ::SetEvent(ender.done);
+    ::WaitForSingleObject(thread, INFINITE);
+    DWORD ended = 0;
+    EXPECT_TRUE(::GetExitCodeThread(thread, &ended) && ended == 1);
 }
 
 // Ends the application under test when a wait first begins.
@@ -231,18 +285,19 @@ private:
 };
 
 TEST_F(HostileHook, AProcessThatEndsWhileACallWaits) {
+    // The step's time-out holds the run-time value's query twice over: the wait begins.
     Start(L"");
     CComPtr<IDispatch> object = TestObject(true);
     CEndingClock clock(bed_.aut.ProcessId());
     const Call wait{"wait", kWindowless, L"WaitProperty", DISPATCH_METHOD,
-                    {CComVariant(L"Caption"), CComVariant(L"Never"), CComVariant(kStepTimeoutMs)}};
+                    {CComVariant(L"Caption"), CComVariant(L"Never"), CComVariant(stepMs_)}, 0, 0};
     DWORD elapsed = 0;
     CComVariant matched;
     EXPECT_EQ(S_OK, Run(object, wait, elapsed, &matched));
     EXPECT_EQ(VT_BOOL, matched.vt);
     EXPECT_EQ(VARIANT_FALSE, matched.boolVal);
-    // The wait runs out its own time-out: what it asks of the ended process answers nothing.
-    EXPECT_LT(elapsed, kCallLimitMs);
+    // The wait runs out its own time-out: what it asks of the ended process fails at once.
+    EXPECT_LT(elapsed, stepMs_ + marginMs_);
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(kcom::CHandle(::OpenProcess(SYNCHRONIZE, FALSE, bed_.aut.ProcessId())), 0));
 }
 

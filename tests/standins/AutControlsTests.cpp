@@ -44,10 +44,11 @@ public:
 };
 
 // Pumps this thread's messages (incoming calls from the application arrive as messages) until
-// done() or about two seconds have passed.
+// done(); the time-out only catches a hang, since the wait ends as soon as done() holds.
 template <class F>
 bool PumpUntil(F done) {
-    for (int i = 0; i < 200 && !done(); ++i) {
+    constexpr DWORD kHangTimeoutMs = 60000;
+    for (const DWORD start = ::GetTickCount(); !done() && ::GetTickCount() - start < kHangTimeoutMs;) {
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);

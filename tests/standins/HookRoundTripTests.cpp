@@ -2,6 +2,7 @@
 // the hook side of Quillon there.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <string>
 #include <thread>
 #include "AutProcess.h"
@@ -30,13 +31,23 @@ reply plain GET_WLS_SIZE_MSG result=1 blob=0102030405060708090A0B0C
 reply plain GET_USERTYPE_MSG hang=1000
 reply plain GET_PROGID_MSG answer=0
 )";
+constexpr DWORD kHangMs = 1000;     // plain's user type, above
+constexpr DWORD kChannelMs = 2000;  // what an answer at once is given
+
+// A bound on a send that must not wait a time-out of timeoutMs: what it does wait, its own time
+// measured where the hook answers at once, and half that time-out for the lateness of waits. Its
+// own time counts up to half the time-out, so that one time-out more fails on any machine.
+DWORD NotWaiting(DWORD timeoutMs, DWORD waitedMs, DWORD ownMs) {
+    return waitedMs + std::min(ownMs, timeoutMs / 2) + timeoutMs / 2;
+}
 
 class HookRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override {
         PelluceStub_Reset();
         ASSERT_HRESULT_SUCCEEDED(aut_.Start(kScenario));
-        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(2000, channel_.Put()));
+        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(kChannelMs, channel_.Put()));
+        ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(kHangMs + kChannelMs, stalled_.Put()));
         carrier_ = ::RegisterWindowMessageW(kQuillonCarrierMessage);
     }
 
@@ -49,9 +60,17 @@ protected:
         params.lCookie = cookie;
         return Send(request, params.hWnd, params);
     }
+    // How long the request takes here and now when the hook answers it at once.
+    DWORD OwnMs(EQuillonRequest request, const wchar_t* window) {
+        CAcxParamHelper params;
+        const DWORD start = ::GetTickCount();
+        EXPECT_EQ(0, Send(request, window, params)) << QuillonRequestName(request);
+        return ::GetTickCount() - start;
+    }
 
     CAutProcess aut_;
     kcom::CComPtr<IOutputChannel> channel_;
+    kcom::CComPtr<IOutputChannel> stalled_;  // a reply behind the hang still beats it
     UINT carrier_ = 0;
 };
 
@@ -347,18 +366,22 @@ TEST_F(HookRoundTrip, UnansweredRequestsFailAndLeaveTheRecordAlone) {
     EXPECT_EQ(aut_.Window(L"plain"), params.hWnd);
     EXPECT_EQ(17, params.varA.lVal);
 
-    // A hook that stalls past the channel's time-out.
+    // A hook that stalls past the channel's time-out: back after that time-out, short of the stall.
+    constexpr DWORD kQuickMs = 300;
+    static_assert(kQuickMs * 2 < kHangMs);  // a second one would end within the stall too
     kcom::CComPtr<IOutputChannel> quick;
-    ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(200, quick.Put()));
+    ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(kQuickMs, quick.Put()));
+    const DWORD own = OwnMs(EQuillonRequest::GetUserType, L"grid");
     const DWORD start = ::GetTickCount();
     EXPECT_LT(Send(EQuillonRequest::GetUserType, params.hWnd, params, quick), 0);
-    EXPECT_LT(::GetTickCount() - start, 2500u);
+    EXPECT_LT(::GetTickCount() - start, NotWaiting(kQuickMs, kQuickMs, own));
     EXPECT_EQ(99, params.lResult);
     EXPECT_EQ(VT_I4, params.varA.vt);
 
-    // The late reply must not land in the next request.
+    // The late reply must not land in the next request, which waits behind the stall.
     CAcxParamHelper next;
-    ASSERT_EQ(0, Send(EQuillonRequest::GetProgId, L"grid", next));
+    next.hWnd = aut_.Window(L"grid");
+    ASSERT_EQ(0, Send(EQuillonRequest::GetProgId, next.hWnd, next, stalled_));
     EXPECT_EQ(L"MSFlexGrid.Grid.1", Text(next.varA));
 }
 
@@ -388,17 +411,17 @@ TEST_F(HookRoundTrip, OversizedAndMistypedRepliesReachTheCallerAsTheyAre) {
 // A window of this thread whose procedure sends a request of its own when asked.
 struct CNestedSender {
     HWND target = nullptr;
+    IOutputChannel* channel = nullptr;
     long result = E_PENDING;
     std::wstring progId;
     static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (msg != WM_APP) return ::DefWindowProcW(wnd, msg, wParam, lParam);
         auto* self = reinterpret_cast<CNestedSender*>(lParam);
-        kcom::CComPtr<IOutputChannel> channel;
-        PelluceStub_CreateChannel(3000, channel.Put());
         CAcxParamHelper params;
         params.hWnd = self->target;
         self->result = CPelluce::SendMessageByOCh(::RegisterWindowMessageW(kQuillonCarrierMessage), self->target,
-                                                  RegisterQuillonMessage(EQuillonRequest::GetProgId), params, channel);
+                                                  RegisterQuillonMessage(EQuillonRequest::GetProgId), params,
+                                                  self->channel);
         self->progId = Text(params.varA);
         return 1;
     }
@@ -413,15 +436,15 @@ TEST_F(HookRoundTrip, ASendMadeWhileAnotherWaitsKeepsBothReplies) {
     ASSERT_NE(nullptr, own);
     CNestedSender nested;
     nested.target = aut_.Window(L"grid");
-    // While this thread waits on the stalled request, another thread makes it send a second one.
-    std::thread other([&] {
-        ::Sleep(200);
-        ::SendMessageW(own, WM_APP, 0, reinterpret_cast<LPARAM>(&nested));
-    });
+    nested.channel = stalled_;  // it waits behind the stall too
+    // While this thread waits on the stalled request, another thread makes it send a second one:
+    // its message is pending before that send begins, and only the send's wait takes it.
+    std::thread other([&] { ::SendMessageW(own, WM_APP, 0, reinterpret_cast<LPARAM>(&nested)); });
+    while (!(HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) ::Sleep(1);
     CAcxParamHelper outer;
     outer.hWnd = aut_.Window(L"plain");
     outer.lResult = 99;
-    const long result = Send(EQuillonRequest::GetUserType, outer.hWnd, outer);
+    const long result = Send(EQuillonRequest::GetUserType, outer.hWnd, outer, stalled_);
     other.join();
     ::DestroyWindow(own);
     EXPECT_EQ(0, result);
@@ -434,6 +457,8 @@ TEST_F(HookRoundTrip, WindowsWithoutTheHookGiveARealFailureQuickly) {
     // A window of this process: nothing hooks it.
     HWND own = ::CreateWindowExW(0, L"STATIC", L"own", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, own);
+    // None waits the channel's time-out.
+    const DWORD bound = NotWaiting(kChannelMs, 0, OwnMs(EQuillonRequest::IsActiveX, L"grid"));
     CAcxParamHelper params;
     params.hWnd = own;
     const DWORD start = ::GetTickCount();
@@ -441,7 +466,7 @@ TEST_F(HookRoundTrip, WindowsWithoutTheHookGiveARealFailureQuickly) {
     ::DestroyWindow(own);
     // A window that is gone.
     EXPECT_LT(Send(EQuillonRequest::IsActiveX, own, params), 0);
-    EXPECT_LT(::GetTickCount() - start, 1000u);
+    EXPECT_LT(::GetTickCount() - start, bound);
     EXPECT_EQ(own, params.hWnd);
 
     // A process that never loaded the hook.
@@ -450,7 +475,7 @@ TEST_F(HookRoundTrip, WindowsWithoutTheHookGiveARealFailureQuickly) {
     const DWORD again = ::GetTickCount();
     params.hWnd = bare.Window(L"grid");
     EXPECT_LT(Send(EQuillonRequest::IsActiveX, params.hWnd, params), 0);
-    EXPECT_LT(::GetTickCount() - again, 1000u);
+    EXPECT_LT(::GetTickCount() - again, bound);
 }
 
 TEST_F(HookRoundTrip, AMissingChannelFailsBeforeAnythingIsSent) {

@@ -2,6 +2,7 @@
 // controls (counters, injected failures, the in-process responder).
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <cstddef>
 #include "com/ComPtr.h"
 #include "com/ComSafeArray.h"
@@ -275,11 +276,21 @@ TEST_F(PelluceScenario, OddRepliesComeFromTheScenarioWithoutAnotherProcess) {
     EXPECT_EQ(E_FAIL, SendTo(EQuillonRequest::GetUserType, ctl_, silent));
     EXPECT_EQ(8, silent.lResult);
 
-    // A stall past the channel's time-out fails after the time-out, not after the stall.
-    CAcxParamHelper stalled;
-    const DWORD start = ::GetTickCount();
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_TIMEOUT), SendTo(EQuillonRequest::GetListener, ctl_, stalled));
-    EXPECT_LT(::GetTickCount() - start, 2000u);
+    // A stall past the channel's time-out fails after the time-out, not after the stall: within the
+    // time-out, the request's own time where the scenario answers at once (up to half a time-out)
+    // and half a time-out for the lateness of the wait, so that one time-out more still fails.
+    constexpr DWORD kTimeoutMs = 400;
+    kcom::CComPtr<IOutputChannel> channel;
+    ASSERT_HRESULT_SUCCEEDED(PelluceStub_CreateChannel(kTimeoutMs, channel.Put()));
+    CAcxParamHelper atOnce, stalled;
+    atOnce.hWnd = box_;
+    DWORD start = ::GetTickCount();
+    ASSERT_EQ(0, Send(EQuillonRequest::GetListener, atOnce, channel));
+    const DWORD own = ::GetTickCount() - start;
+    stalled.hWnd = ctl_;
+    start = ::GetTickCount();
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_TIMEOUT), Send(EQuillonRequest::GetListener, stalled, channel));
+    EXPECT_LT(::GetTickCount() - start, kTimeoutMs + std::min(own, kTimeoutMs / 2) + kTimeoutMs / 2);
     EXPECT_EQ(nullptr, stalled.pStream);
 
     CAcxParamHelper point;

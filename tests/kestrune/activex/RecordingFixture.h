@@ -36,11 +36,13 @@ protected:
     HWND W(const wchar_t* name) const { return bed_.aut.Window(name); }
     // A click posted to the window at a client point, as input reaches the application; its
     // records reach the recorder while this thread pumps, until the one that begins with `last`
-    // has come.
+    // has come (the time-out only catches a hang).
     void Click(const wchar_t* window, POINT client, const wchar_t* last, MouseButton button = MouseButton::Left) {
+        constexpr DWORD kHangTimeoutMs = 60000;
         const size_t before = Count(last);
         standin::PostClick(W(window), client, button, false);
-        for (int round = 0; round < 200 && Count(last) == before; ++round) PumpMessagesFor(10);
+        for (const DWORD start = ::GetTickCount(); Count(last) == before && ::GetTickCount() - start < kHangTimeoutMs;)
+            PumpMessagesFor(10);
     }
     size_t Count(const std::wstring& start) const {
         const auto lines = Records();

@@ -43,6 +43,22 @@ TEST(WindowsVersion, RunningSystemGivesOneStableCode) {
     EXPECT_EQ(GetWindowsVersionCode(), GetWindowsVersionCode());
 }
 
+// Long enough that only a hang runs into it.
+constexpr DWORD kHangMs = 20000;
+
+// Dispatches this thread's messages until the condition holds; false when it never did.
+template <class Condition>
+bool PumpUntil(Condition condition) {
+    const DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start >= kHangMs) return false;
+        PumpMessagesFor(5);
+    }
+    return true;
+}
+
+constexpr UINT kRound = WM_APP + 5;
+
 // A window on its own thread that holds the foreground and hands it over on request.
 class ForegroundPeer {
 public:
@@ -50,18 +66,25 @@ public:
         ready_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         done_.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         thread_ = std::thread([this] { Run(); });
-        ::WaitForSingleObject(ready_, 5000);
+        ::WaitForSingleObject(ready_, kHangMs);
     }
     ~ForegroundPeer() {
         ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
         // The peer's window going away moves the activation, which talks to this thread's windows.
         HANDLE done = done_.get();
-        WaitPumpingMessages(1, &done, 5000, QS_ALLINPUT, nullptr);
+        WaitPumpingMessages(1, &done, kHangMs, QS_ALLINPUT, nullptr);
         thread_.join();
     }
     HWND hwnd() const { return hwnd_; }
     int requests() const { return requests_; }
     HWND lastTarget() const { return lastTarget_; }
+    // Brings the peer's loop round after everything sent or posted to it so far: the counts then
+    // hold all of it.
+    bool ComeRound() {
+        const int before = rounds_;
+        ::PostMessageW(hwnd_, kRound, 0, 0);
+        return PumpUntil([&] { return rounds_ > before; });
+    }
 
 private:
     void Run() {
@@ -75,13 +98,14 @@ private:
         hwnd_ = w.hwnd();
         ::ShowWindow(hwnd_, SW_SHOW);
         ::SetForegroundWindow(hwnd_);
-        ::SetTimer(hwnd_, 1, 5, nullptr);  // sent requests bypass the loop; the timer brings it round
         ::SetEvent(ready_);
         MSG msg;
+        // Sent requests bypass the loop; the counts are taken when a posted message brings it round.
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
             ::DispatchMessageW(&msg);
             requests_ = w.Count(w.foregroundMessage);
             lastTarget_ = reinterpret_cast<HWND>(w.LastWParam(w.foregroundMessage));
+            if (msg.message == kRound) ++rounds_;
         }
     }
     kcom::CHandle ready_;
@@ -91,6 +115,7 @@ private:
     std::atomic<HWND> hwnd_{nullptr};
     std::atomic<int> requests_{0};
     std::atomic<HWND> lastTarget_{nullptr};
+    std::atomic<int> rounds_{0};
 };
 
 TEST(ForceForeground, AsksTheForegroundOwnerToHandOverToTheTopLevelAncestor) {
@@ -100,18 +125,17 @@ TEST(ForceForeground, AsksTheForegroundOwnerToHandOverToTheTopLevelAncestor) {
     ::ShowWindow(target.hwnd(), SW_SHOW);
     ForegroundPeer peer;
     ::SetForegroundWindow(peer.hwnd());
-    PumpMessagesFor(20);
-    ASSERT_EQ(::GetForegroundWindow(), peer.hwnd());
+    ASSERT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == peer.hwnd(); }));
 
     DWORD lockBefore = 0, lockAfter = 1;
     ::SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &lockBefore, 0);
     ForceForegroundWindow(child.hwnd());
-    PumpMessagesFor(20);
+    ASSERT_TRUE(peer.ComeRound());
     ::SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &lockAfter, 0);
 
     EXPECT_EQ(peer.requests(), 1);
     EXPECT_EQ(peer.lastTarget(), target.hwnd());
-    EXPECT_EQ(::GetForegroundWindow(), target.hwnd());
+    EXPECT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == target.hwnd(); }));
     EXPECT_EQ(lockAfter, lockBefore);
 }
 
@@ -121,11 +145,10 @@ TEST(ForceForeground, SendsNothingWhenTheTargetIsAlreadyInFront) {
     TestWindow target;
     ::ShowWindow(target.hwnd(), SW_SHOW);
     ::SetForegroundWindow(target.hwnd());
-    PumpMessagesFor(20);
-    ASSERT_EQ(::GetForegroundWindow(), target.hwnd());
+    ASSERT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == target.hwnd(); }));
     ForceForegroundWindowFor(target.hwnd(), 4);
     ForceForegroundWindowFor(target.hwnd(), 999);
-    PumpMessagesFor(20);
+    ASSERT_TRUE(peer.ComeRound());
     EXPECT_EQ(peer.requests(), 0);
     EXPECT_EQ(::GetForegroundWindow(), target.hwnd());
 }
