@@ -47,7 +47,10 @@ emulated_init() {
   cat <<'INIT'
 #!/bin/sh
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
-mount -t proc proc /proc; mount -t sysfs sys /sys; mount -t devtmpfs dev /dev
+# The initrd may have mounted some of these already.
+mountpoint -q /proc || mount -t proc proc /proc
+mountpoint -q /sys || mount -t sysfs sys /sys
+mountpoint -q /dev || mount -t devtmpfs dev /dev
 mkdir -p /dev/pts /dev/shm; mount -t devpts devpts /dev/pts; mount -t tmpfs tmpfs /dev/shm
 mount -t tmpfs tmpfs /tmp; mount -t tmpfs tmpfs /run; chmod 1777 /tmp
 ip link set lo up
@@ -254,7 +257,7 @@ emulated_run() {
   touch "$vm/dirty"
   esc() { printf '%s' "${1//,/,,}"; }
   # Without SMAP and SMEP: this emulator faults a 32-bit program's return from a system call with them.
-  qemu-system-x86_64 -machine q35 -accel tcg,thread=multi,tb-size=1024 -cpu "${emulated_cpu:-max,-smap,-smep}" \
+  qemu-system-x86_64 -machine q35 -accel tcg,thread=multi,tb-size=1024 -cpu max,-smap,-smep \
     -smp "$cpus" -m "$memory" -kernel "$base/vmlinuz" -initrd "$base/initrd.img" \
     -append "root=/dev/vda rw console=ttyS0 quiet init=/kestrune-init" \
     -drive "file=$(esc "$overlay"),if=virtio,format=qcow2,cache=unsafe" \
@@ -284,8 +287,8 @@ emulated_run() {
       wait "$machine" 2>/dev/null
       exec 6>&- 7>&-
       wait "$out_reader" "$err_reader"
-      rm -f "$overlay"
-      emulated_fail "$step did not end within $((limit / 60)) minutes; stopped the machine (its console: $vm/console.log)"
+      rm -f "$overlay" "$vm/out" "$vm/err"
+      emulated_fail "$step did not end within $(((limit + 59) / 60)) min; stopped the machine (its console: $vm/console.log)"
     fi
     sleep 1
   done
