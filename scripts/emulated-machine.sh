@@ -318,7 +318,7 @@ emulated_command() {
   shift
   local estimate
   estimate=$(emulated_estimate "$name" "$@")
-  [ -f "$emulated_cache/$(emulated_disk_key)/made" ] || estimate="$estimate, and about 8 minutes more to make the machine's disk, once for this machine"
+  [ -f "$emulated_cache/$(emulated_disk_key)/made" ] || estimate="$estimate; first the machine's disk is made, once for this machine, beside the build (about 8 minutes)"
   echo "$name: $emulated_reason: running in an emulated x86-64 machine instead; $estimate" >&2
   emulated_packages
   emulated_vm=$build/emulated
