@@ -187,7 +187,7 @@ emulated_estimate() {
   case $1 in
     test.sh) echo "about 25 minutes for the whole suite" ;;
     stress.sh) echo "about $((40 * ${2:-1})) minutes" ;;
-    demo.sh) echo "about 3 minutes" ;;
+    demo.sh) echo "about 2 minutes" ;;
     bench.sh) echo "about 15 minutes" ;;
   esac
 }

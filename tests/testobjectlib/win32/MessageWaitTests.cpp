@@ -113,6 +113,9 @@ TEST(MessageWait, StopMessageEndsTheWaitUndispatched) {
     EXPECT_EQ(stop, kStop);
     EXPECT_EQ(w.Count(kPing), 1);
     EXPECT_EQ(w.Count(kStop), 0);
+    // What the stop left queued is taken by the next wait, though nothing new arrives.
+    EXPECT_EQ(WaitPumpingMessages(0, nullptr, 100, 0xFF, &stop), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(w.Count(kPing), 2);
     FlushQueue();
 }
 
