@@ -27,6 +27,10 @@ namespace {
 constexpr DWORD kLeastChannelTimeoutMs = 150;
 // The longest pause of the package's waits (a property wait's poll), which may run past a deadline.
 constexpr DWORD kPauseMs = 100;
+// The pause between a search's passes.
+constexpr DWORD kFindDelayMs = 50;
+// The most searches a call makes.
+constexpr DWORD kMostSearches = 2;
 
 // Every request about every target answered with the same reply options.
 std::wstring EveryReply(const std::wstring& options) {
@@ -79,20 +83,23 @@ std::vector<Call> Calls() {
 
 class HostileHook : public ::testing::Test {
 protected:
-    // The calls once against the hook that answers; the slowest (A) sets the time-outs: 2A + 150 ms
-    // for every step and request (a request at least leastChannelMs), so that answers come in time
-    // on a slow machine, while a call's own work gets 2A + kPauseMs beside the time-outs it waits
-    // out: one time-out more always shows. Then the application again, its hook answering every
-    // request with the reply options, and stalling past the channel's time-out when asked to.
+    // The calls once against the hook that answers; the slowest (A) sets the time-outs. A call's own
+    // work gets 2A + kPauseMs beside the time-outs it waits out, and each search its last two
+    // passes, which may begin just before its deadline: a pause and A each. Every step and request
+    // (a request at least leastChannelMs) gets 150 ms more than all of that, so that answers come
+    // in time on a slow machine and one time-out more always shows. Then the application again, its
+    // hook answering every request with the reply options, and stalling past the channel's
+    // time-out when asked to.
     void Start(const std::wstring& options, bool stall = false, DWORD leastChannelMs = kLeastChannelTimeoutMs) {
         ASSERT_HRESULT_SUCCEEDED(bed_.Start(kAutControlsScenario));
         Configure(5000, 300);  // every answer comes in time
         std::string slow;
         RunAll(slow);
         const DWORD answered = longestMs_;
-        stepMs_ = static_cast<long>(2 * answered + kLeastChannelTimeoutMs);
-        channelMs_ = std::max<DWORD>(leastChannelMs, stepMs_);
         marginMs_ = 2 * answered + kPauseMs;
+        searchSlackMs_ = 2 * (kFindDelayMs + answered);
+        stepMs_ = static_cast<long>(kMostSearches * searchSlackMs_ + marginMs_ + kLeastChannelTimeoutMs);
+        channelMs_ = std::max<DWORD>(leastChannelMs, stepMs_);
         requestWaitMs_ = stall ? channelMs_ : 0;
         if (!options.empty() || stall) {
             ASSERT_HRESULT_SUCCEEDED(bed_.aut.Start(
@@ -109,7 +116,7 @@ protected:
         kcom::CComQIPtr<IObjectRackClient>(static_cast<IUnknown*>(bed_.agent.get()))->SetRack(bed_.Rack());
         bed_.options->Put(L"", L"OnReplay", CComVariant(true));
         bed_.options->Put(L"", L"DefaultTimeout", stepTimeoutMs);
-        bed_.options->Put(L"", L"DefaultDelay", 50L);
+        bed_.options->Put(L"", L"DefaultDelay", static_cast<long>(kFindDelayMs));
         main_ = bed_.aut.Window(L"main");
         ctl_ = bed_.aut.Window(L"ctl");
         bed_.TakeDesktop(main_);
@@ -159,7 +166,7 @@ protected:
             char line[160];
             snprintf(line, sizeof line, "%s %08lX%s\n", call.name, static_cast<unsigned long>(hr), kind);
             codes += line;
-            const DWORD limitMs = call.requests * requestWaitMs_ + call.searches * stepMs_ + marginMs_;
+            const DWORD limitMs = call.requests * requestWaitMs_ + call.searches * (stepMs_ + searchSlackMs_) + marginMs_;
             if (elapsed > limitMs)
                 slow += std::string(call.name) + " " + std::to_string(elapsed) + " ms, limit " + std::to_string(limitMs) + "\n";
             longestMs_ = std::max(longestMs_, elapsed);
@@ -174,6 +181,7 @@ protected:
     DWORD channelMs_ = 0;
     long stepMs_ = 0;
     DWORD marginMs_ = 0;
+    DWORD searchSlackMs_ = 0;
     DWORD requestWaitMs_ = 0;  // what each request may wait: the channel's time-out when the hook stalls
     DWORD longestMs_ = 0;
 };
