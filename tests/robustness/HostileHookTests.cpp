@@ -101,9 +101,10 @@ protected:
         stepMs_ = static_cast<long>(kMostSearches * searchSlackMs_ + marginMs_ + kLeastChannelTimeoutMs);
         channelMs_ = std::max<DWORD>(leastChannelMs, stepMs_);
         requestWaitMs_ = stall ? channelMs_ : 0;
+        hangMs_ = stall ? 2 * channelMs_ : 0;
         if (!options.empty() || stall) {
             ASSERT_HRESULT_SUCCEEDED(bed_.aut.Start(
-                kAutControlsScenario + EveryReply(stall ? options + L" hang=" + std::to_wstring(2 * channelMs_) : options)));
+                kAutControlsScenario + EveryReply(stall ? options + L" hang=" + std::to_wstring(hangMs_) : options)));
             bed_.queryEngine->SetApplication(bed_.aut.ProcessId());
         }
         Configure(channelMs_, stepMs_);
@@ -158,7 +159,13 @@ protected:
         EXPECT_HRESULT_SUCCEEDED(DescribedTestObject(bed_.Rack(), main_, L"KorTest.WndCtl", objects[kDescribed].Put()));
         std::string codes;
         longestMs_ = 0;
+        // A windowed call places the application's window, which waits for the application's
+        // thread: under a stalling hook, until it is through every stall asked of it so far.
+        DWORD stalledUntil = ::GetTickCount();
         for (const Call& call : Calls()) {
+            const DWORD start = ::GetTickCount();
+            if (static_cast<LONG>(stalledUntil - start) < 0) stalledUntil = start;
+            stalledUntil += call.requests * hangMs_;
             DWORD elapsed = 0;
             CComVariant answer;
             const HRESULT hr = Run(objects[call.target], call, elapsed, &answer);
@@ -166,7 +173,8 @@ protected:
             char line[160];
             snprintf(line, sizeof line, "%s %08lX%s\n", call.name, static_cast<unsigned long>(hr), kind);
             codes += line;
-            const DWORD limitMs = call.requests * requestWaitMs_ + call.searches * (stepMs_ + searchSlackMs_) + marginMs_;
+            DWORD limitMs = call.requests * requestWaitMs_ + call.searches * (stepMs_ + searchSlackMs_) + marginMs_;
+            if (call.target == kWindowed && hangMs_) limitMs = std::max(limitMs, stalledUntil - start + marginMs_);
             if (elapsed > limitMs)
                 slow += std::string(call.name) + " " + std::to_string(elapsed) + " ms, limit " + std::to_string(limitMs) + "\n";
             longestMs_ = std::max(longestMs_, elapsed);
@@ -183,6 +191,7 @@ protected:
     DWORD marginMs_ = 0;
     DWORD searchSlackMs_ = 0;
     DWORD requestWaitMs_ = 0;  // what each request may wait: the channel's time-out when the hook stalls
+    DWORD hangMs_ = 0;         // how long the hook stalls on each request
     DWORD longestMs_ = 0;
 };
 
