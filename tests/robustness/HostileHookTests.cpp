@@ -29,8 +29,6 @@ constexpr DWORD kLeastChannelTimeoutMs = 150;
 constexpr DWORD kPauseMs = 100;
 // The pause between a search's passes.
 constexpr DWORD kFindDelayMs = 50;
-// The most searches a call makes.
-constexpr DWORD kMostSearches = 2;
 
 // Every request about every target answered with the same reply options.
 std::wstring EveryReply(const std::wstring& options) {
@@ -98,7 +96,9 @@ protected:
         const DWORD answered = longestMs_;
         marginMs_ = 2 * answered + kPauseMs;
         searchSlackMs_ = 2 * (kFindDelayMs + answered);
-        stepMs_ = static_cast<long>(kMostSearches * searchSlackMs_ + marginMs_ + kLeastChannelTimeoutMs);
+        int mostSearches = 0;
+        for (const Call& call : Calls()) mostSearches = std::max(mostSearches, call.searches);
+        stepMs_ = static_cast<long>(mostSearches * searchSlackMs_ + marginMs_ + kLeastChannelTimeoutMs);
         channelMs_ = std::max<DWORD>(leastChannelMs, stepMs_);
         requestWaitMs_ = stall ? channelMs_ : 0;
         hangMs_ = stall ? 2 * channelMs_ : 0;
